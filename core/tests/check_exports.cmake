@@ -1,0 +1,23 @@
+# Fails unless every dynamic symbol that the library defines starts with
+# tavrin_bridge_.
+execute_process(COMMAND nm -D --defined-only "${LIBRARY}"
+  OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(found 0)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[0-9a-fA-F]+ +[A-Za-z] +(.+)$")
+    set(name "${CMAKE_MATCH_1}")
+    if(name MATCHES "^tavrin_bridge_")
+      math(EXPR found "${found} + 1")
+    elseif(NOT name MATCHES "^(_init|_fini|_edata|_end|__bss_start)$" AND NOT name MATCHES "@")
+      message(FATAL_ERROR "unexpected exported symbol: ${name}")
+    endif()
+  endif()
+endforeach()
+if(found EQUAL 0)
+  message(FATAL_ERROR "no tavrin_bridge_ symbol exported")
+endif()
+message(STATUS "${found} tavrin_bridge_ symbols exported, nothing else")
