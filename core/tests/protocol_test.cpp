@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "protocol/reply_writer.h"
+#include "protocol/request_reader.h"
+
+namespace tavrin {
+namespace {
+
+using nlohmann::json;
+
+std::string request_error(std::string_view text) {
+    const auto parsed = parse_request(text);
+    return parsed ? std::string("<parsed>") : parsed.error();
+}
+
+TEST(RequestReader, ReadsTheEnvelope) {
+    const auto parsed =
+        parse_request(R"({"method":"sign","id":"a\u00e9","params":[1],"extra":{}})");
+    ASSERT_TRUE(parsed) << parsed.error();
+    EXPECT_EQ(parsed.value().id, "a\xC3\xA9");
+    EXPECT_EQ(parsed.value().method, "sign");
+    EXPECT_EQ(parsed.value().params, json::array({1}));
+
+    const auto no_params = parse_request(R"({"id":"1","method":"status"})");
+    ASSERT_TRUE(no_params);
+    EXPECT_TRUE(no_params.value().params.is_null());
+}
+
+TEST(RequestReader, RefusesBadEnvelopesNamingTheProblem) {
+    const struct {
+        const char* input;
+        const char* error;
+    } cases[] = {
+        {R"({"method":"status"})", "missing key \"id\""},
+        {R"({"id":"1"})", "missing key \"method\""},
+        {R"({"id":7,"method":"status"})", "key \"id\" must be a string, found number"},
+        {R"({"id":"1","method":null})", "key \"method\" must be a string, found null"},
+        {R"(["status"])", "the request must be an object, found array"},
+        {R"({"id":"1","method":"status","id":"2"})", "duplicate key \"id\" at line 1, column 32"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(request_error(c.input), c.error) << c.input;
+    EXPECT_NE(request_error(R"({"id":"1","method":"status"} {})").find("expected end of input"),
+              std::string::npos);
+    EXPECT_NE(request_error("{\"id\":\"\xFF\",\"method\":\"status\"}").find("invalid UTF-8"),
+              std::string::npos);
+}
+
+TEST(RequestReader, DecodesListCertificatesParams) {
+    const auto ok = decode_list_certificates_params(
+        json::parse(R"({"origin":"https://a.example","purpose":"any","x":1})"));
+    ASSERT_TRUE(ok) << ok.error();
+    EXPECT_EQ(ok.value().origin, "https://a.example");
+    EXPECT_EQ(ok.value().purpose, Purpose::Any);
+
+    const struct {
+        const char* params;
+        const char* error;
+    } cases[] = {
+        {"null", "params must be an object, found null"},
+        {R"({"purpose":"sign"})", "missing key \"origin\""},
+        {R"({"origin":"o"})", "missing key \"purpose\""},
+        {R"({"origin":"o","purpose":"Sign"})",
+         R"(unknown variant "Sign" for key "purpose", expected one of "sign", "auth", "any")"},
+        {R"({"origin":"o","purpose":1})", "key \"purpose\" must be a string, found number"},
+    };
+    for (const auto& c : cases) {
+        const auto decoded = decode_list_certificates_params(json::parse(c.params));
+        ASSERT_FALSE(decoded) << c.params;
+        EXPECT_EQ(decoded.error(), c.error);
+    }
+}
+
+TEST(RequestReader, DecodesSignParams) {
+    const auto ok = decode_sign_params(json::parse(
+        R"({"origin":"o","certId":"c","hashAlg":"SHA-512","scheme":"ecdsa","hashes":["AA==",""]})"));
+    ASSERT_TRUE(ok) << ok.error();
+    EXPECT_EQ(ok.value().cert_id, "c");
+    EXPECT_EQ(ok.value().hash_alg, HashAlg::Sha512);
+    EXPECT_EQ(ok.value().scheme, Scheme::Ecdsa);
+    EXPECT_EQ(ok.value().hashes, (std::vector<std::string>{"AA==", ""}));
+
+    const std::string base = R"("origin":"o","certId":"c")";
+    const struct {
+        std::string params;
+        const char* error;
+    } cases[] = {
+        {"{" + base + R"(,"hashAlg":"sha-256","scheme":"ecdsa","hashes":[]})",
+         R"(unknown variant "sha-256" for key "hashAlg", expected one of "SHA-256", "SHA-512")"},
+        {"{" + base + R"(,"hashAlg":"SHA-256","scheme":"RSA-PSS","hashes":[]})",
+         R"(unknown variant "RSA-PSS" for key "scheme", expected one of "rsa-pkcs1", "rsa-pss", "ecdsa")"},
+        {"{" + base + R"(,"hashAlg":"SHA-256","scheme":"ecdsa"})", "missing key \"hashes\""},
+        {"{" + base + R"(,"hashAlg":"SHA-256","scheme":"ecdsa","hashes":"AA=="})",
+         "key \"hashes\" must be an array, found string"},
+        {"{" + base + R"(,"hashAlg":"SHA-256","scheme":"ecdsa","hashes":["AA==",5]})",
+         "entry 1 of key \"hashes\" must be a string, found number"},
+        {R"({"origin":"o","hashAlg":"SHA-256","scheme":"ecdsa","hashes":[]})",
+         "missing key \"certId\""},
+        {"[]", "params must be an object, found array"},
+    };
+    for (const auto& c : cases) {
+        const auto decoded = decode_sign_params(json::parse(c.params));
+        ASSERT_FALSE(decoded) << c.params;
+        EXPECT_EQ(decoded.error(), c.error);
+    }
+}
+
+CertificateInfo sample_certificate() {
+    CertificateInfo info;
+    info.cert_id = "ab";
+    info.der = {0x30, 0x00};
+    info.key_algorithm = KeyAlgorithm::EcBrainpoolP256r1;
+    info.purposes = {CertPurpose::Sign, CertPurpose::Auth};
+    info.backend = Backend::Pkcs11;
+    info.not_after = "2049-12-31T23:59:59Z";
+    return info;
+}
+
+TEST(ReplyWriter, CertificateOmitsAbsentOptionalMembers) {
+    SuccessResponse<ListCertificatesResult> reply{"7", {{sample_certificate()}}};
+    EXPECT_EQ(
+        write_reply(reply),
+        R"({"id":"7","result":{"certificates":[{"certId":"ab","der":"MAA=","chain":[],)"
+        R"("keyAlgorithm":"ec-brainpoolP256r1","purposes":["sign","auth"],"backend":"pkcs11",)"
+        R"("notAfter":"2049-12-31T23:59:59Z"}]}})");
+
+    CertificateInfo full = sample_certificate();
+    full.chain = {{0x01}, {0x02, 0x03}};
+    full.token_label = "Karta";
+    full.qualified = false;
+    EXPECT_EQ(
+        certificate_json(full).dump(),
+        R"({"certId":"ab","der":"MAA=","chain":["AQ==","AgM="],)"
+        R"("keyAlgorithm":"ec-brainpoolP256r1","purposes":["sign","auth"],"tokenLabel":"Karta",)"
+        R"("backend":"pkcs11","notAfter":"2049-12-31T23:59:59Z","qualified":false})");
+}
+
+TEST(ReplyWriter, EscapesOnlyWhatJsonRequires) {
+    const std::string id =
+        "\xC5\xBElu\xC5\xA5ou\xC4\x8Dk\xC3\xBD \xF0\x9F\x94\x91 \"q\" \\ \x01\n/\x7F";
+    const std::string reply = write_reply(ErrorResponse{id, {ErrorCode::UserCancelled, "m", {}}});
+    EXPECT_EQ(reply,
+              "{\"id\":\"\xC5\xBElu\xC5\xA5ou\xC4\x8Dk\xC3\xBD \xF0\x9F\x94\x91 \\\"q\\\" "
+              "\\\\ \\u0001\\n/\x7F\",\"error\":{\"code\":\"user_cancelled\",\"message\":\"m\"}}");
+}
+
+TEST(ReplyWriter, SignaturesAndErrorData) {
+    EXPECT_EQ(write_reply(SuccessResponse<SignResult>{"s", {{"AQ==", "Ag=="}}}),
+              R"({"id":"s","result":{"signatures":["AQ==","Ag=="]}})");
+    nlohmann::ordered_json data = {{"retriesLeft", 2}};
+    EXPECT_EQ(
+        write_reply(ErrorResponse{"", {ErrorCode::PinIncorrect, "PIN incorrect", data}}),
+        R"({"id":"","error":{"code":"pin_incorrect","message":"PIN incorrect","data":{"retriesLeft":2}}})");
+}
+
+TEST(Enumerations, WireNamesInDeclarationOrder) {
+    EXPECT_EQ(accepted_spellings<KeyAlgorithm>(),
+              R"("rsa2048", "rsa4096", "ec-p256", "ec-brainpoolP256r1")");
+    EXPECT_EQ(accepted_spellings<Backend>(), R"("cng", "pkcs11", "keychain")");
+    EXPECT_EQ(accepted_spellings<Platform>(), R"("windows", "macos", "linux")");
+    EXPECT_EQ(wire_name(ErrorCode::UserCancelled), "user_cancelled");
+    EXPECT_EQ(static_cast<int>(ErrorCode::Internal), 11);
+    EXPECT_EQ(wire_name(ErrorCode::Internal), "internal");
+    EXPECT_EQ(from_wire<HashAlg>("SHA-256"), HashAlg::Sha256);
+    EXPECT_EQ(from_wire<HashAlg>("SHA256"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tavrin

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "protocol/strict_json.h"
+#include "protocol/utf8.h"
+
+namespace tavrin {
+namespace {
+
+std::string error_of(std::string_view text) {
+    const auto parsed = parse_strict_json(text);
+    return parsed ? std::string("<parsed>") : parsed.error();
+}
+
+TEST(StrictJson, DuplicateKeysAreNamedWithTheirPosition) {
+    EXPECT_EQ(error_of(R"({"id":"1","id":"2"})"), "duplicate key \"id\" at line 1, column 14");
+    EXPECT_EQ(error_of("{\"a\":{\n  \"k\":1,\n  \"k\":2}}"),
+              "duplicate key \"k\" at line 3, column 5");
+    // The same key in different objects is fine.
+    EXPECT_EQ(error_of(R"({"a":{"k":1},"b":{"k":2}})"), "<parsed>");
+}
+
+TEST(StrictJson, SyntaxErrorsNameLineAndColumn) {
+    EXPECT_EQ(error_of(""),
+              "parse error at line 1, column 1: syntax error while parsing value - unexpected end "
+              "of input; expected '[', '{', or a literal");
+    const std::string trailing = error_of("{}\n x");
+    EXPECT_NE(trailing.find("line 2, column 2"), std::string::npos) << trailing;
+    EXPECT_NE(trailing.find("expected end of input"), std::string::npos) << trailing;
+    EXPECT_EQ(error_of("{} \n\t "), "<parsed>");
+}
+
+TEST(StrictJson, RejectsIllFormedUtf8AnywhereInTheText) {
+    const struct {
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {"\"\xC0\x80\"", "invalid UTF-8 at line 1, column 2 (byte offset 1)"},      // overlong
+        {"\"\xED\xA0\x80\"", "invalid UTF-8 at line 1, column 2 (byte offset 1)"},  // surrogate
+        {"\"\xF4\x90\x80\x80\"",
+         "invalid UTF-8 at line 1, column 2 (byte offset 1)"},  // > U+10FFFF
+        {"{\n\"a\":\"\xE2\x82\"}",
+         "invalid UTF-8 at line 2, column 6 (byte offset 7)"},  // truncated
+        {"\xFF", "invalid UTF-8 at line 1, column 1 (byte offset 0)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(error_of(c.text), c.error);
+    // Well-formed multi-byte text passes: 2, 3 and 4 byte sequences.
+    EXPECT_EQ(error_of("\"\xC5\xA1\xE2\x82\xAC\xF0\x9F\x94\x91\""), "<parsed>");
+}
+
+TEST(StrictJson, ErrorTextsStayValidUtf8) {
+    // The library quotes the byte it stopped at, here the first half of "\u017e".
+    const std::string error = error_of("{\"id\": \xC5\xBE}");
+    EXPECT_FALSE(first_invalid_utf8(error).has_value()) << error;
+    EXPECT_NE(error.find("\xEF\xBF\xBD"), std::string::npos) << error;
+    EXPECT_EQ(utf8_lossy("a\xC5z\xE2\x82"), "a\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(StrictJson, LoneSurrogateEscapesAreRejected) {
+    EXPECT_NE(error_of(R"("\ud800")").find("surrogate"), std::string::npos);
+}
+
+TEST(StrictJson, BoundsNesting) {
+    const std::string ok = std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']');
+    EXPECT_EQ(error_of(ok), "<parsed>");
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    EXPECT_EQ(error_of(deep).rfind("nesting deeper than 64 levels at line 1, column 65", 0), 0u)
+        << error_of(deep);
+}
+
+TEST(StrictJson, KeepsValuesIntact) {
+    const auto parsed =
+        parse_strict_json(R"({"a":[1,-2,3.5,true,null,"x"],"b":{"c":18446744073709551615}})");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed.value()["a"].dump(), R"([1,-2,3.5,true,null,"x"])");
+    EXPECT_TRUE(parsed.value()["b"]["c"].is_number_unsigned());
+}
+
+}  // namespace
+}  // namespace tavrin
