@@ -1,0 +1,94 @@
+#pragma once
+// The user's PIN. It lives in one buffer that is overwritten with zeros over
+// its whole allocated capacity before the memory is returned, on every path.
+// It cannot be copied, only moved, so no stray copy outlives it.
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include <openssl/crypto.h>
+
+namespace tavrin {
+
+template <class Allocator = std::allocator<char>>
+class BasicPin {
+  public:
+    BasicPin() = default;
+    explicit BasicPin(const Allocator& alloc) : alloc_(alloc) {}
+    explicit BasicPin(std::string_view text, const Allocator& alloc = Allocator()) : alloc_(alloc) {
+        reserve(text.size());
+        for (const char c : text)
+            push_back(c);
+    }
+    // An empty PIN that can take `capacity` bytes without reallocating.
+    static BasicPin with_capacity(std::size_t capacity, const Allocator& alloc = Allocator()) {
+        BasicPin pin(alloc);
+        pin.reserve(capacity);
+        return pin;
+    }
+
+    BasicPin(const BasicPin&) = delete;
+    BasicPin& operator=(const BasicPin&) = delete;
+    BasicPin(BasicPin&& other) noexcept
+        : alloc_(other.alloc_),
+          data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    BasicPin& operator=(BasicPin&& other) noexcept {
+        if (this != &other) {
+            release();
+            alloc_ = other.alloc_;
+            data_ = std::exchange(other.data_, nullptr);
+            size_ = std::exchange(other.size_, 0);
+            capacity_ = std::exchange(other.capacity_, 0);
+        }
+        return *this;
+    }
+    ~BasicPin() { release(); }
+
+    // Appends one byte; grows by moving into a new buffer and wiping the old.
+    void push_back(char c) {
+        if (size_ == capacity_) reserve(capacity_ == 0 ? 16 : 2 * capacity_);
+        data_[size_++] = c;
+    }
+
+    std::string_view view() const { return {data_, size_}; }
+    const char* data() const { return data_; }
+    std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
+    bool empty() const { return size_ == 0; }
+
+  private:
+    void reserve(std::size_t capacity) {
+        if (capacity <= capacity_) return;
+        char* fresh = std::allocator_traits<Allocator>::allocate(alloc_, capacity);
+        for (std::size_t i = 0; i < size_; ++i)
+            fresh[i] = data_[i];
+        const std::size_t size = size_;
+        release();
+        data_ = fresh;
+        size_ = size;
+        capacity_ = capacity;
+    }
+
+    void release() {
+        if (data_ != nullptr) {
+            OPENSSL_cleanse(data_, capacity_);
+            std::allocator_traits<Allocator>::deallocate(alloc_, data_, capacity_);
+        }
+        data_ = nullptr;
+        size_ = 0;
+        capacity_ = 0;
+    }
+
+    [[no_unique_address]] Allocator alloc_{};
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+using Pin = BasicPin<>;
+
+}  // namespace tavrin

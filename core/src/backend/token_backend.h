@@ -1,0 +1,47 @@
+#pragma once
+// What the dispatcher needs of a token backend. A backend lists the
+// certificates it can sign with, remembers which key belongs to each one it
+// listed, and signs a batch of hashes with the key of one listed certificate.
+
+#include <concepts>
+#include <string_view>
+#include <vector>
+
+#include "backend/backend_error.h"
+#include "backend/pin.h"
+#include "common/bytes.h"
+#include "common/result.h"
+#include "protocol/enums.h"
+#include "protocol/records.h"
+
+namespace tavrin {
+
+using CertificateList = std::vector<CertificateInfo>;
+using SignatureList = std::vector<Bytes>;
+
+// list_certificates(purpose): a non-empty list of the certificates whose
+//   purposes satisfy the filter, each entered into the backend's index, or
+//   NoMatchingCertificates when none does.
+// sign(cert_id, hash_alg, scheme, hashes, pin): one signature per hash, in
+//   order, all or nothing. An id this instance never listed fails with
+//   UnknownCertificateId before the device is touched; a hash whose length
+//   does not match hash_alg fails with Internal.
+// requires_pin: true when the user's PIN is the approval (the dispatcher asks
+//   for it), false when the dispatcher asks for a confirmation and passes an
+//   empty PIN.
+template <class B>
+concept TokenBackend = requires(B& backend, Purpose purpose, std::string_view cert_id,
+                                HashAlg hash_alg, Scheme scheme, const std::vector<Bytes>& hashes,
+                                const Pin& pin) {
+    { B::requires_pin } -> std::convertible_to<bool>;
+    { backend.list_certificates(purpose) } -> std::same_as<Result<CertificateList, BackendError>>;
+    {
+        backend.sign(cert_id, hash_alg, scheme, hashes, pin)
+        } -> std::same_as<Result<SignatureList, BackendError>>;
+};
+
+// The text of a hash whose length does not fit its algorithm, shared by the
+// backends: "hash length 31 does not match Sha256".
+std::string hash_length_mismatch(std::size_t length, HashAlg alg);
+
+}  // namespace tavrin
