@@ -1,0 +1,292 @@
+#include "consent/consent_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <utility>
+
+#include "protocol/utf8.h"
+
+namespace tavrin {
+namespace {
+
+// Owns a file descriptor; closing it also drops any flock taken through it.
+class UniqueFd {
+  public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd& operator=(UniqueFd&&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now and reports the failure, for files whose data matters.
+    Result<Unit, IoError> close() {
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0) return IoError::from_errno(errno);
+        return Unit{};
+    }
+
+  private:
+    int fd_;
+};
+
+// Identifies one version of the file: a rename gives a new inode, an edit in
+// place a new size or modification time, and either one a new change time.
+struct FileStamp {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    timespec modified;
+    timespec changed;
+
+    friend bool operator==(const FileStamp& a, const FileStamp& b) {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+               same_time(a.modified, b.modified) && same_time(a.changed, b.changed);
+    }
+
+  private:
+    static bool same_time(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+};
+
+// Only a missing file means "no grants yet"; every other failure to read
+// (a parent that is not a folder, no permission) is reported.
+bool no_such_file(int err) {
+    return err == ENOENT;
+}
+
+FileStamp stamp_of(const struct stat& st) {
+    return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+// What a read of the path found: the grants and the stamp of the file they
+// came from, or no stamp when there was no file.
+struct Snapshot {
+    GrantMap grants;
+    std::optional<FileStamp> stamp;
+};
+
+Result<std::string, IoError> read_all(int fd, std::size_t size_hint) {
+    std::string bytes;
+    bytes.reserve(size_hint);
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            return bytes;
+        } else if (errno != EINTR) {
+            return IoError::from_errno(errno);
+        }
+    }
+}
+
+Result<Snapshot, IoError> read_store(const std::string& path) {
+    // Non-blocking so that a FIFO put in the file's place cannot hang us.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        if (no_such_file(errno)) return Snapshot{};
+        return IoError::from_errno(errno);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return IoError::from_errno(errno);
+    if (S_ISDIR(st.st_mode)) return IoError::from_errno(EISDIR);
+    if (!S_ISREG(st.st_mode)) return IoError::other("the consent file is not a regular file");
+
+    auto bytes = read_all(fd.get(), static_cast<std::size_t>(st.st_size));
+    if (!bytes) return std::move(bytes).error();
+    auto grants = parse_store_file(bytes.value());
+    if (!grants) return IoError::invalid_data(std::move(grants).error());
+    return Snapshot{std::move(grants).value(), stamp_of(st)};
+}
+
+// The path's current stamp; no stamp when it does not exist; an error when it
+// cannot be examined.
+Result<std::optional<FileStamp>, IoError> current_stamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return std::optional<FileStamp>(stamp_of(st));
+    if (no_such_file(errno)) return std::optional<FileStamp>();
+    return IoError::from_errno(errno);
+}
+
+// Creates `dir` and its missing ancestors (mode 0777, less the umask).
+Result<Unit, IoError> make_directories(const std::filesystem::path& dir) {
+    if (dir.empty()) return Unit{};
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return Unit{};
+        return IoError::from_errno(ENOTDIR);
+    }
+    if (errno != ENOENT) return IoError::from_errno(errno);
+
+    const std::filesystem::path parent = dir.parent_path();
+    if (parent != dir) {
+        if (auto made = make_directories(parent); !made) return made;
+    }
+    // Another process may have created it since the stat above.
+    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return IoError::from_errno(errno);
+    return Unit{};
+}
+
+// An exclusive flock on `lock_path`, held until the returned descriptor is
+// closed. Each call opens its own descriptor, so two stores in one process
+// exclude each other just as two processes do.
+Result<UniqueFd, IoError> lock_exclusive(const std::string& lock_path) {
+    UniqueFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (fd.get() < 0) return IoError::from_errno(errno);
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+        if (errno != EINTR) return IoError::from_errno(errno);
+    }
+    return fd;
+}
+
+Result<Unit, IoError> write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return IoError::from_errno(errno);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return Unit{};
+}
+
+// Replaces the file whole: readers see the old document or the new one,
+// never a mix. A temporary file left by a failure is overwritten next time.
+Result<Unit, IoError> replace_file(const std::string& path, std::string_view bytes) {
+    const std::string tmp_path = path + ".tmp";
+    UniqueFd fd(::open(tmp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (fd.get() < 0) return IoError::from_errno(errno);
+    if (auto written = write_all(fd.get(), bytes); !written) return written;
+    if (::fsync(fd.get()) != 0) return IoError::from_errno(errno);
+    if (auto closed = fd.close(); !closed) return closed;
+    if (::rename(tmp_path.c_str(), path.c_str()) != 0) return IoError::from_errno(errno);
+    return Unit{};
+}
+
+// Grants only widen. Without a time (the clock failed) an existing entry
+// keeps its time and a new one gets 0.
+void apply_grant(GrantMap& grants, std::string_view origin, std::span<const CertPurpose> purposes,
+                 std::optional<std::uint64_t> now) {
+    auto it = grants.find(origin);
+    if (it == grants.end()) it = grants.emplace(std::string(origin), OriginGrant{}).first;
+    for (const CertPurpose purpose : purposes)
+        it->second.purposes.insert(purpose);
+    if (now) it->second.granted_at_unix = *now;
+}
+
+}  // namespace
+
+struct ConsentStore::State {
+    std::string path;
+    UnixClock clock;
+    std::mutex mutex;
+    // The grants as last read from the file (plus this process's own), and
+    // the stamp of the file they were read from.
+    GrantMap grants;
+    std::optional<FileStamp> stamp;
+
+    // Merges the grant into the file's current content under the lock and
+    // writes the result. On failure `grants` already holds the grant.
+    Result<Unit, IoError> persist_grant(std::string_view origin,
+                                        std::span<const CertPurpose> purposes, std::uint64_t now);
+};
+
+Result<Unit, IoError> ConsentStore::State::persist_grant(std::string_view origin,
+                                                         std::span<const CertPurpose> purposes,
+                                                         std::uint64_t now) {
+    if (first_invalid_utf8(origin)) return IoError::other("origin is not valid UTF-8");
+    if (auto made = make_directories(std::filesystem::path(path).parent_path()); !made) {
+        return made;
+    }
+    auto lock = lock_exclusive(path + ".lock");
+    if (!lock) return std::move(lock).error();
+
+    // Another process may have granted or revoked since we last read. A file
+    // that cannot be read or parsed is left alone rather than replaced by
+    // our copy, which would lose whatever it holds.
+    auto current = read_store(path);
+    if (!current) return std::move(current).error();
+    Snapshot merged = std::move(current).value();
+    apply_grant(merged.grants, origin, purposes, now);
+    grants = std::move(merged.grants);
+    stamp = merged.stamp;
+
+    if (auto replaced = replace_file(path, write_store_file(grants)); !replaced) return replaced;
+    // Stamp what we wrote while no one else can change it. Should the stat
+    // fail, the old stamp stays and the next has_grant simply reads again.
+    if (auto written = current_stamp(path); written) stamp = written.value();
+    return Unit{};
+}
+
+Result<std::uint64_t, IoError> system_unix_time() {
+    const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+    if (since_epoch < std::chrono::system_clock::duration::zero()) {
+        return IoError::other("system clock before 1970");
+    }
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(since_epoch).count());
+}
+
+Result<ConsentStore, IoError> ConsentStore::open(std::string path, UnixClock clock) {
+    auto snapshot = read_store(path);
+    if (!snapshot) return std::move(snapshot).error();
+    auto state = std::make_unique<State>();
+    state->path = std::move(path);
+    state->clock = std::move(clock);
+    state->grants = std::move(snapshot.value().grants);
+    state->stamp = snapshot.value().stamp;
+    return ConsentStore(std::move(state));
+}
+
+ConsentStore::ConsentStore(std::unique_ptr<State> state) : state_(std::move(state)) {}
+ConsentStore::ConsentStore(ConsentStore&&) noexcept = default;
+ConsentStore& ConsentStore::operator=(ConsentStore&&) noexcept = default;
+ConsentStore::~ConsentStore() = default;
+
+bool ConsentStore::has_grant(std::string_view origin, CertPurpose purpose) {
+    State& s = *state_;
+    std::lock_guard guard(s.mutex);
+    // A revoke or another process's grant shows up as a changed stamp. When
+    // the changed file cannot be read, the last content read still answers.
+    if (auto now = current_stamp(s.path); now && now.value() != s.stamp) {
+        if (auto reread = read_store(s.path)) {
+            s.grants = std::move(reread.value().grants);
+            s.stamp = reread.value().stamp;
+        }
+    }
+    const auto it = s.grants.find(origin);
+    return it != s.grants.end() && it->second.purposes.contains(purpose);
+}
+
+Result<Unit, IoError> ConsentStore::grant(std::string_view origin,
+                                          std::span<const CertPurpose> purposes) {
+    State& s = *state_;
+    std::lock_guard guard(s.mutex);
+    auto now = s.clock();
+    // In memory first: whatever happens to the file, this process keeps the
+    // grant until it next takes the file's content.
+    apply_grant(s.grants, origin, purposes,
+                now ? std::optional<std::uint64_t>(now.value()) : std::nullopt);
+    if (!now) return std::move(now).error();
+    return s.persist_grant(origin, purposes, now.value());
+}
+
+const std::string& ConsentStore::path() const {
+    return state_->path;
+}
+
+}  // namespace tavrin

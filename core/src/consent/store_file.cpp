@@ -1,0 +1,116 @@
+#include "consent/store_file.h"
+
+#include <cstddef>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "protocol/json_fields.h"
+#include "protocol/strict_json.h"
+
+namespace tavrin {
+namespace {
+
+using namespace json_fields;
+
+// An origin as it appears in error texts: a JSON string, so that quotes and
+// control characters in it cannot blur where the name ends.
+std::string quoted(const std::string& text) {
+    return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string of_origin(const std::string& origin) {
+    return " of origin " + quoted(origin);
+}
+
+// What a wrong value was: numbers by their value, since "found number"
+// would not tell -1 from 1.5; everything else by its type.
+std::string describe(const json& value) {
+    return value.is_number() ? value.dump() : std::string(value.type_name());
+}
+
+Result<std::uint64_t, std::string> unix_seconds(const json& value, const std::string& origin) {
+    if (value.is_number_unsigned()) return value.get<std::uint64_t>();
+    // The reader stores non-negative integers as unsigned; a signed integer
+    // here is either negative or "-0".
+    if (value.is_number_integer() && value.get<std::int64_t>() == 0) return std::uint64_t{0};
+    // Integers beyond 2^64-1 arrive as floating-point numbers, so they end
+    // up here together with fractions and exponent forms.
+    return key_name("grantedAtUnix") + of_origin(origin) + " must be an unsigned integer, found " +
+           describe(value);
+}
+
+Result<PurposeSet, std::string> purpose_set(const json& value, const std::string& origin) {
+    const std::string what = key_name("purposes") + of_origin(origin);
+    if (!value.is_array()) return wrong_type(what, "an array", value);
+    PurposeSet purposes;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        auto purpose =
+            enum_value<CertPurpose>(value[i], "entry " + std::to_string(i) + " of " + what);
+        if (!purpose) return std::move(purpose).error();
+        purposes.insert(purpose.value());
+    }
+    return purposes;
+}
+
+Result<OriginGrant, std::string> origin_grant(const json& value, const std::string& origin) {
+    if (!value.is_object()) return wrong_type("origin " + quoted(origin), "an object", value);
+
+    const json* purposes = find(value, "purposes");
+    if (purposes == nullptr) return missing("purposes") + " in origin " + quoted(origin);
+    const json* granted_at = find(value, "grantedAtUnix");
+    if (granted_at == nullptr) return missing("grantedAtUnix") + " in origin " + quoted(origin);
+
+    auto set = purpose_set(*purposes, origin);
+    if (!set) return std::move(set).error();
+    auto seconds = unix_seconds(*granted_at, origin);
+    if (!seconds) return std::move(seconds).error();
+    return OriginGrant{set.value(), seconds.value()};
+}
+
+}  // namespace
+
+Result<GrantMap, std::string> parse_store_file(std::string_view text) {
+    auto parsed = parse_strict_json(text);
+    if (!parsed) return std::move(parsed).error();
+    const json& root = parsed.value();
+    if (!root.is_object()) return wrong_type("the consent file", "an object", root);
+
+    const json* origins = find(root, "origins");
+    if (origins == nullptr) return missing("origins");
+    if (!origins->is_object()) return wrong_type(key_name("origins"), "an object", *origins);
+
+    GrantMap grants;
+    for (const auto& [origin, value] : origins->items()) {
+        auto grant = origin_grant(value, origin);
+        if (!grant) return std::move(grant).error();
+        grants.emplace(origin, grant.value());
+    }
+    return grants;
+}
+
+std::string write_store_file(const GrantMap& grants) {
+    using nlohmann::ordered_json;
+    constexpr std::size_t kPurposeCount = WireNames<CertPurpose>::names.size();
+
+    ordered_json origins = ordered_json::object();
+    for (const auto& [origin, grant] : grants) {
+        ordered_json purposes = ordered_json::array();
+        for (std::size_t i = 0; i < kPurposeCount; ++i) {
+            const auto purpose = static_cast<CertPurpose>(i);
+            if (grant.purposes.contains(purpose))
+                purposes.push_back(std::string(wire_name(purpose)));
+        }
+        ordered_json entry = ordered_json::object();
+        entry["purposes"] = std::move(purposes);
+        entry["grantedAtUnix"] = grant.granted_at_unix;
+        origins[origin] = std::move(entry);
+    }
+    ordered_json document = ordered_json::object();
+    document["origins"] = std::move(origins);
+    // Origins read from a file or a request are valid UTF-8; the replacing
+    // handler only keeps a stray invalid byte from throwing out of here.
+    return document.dump(2, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+}  // namespace tavrin

@@ -1,0 +1,506 @@
+#include "consent/consent_store.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace tavrin {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_file;
+using testing::TempDir;
+using testing::write_file;
+
+constexpr CertPurpose kSignOnly[] = {CertPurpose::Sign};
+constexpr CertPurpose kAuthOnly[] = {CertPurpose::Auth};
+
+UnixClock fixed_clock(std::uint64_t seconds) {
+    return [seconds]() -> Result<std::uint64_t, IoError> { return seconds; };
+}
+
+PurposeSet set_of(std::span<const CertPurpose> purposes) {
+    PurposeSet set;
+    for (const CertPurpose p : purposes)
+        set.insert(p);
+    return set;
+}
+
+ConsentStore open_or_throw(const std::string& path, UnixClock clock = fixed_clock(1000)) {
+    auto opened = ConsentStore::open(path, std::move(clock));
+    if (!opened) throw std::runtime_error("open failed: " + opened.error().message);
+    return std::move(opened).value();
+}
+
+// Every entry below `root`, directories marked, file contents included, so
+// that "nothing on disk changed" is one comparison. The lock file is left
+// out: it carries no data and may be created by any attempt to grant.
+std::map<std::string, std::string> disk_snapshot(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = fs::relative(entry.path(), root).string();
+        if (entry.path().extension() == ".lock") continue;
+        entries[name] = entry.is_directory() ? "<dir>" : read_file(entry.path());
+    }
+    return entries;
+}
+
+std::set<std::string> names_in(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// One origin's member in the layout the management window writes (keys
+// sorted, " : " separators), to stand in for its revoke.
+std::string window_file(const std::string& origins_body) {
+    return "{\n  \"origins\" : {\n" + origins_body + "\n  }\n}";
+}
+std::string window_grant(const std::string& origin, const std::string& purposes,
+                         std::uint64_t seconds) {
+    return "    \"" + origin + "\" : {\n      \"grantedAtUnix\" : " + std::to_string(seconds) +
+           ",\n      \"purposes\" : [" + purposes + "]\n    }";
+}
+
+class ConsentStoreTest : public ::testing::Test {
+  protected:
+    TempDir dir_;
+    std::string path_ = dir_.file("consent.json");
+};
+
+// --- opening ---------------------------------------------------------------
+
+TEST_F(ConsentStoreTest, MissingFileIsAnEmptyStoreAndNothingIsCreated) {
+    auto store = open_or_throw(path_);
+    for (const char* origin : {"https://a.example", ""}) {
+        EXPECT_FALSE(store.has_grant(origin, CertPurpose::Sign));
+        EXPECT_FALSE(store.has_grant(origin, CertPurpose::Auth));
+    }
+    EXPECT_TRUE(names_in(dir_.path()).empty());
+    EXPECT_EQ(store.path(), path_);
+}
+
+struct BadFileCase {
+    const char* name;
+    std::string content;
+    std::string message_part;
+};
+
+TEST_F(ConsentStoreTest, MalformedFileIsRefusedAndLeftUnchanged) {
+    const auto grant = [](const std::string& body) {
+        return R"({"origins": {"https://a": {)" + body + "}}}";
+    };
+    const BadFileCase cases[] = {
+        {"zero bytes", "", "unexpected end of input"},
+        {"top level not an object", "[]", "the consent file must be an object, found array"},
+        {"no origins", R"({"Origins": {}})", R"(missing key "origins")"},
+        {"origins not an object", R"({"origins": []})",
+         R"(key "origins" must be an object, found array)"},
+        {"duplicate top-level key", R"({"origins": {}, "origins": {}})",
+         R"(duplicate key "origins" at line 1, column 25)"},
+        {"duplicate origin",
+         R"({"origins": {"o": {"purposes": [], "grantedAtUnix": 1},
+                         "o": {"purposes": [], "grantedAtUnix": 1}}})",
+         R"(duplicate key "o" at line 2)"},
+        {"duplicate key inside a grant",
+         grant(R"("purposes": [], "grantedAtUnix": 1, "purposes": ["sign"])"),
+         R"(duplicate key "purposes")"},
+        {"grant not an object", R"({"origins": {"https://a": true}})",
+         R"(origin "https://a" must be an object, found boolean)"},
+        {"missing purposes", grant(R"("grantedAtUnix": 1)"),
+         R"(missing key "purposes" in origin "https://a")"},
+        {"missing time", grant(R"("purposes": [])"),
+         R"(missing key "grantedAtUnix" in origin "https://a")"},
+        {"purposes not an array", grant(R"("purposes": "sign", "grantedAtUnix": 1)"),
+         R"(key "purposes" of origin "https://a" must be an array, found string)"},
+        {"purpose any", grant(R"("purposes": ["any"], "grantedAtUnix": 1)"),
+         R"(unknown variant "any" for entry 0 of key "purposes" of origin "https://a")"},
+        {"purpose in another case", grant(R"("purposes": ["sign", "Sign"], "grantedAtUnix": 1)"),
+         R"(unknown variant "Sign" for entry 1)"},
+        {"purpose not a string", grant(R"("purposes": [1], "grantedAtUnix": 1)"),
+         R"(entry 0 of key "purposes" of origin "https://a" must be a string, found number)"},
+        {"negative time", grant(R"("purposes": [], "grantedAtUnix": -1)"),
+         R"(key "grantedAtUnix" of origin "https://a" must be an unsigned integer, found -1)"},
+        {"fractional time", grant(R"("purposes": [], "grantedAtUnix": 1.5)"),
+         "must be an unsigned integer, found 1.5"},
+        {"integral float time", grant(R"("purposes": [], "grantedAtUnix": 1.0)"),
+         "must be an unsigned integer, found 1.0"},
+        {"exponent time", grant(R"("purposes": [], "grantedAtUnix": 1e3)"),
+         "must be an unsigned integer, found 1000.0"},
+        {"time beyond 64 bits", grant(R"("purposes": [], "grantedAtUnix": 18446744073709551616)"),
+         "must be an unsigned integer, found 1.8446744073709552e+19"},
+        {"time as a string", grant(R"("purposes": [], "grantedAtUnix": "1")"),
+         "must be an unsigned integer, found string"},
+        {"text after the document", R"({"origins": {}} {})", "line 1, column 17"},
+        {"not UTF-8", "{\"origins\": {\"https://\xFF\": {}}}",
+         "invalid UTF-8 at line 1, column 23"},
+    };
+    for (const auto& c : cases) {
+        write_file(path_, c.content);
+        auto opened = ConsentStore::open(path_, fixed_clock(1));
+        ASSERT_FALSE(opened.ok()) << c.name;
+        EXPECT_EQ(opened.error().kind, IoErrorKind::InvalidData) << c.name;
+        EXPECT_NE(opened.error().message.find(c.message_part), std::string::npos)
+            << c.name << ": " << opened.error().message;
+        EXPECT_EQ(read_file(path_), c.content) << c.name;
+        EXPECT_EQ(names_in(dir_.path()), std::set<std::string>{"consent.json"}) << c.name;
+    }
+}
+
+TEST_F(ConsentStoreTest, SomethingOtherThanAFileInItsPlaceIsRefused) {
+    fs::create_directory(path_);
+    auto as_directory = ConsentStore::open(path_);
+    ASSERT_FALSE(as_directory.ok());
+    EXPECT_EQ(as_directory.error().message, "Is a directory (os error 21)");
+    fs::remove(path_);
+
+    // A FIFO must not block the open waiting for a writer.
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    auto as_fifo = ConsentStore::open(path_);
+    ASSERT_FALSE(as_fifo.ok());
+    EXPECT_NE(as_fifo.error().message.find("not a regular file"), std::string::npos);
+}
+
+struct OpenCase {
+    const char* name;
+    std::string content;
+    bool sign;
+    bool auth;
+};
+
+TEST_F(ConsentStoreTest, AnswersFromTheFileItOpened) {
+    const std::string o = "https://a.example";
+    const OpenCase cases[] = {
+        {"empty origins", R"({"origins": {}})", false, false},
+        {"empty purposes",
+         R"({"origins": {"https://a.example": {"purposes": [], "grantedAtUnix": 1}}})", false,
+         false},
+        {"one purpose",
+         R"({"origins": {"https://a.example": {"purposes": ["auth"], "grantedAtUnix": 1}}})", false,
+         true},
+        {"repeated purposes",
+         R"({"origins": {"https://a.example": {"purposes": ["sign", "sign"], "grantedAtUnix": 1}}})",
+         true, false},
+        {"other origin only",
+         R"({"origins": {"https://b.example": {"purposes": ["sign"], "grantedAtUnix": 1}}})", false,
+         false},
+    };
+    for (const auto& c : cases) {
+        write_file(path_, c.content);
+        auto store = open_or_throw(path_);
+        EXPECT_EQ(store.has_grant(o, CertPurpose::Sign), c.sign) << c.name;
+        EXPECT_EQ(store.has_grant(o, CertPurpose::Auth), c.auth) << c.name;
+    }
+}
+
+// --- granting --------------------------------------------------------------
+
+TEST_F(ConsentStoreTest, GrantsWidenAndTakeTheTimeOfTheLatestGrant) {
+    std::uint64_t now = 100;
+    auto store = open_or_throw(path_, [&now]() -> Result<std::uint64_t, IoError> { return now; });
+    ASSERT_TRUE(store.grant("https://a.example", kSignOnly).ok());
+    now = 200;
+    ASSERT_TRUE(store.grant("https://a.example", kAuthOnly).ok());
+
+    EXPECT_TRUE(store.has_grant("https://a.example", CertPurpose::Sign));
+    EXPECT_TRUE(store.has_grant("https://a.example", CertPurpose::Auth));
+    EXPECT_EQ(read_file(path_),
+              "{\n"
+              "  \"origins\": {\n"
+              "    \"https://a.example\": {\n"
+              "      \"purposes\": [\n"
+              "        \"sign\",\n"
+              "        \"auth\"\n"
+              "      ],\n"
+              "      \"grantedAtUnix\": 200\n"
+              "    }\n"
+              "  }\n"
+              "}");
+}
+
+TEST_F(ConsentStoreTest, OriginsAreComparedByteForByte) {
+    auto store = open_or_throw(path_);
+    ASSERT_TRUE(store.grant("https://a.example", kSignOnly).ok());
+    for (const char* other : {"https://A.example", "https://a.example/", " https://a.example"}) {
+        EXPECT_FALSE(store.has_grant(other, CertPurpose::Sign)) << other;
+    }
+    ASSERT_TRUE(store.grant("https://a.example/", kAuthOnly).ok());
+    auto reopened = open_or_throw(path_);
+    EXPECT_TRUE(reopened.has_grant("https://a.example", CertPurpose::Sign));
+    EXPECT_FALSE(reopened.has_grant("https://a.example", CertPurpose::Auth));
+    EXPECT_TRUE(reopened.has_grant("https://a.example/", CertPurpose::Auth));
+    EXPECT_FALSE(reopened.has_grant("https://a.example/", CertPurpose::Sign));
+}
+
+TEST_F(ConsentStoreTest, EmptyPurposeListRecordsTheOrigin) {
+    auto store = open_or_throw(path_, fixed_clock(7));
+    ASSERT_TRUE(store.grant("https://a.example", {}).ok());
+    EXPECT_FALSE(store.has_grant("https://a.example", CertPurpose::Sign));
+    EXPECT_EQ(read_file(path_),
+              "{\n  \"origins\": {\n    \"https://a.example\": {\n      \"purposes\": [],\n"
+              "      \"grantedAtUnix\": 7\n    }\n  }\n}");
+}
+
+TEST_F(ConsentStoreTest, GrantCreatesMissingFoldersAndLeavesNoTemporaryFile) {
+    const fs::path folder = dir_.path() / "a" / "b";
+    auto store = open_or_throw((folder / "consent.json").string());
+    ASSERT_TRUE(store.grant("https://a.example", kSignOnly).ok());
+    ASSERT_TRUE(store.grant("https://b.example", kSignOnly).ok());
+    EXPECT_EQ(names_in(folder), (std::set<std::string>{"consent.json", "consent.json.lock"}));
+}
+
+TEST_F(ConsentStoreTest, ExtraKeysAreDroppedAtTheNextWrite) {
+    write_file(path_, R"({"v": 1, "origins": {"https://a": {"purposes": ["auth"], "note": "x",
+                         "grantedAtUnix": 3}}})");
+    auto store = open_or_throw(path_, fixed_clock(9));
+    ASSERT_TRUE(store.grant("https://b", kSignOnly).ok());
+    EXPECT_EQ(read_file(path_), write_store_file({{"https://a", {set_of(kAuthOnly), 3}},
+                                                  {"https://b", {set_of(kSignOnly), 9}}}));
+}
+
+// --- several writers on one file -------------------------------------------
+
+TEST_F(ConsentStoreTest, GrantsFromTwoStoresBothSurvive) {
+    auto first = open_or_throw(path_, fixed_clock(1));
+    auto second = open_or_throw(path_, fixed_clock(2));
+    ASSERT_TRUE(first.grant("https://a.example", kSignOnly).ok());
+    ASSERT_TRUE(second.grant("https://b.example", kAuthOnly).ok());
+    ASSERT_TRUE(first.grant("https://c.example", kSignOnly).ok());
+
+    auto parsed = parse_store_file(read_file(path_));
+    ASSERT_TRUE(parsed.ok()) << parsed.error();
+    EXPECT_EQ(parsed.value(), (GrantMap{{"https://a.example", {set_of(kSignOnly), 1}},
+                                        {"https://b.example", {set_of(kAuthOnly), 2}},
+                                        {"https://c.example", {set_of(kSignOnly), 1}}}));
+}
+
+TEST_F(ConsentStoreTest, RevokedOriginIsNotWrittenBack) {
+    auto store = open_or_throw(path_);
+    ASSERT_TRUE(store.grant("https://a.example", kSignOnly).ok());
+    ASSERT_TRUE(store.grant("https://b.example", kSignOnly).ok());
+    // The window removes a.example while the store still holds it.
+    write_file(path_, window_file(window_grant("https://b.example", "\"sign\"", 1000)));
+
+    ASSERT_TRUE(store.grant("https://c.example", kAuthOnly).ok());
+    auto reopened = open_or_throw(path_);
+    EXPECT_FALSE(reopened.has_grant("https://a.example", CertPurpose::Sign));
+    EXPECT_TRUE(reopened.has_grant("https://b.example", CertPurpose::Sign));
+    EXPECT_TRUE(reopened.has_grant("https://c.example", CertPurpose::Auth));
+    EXPECT_FALSE(store.has_grant("https://a.example", CertPurpose::Sign));
+}
+
+TEST_F(ConsentStoreTest, SeesChangesMadeAfterItOpened) {
+    auto reader = open_or_throw(path_);
+    auto writer = open_or_throw(path_);
+    EXPECT_FALSE(reader.has_grant("https://a.example", CertPurpose::Sign));
+
+    // The file appears.
+    ASSERT_TRUE(writer.grant("https://a.example", kSignOnly).ok());
+    EXPECT_TRUE(reader.has_grant("https://a.example", CertPurpose::Sign));
+
+    // The file is replaced by another writer.
+    ASSERT_TRUE(writer.grant("https://b.example", kAuthOnly).ok());
+    EXPECT_TRUE(reader.has_grant("https://b.example", CertPurpose::Auth));
+
+    // A revoke rewrites it.
+    write_file(path_, window_file(window_grant("https://b.example", "\"auth\"", 1000)));
+    EXPECT_FALSE(reader.has_grant("https://a.example", CertPurpose::Sign));
+    EXPECT_TRUE(reader.has_grant("https://b.example", CertPurpose::Auth));
+
+    // The file goes away.
+    fs::remove(path_);
+    EXPECT_FALSE(reader.has_grant("https://b.example", CertPurpose::Auth));
+}
+
+TEST_F(ConsentStoreTest, UnparseableChangedFileIsNeitherBelievedNorOverwritten) {
+    auto store = open_or_throw(path_);
+    ASSERT_TRUE(store.grant("https://a.example", kSignOnly).ok());
+    const std::string broken = R"({"origins": {"https://a.example": {"purposes": ["sign"]}}})";
+    write_file(path_, broken);
+
+    EXPECT_TRUE(store.has_grant("https://a.example", CertPurpose::Sign));
+
+    auto granted = store.grant("https://b.example", kAuthOnly);
+    ASSERT_FALSE(granted.ok());
+    EXPECT_EQ(granted.error().kind, IoErrorKind::InvalidData);
+    EXPECT_NE(granted.error().message.find(R"(missing key "grantedAtUnix")"), std::string::npos)
+        << granted.error().message;
+    EXPECT_EQ(read_file(path_), broken);
+    EXPECT_TRUE(store.has_grant("https://a.example", CertPurpose::Sign));
+    EXPECT_TRUE(store.has_grant("https://b.example", CertPurpose::Auth));
+    EXPECT_FALSE(fs::exists(path_ + ".tmp"));
+}
+
+// --- failures while persisting ---------------------------------------------
+
+struct PersistFailureCase {
+    const char* name;
+    // Breaks the store's surroundings before it opens. The store then holds
+    // the earlier grant unless its file went with the folder.
+    std::function<void(const fs::path& folder)> sabotage;
+    bool old_grant_kept;
+    bool clock_fails;
+    const char* message;
+};
+
+TEST(ConsentStorePersistFailure, GrantReturnsTheErrorKeepsTheGrantAndTouchesNoData) {
+    const PersistFailureCase cases[] = {
+        {"temporary file is a folder",
+         [](const fs::path& folder) { fs::create_directory(folder / "consent.json.tmp"); }, true,
+         false, "Is a directory (os error 21)"},
+        {"lock file is a folder",
+         [](const fs::path& folder) {
+             fs::remove(folder / "consent.json.lock");
+             fs::create_directory(folder / "consent.json.lock");
+         },
+         true, false, "Is a directory (os error 21)"},
+        {"clock before 1970", [](const fs::path&) {}, true, true, "system clock before 1970"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const fs::path folder = dir.path() / "data";
+        const std::string path = (folder / "consent.json").string();
+        {
+            auto setup = open_or_throw(path);
+            ASSERT_TRUE(setup.grant("https://old.example", kSignOnly).ok()) << c.name;
+        }
+        c.sabotage(folder);
+        UnixClock clock = fixed_clock(5);
+        if (c.clock_fails) {
+            clock = []() -> Result<std::uint64_t, IoError> {
+                return IoError::other("system clock before 1970");
+            };
+        }
+        auto store = open_or_throw(path, clock);
+        const auto before = disk_snapshot(dir.path());
+
+        auto granted = store.grant("https://new.example", kAuthOnly);
+        ASSERT_FALSE(granted.ok()) << c.name;
+        EXPECT_EQ(granted.error().message, c.message) << c.name;
+        EXPECT_TRUE(store.has_grant("https://new.example", CertPurpose::Auth)) << c.name;
+        EXPECT_EQ(store.has_grant("https://old.example", CertPurpose::Sign), c.old_grant_kept)
+            << c.name;
+        EXPECT_EQ(disk_snapshot(dir.path()), before) << c.name;
+    }
+}
+
+TEST(ConsentStoreOpen, RefusesAPathThroughARegularFile) {
+    TempDir dir;
+    write_file(dir.path() / "data", "not a folder");
+    auto store = ConsentStore::open((dir.path() / "data" / "consent.json").string());
+    ASSERT_FALSE(store.ok());
+    EXPECT_EQ(store.error().message, "Not a directory (os error 20)");
+    EXPECT_EQ(read_file(dir.path() / "data"), "not a folder");
+}
+
+TEST_F(ConsentStoreTest, OriginThatIsNotUtf8IsKeptInMemoryButNotWritten) {
+    auto store = open_or_throw(path_);
+    auto granted = store.grant("https://\xFF.example", kSignOnly);
+    ASSERT_FALSE(granted.ok());
+    EXPECT_EQ(granted.error().message, "origin is not valid UTF-8");
+    EXPECT_TRUE(store.has_grant("https://\xFF.example", CertPurpose::Sign));
+    EXPECT_TRUE(names_in(dir_.path()).empty());
+}
+
+// --- concurrency -------------------------------------------------------------
+
+constexpr int kWriters = 4;
+constexpr int kGrantsEach = 25;
+
+std::string writer_origin(int writer, int n) {
+    return "https://w" + std::to_string(writer) + "-" + std::to_string(n) + ".example";
+}
+
+void expect_all_granted(const std::string& path) {
+    auto store = open_or_throw(path);
+    int found = 0;
+    for (int w = 0; w < kWriters; ++w) {
+        for (int n = 0; n < kGrantsEach; ++n) {
+            found += store.has_grant(writer_origin(w, n), CertPurpose::Sign) ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(found, kWriters * kGrantsEach);
+}
+
+TEST_F(ConsentStoreTest, ConcurrentStoresInThreadsLoseNoGrant) {
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < kWriters; ++w) {
+        threads.emplace_back([&, w] {
+            auto store = ConsentStore::open(path_, fixed_clock(1));
+            if (!store) {
+                ++failures;
+                return;
+            }
+            for (int n = 0; n < kGrantsEach; ++n) {
+                if (!store.value().grant(writer_origin(w, n), kSignOnly)) ++failures;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+    expect_all_granted(path_);
+}
+
+TEST_F(ConsentStoreTest, ConcurrentThreadsOnOneStoreLoseNoGrant) {
+    auto store = open_or_throw(path_);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < kWriters; ++w) {
+        threads.emplace_back([&, w] {
+            for (int n = 0; n < kGrantsEach; ++n) {
+                if (!store.grant(writer_origin(w, n), kSignOnly)) ++failures;
+                if (!store.has_grant(writer_origin(w, n), CertPurpose::Sign)) ++failures;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+    expect_all_granted(path_);
+}
+
+TEST_F(ConsentStoreTest, ConcurrentProcessesLoseNoGrant) {
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int code = 0;
+            auto store = ConsentStore::open(path_, fixed_clock(1));
+            if (!store) ::_exit(2);
+            for (int n = 0; n < kGrantsEach; ++n) {
+                if (!store.value().grant(writer_origin(w, n), kSignOnly)) code = 1;
+            }
+            ::_exit(code);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+    expect_all_granted(path_);
+}
+
+}  // namespace
+}  // namespace tavrin

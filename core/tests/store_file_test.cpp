@@ -1,0 +1,122 @@
+#include "consent/store_file.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace tavrin {
+namespace {
+
+PurposeSet purposes(std::initializer_list<CertPurpose> list) {
+    PurposeSet set;
+    for (const CertPurpose p : list)
+        set.insert(p);
+    return set;
+}
+
+constexpr auto kSign = CertPurpose::Sign;
+constexpr auto kAuth = CertPurpose::Auth;
+constexpr std::uint64_t kMaxSeconds = std::numeric_limits<std::uint64_t>::max();
+
+struct LayoutCase {
+    const char* name;
+    GrantMap grants;
+    const char* expected;
+};
+
+TEST(WriteStoreFile, WritesThePrettyLayoutWithoutTrailingNewline) {
+    const LayoutCase cases[] = {
+        {"empty", {}, "{\n  \"origins\": {}\n}"},
+        {"purposes in fixed order, origins in map order",
+         {{"https://b.example", {purposes({kAuth, kSign}), 1700000000}},
+          {"https://a.example", {purposes({}), 0}}},
+         "{\n"
+         "  \"origins\": {\n"
+         "    \"https://a.example\": {\n"
+         "      \"purposes\": [],\n"
+         "      \"grantedAtUnix\": 0\n"
+         "    },\n"
+         "    \"https://b.example\": {\n"
+         "      \"purposes\": [\n"
+         "        \"sign\",\n"
+         "        \"auth\"\n"
+         "      ],\n"
+         "      \"grantedAtUnix\": 1700000000\n"
+         "    }\n"
+         "  }\n"
+         "}"},
+        {"non-ASCII origin as raw UTF-8, largest time",
+         {{"https://p\xC5\x99\xC3\xADklad.cz", {purposes({kAuth}), kMaxSeconds}}},
+         "{\n"
+         "  \"origins\": {\n"
+         "    \"https://p\xC5\x99\xC3\xADklad.cz\": {\n"
+         "      \"purposes\": [\n"
+         "        \"auth\"\n"
+         "      ],\n"
+         "      \"grantedAtUnix\": 18446744073709551615\n"
+         "    }\n"
+         "  }\n"
+         "}"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(write_store_file(c.grants), c.expected) << c.name;
+    }
+}
+
+TEST(ParseStoreFile, ReadsBackWhatWasWritten) {
+    const GrantMap maps[] = {
+        {},
+        {{"https://a.example", {purposes({kSign}), 1}},
+         {"https://A.example", {purposes({kSign, kAuth}), 2}},
+         {"https://a.example/", {purposes({}), kMaxSeconds}}},
+        {{"https://\xE6\x97\xA5\xE6\x9C\xAC.example", {purposes({kAuth}), 42}},
+         {"quote\" backslash\\ tab\t newline\n", {purposes({kSign}), 7}},
+         {"", {purposes({kSign}), 0}}},
+    };
+    for (const auto& grants : maps) {
+        const std::string text = write_store_file(grants);
+        auto parsed = parse_store_file(text);
+        ASSERT_TRUE(parsed.ok()) << parsed.error() << "\n" << text;
+        EXPECT_EQ(parsed.value(), grants) << text;
+    }
+}
+
+struct AcceptCase {
+    const char* name;
+    const char* text;
+    GrantMap expected;
+};
+
+TEST(ParseStoreFile, AcceptsAnyValidLayout) {
+    const AcceptCase cases[] = {
+        {"empty origins", R"({"origins": {}})", {}},
+        {"whitespace around the document", " \n\t{\"origins\":{}}\r\n ", {}},
+        {"extra keys are skipped",
+         R"({"version": 3, "origins": {"o": {"note": [1], "purposes": ["sign"],
+             "grantedAtUnix": 5, "expires": null}}, "more": {}})",
+         {{"o", {purposes({kSign}), 5}}}},
+        {"keys in any order, repeated purposes collapse",
+         R"({"origins": {"o": {"grantedAtUnix": 9, "purposes": ["auth", "sign", "auth"]}}})",
+         {{"o", {purposes({kSign, kAuth}), 9}}}},
+        {"empty purposes",
+         R"({"origins": {"o": {"purposes": [], "grantedAtUnix": 0}}})",
+         {{"o", {purposes({}), 0}}}},
+        {"largest time",
+         R"({"origins": {"o": {"purposes": [], "grantedAtUnix": 18446744073709551615}}})",
+         {{"o", {purposes({}), kMaxSeconds}}}},
+        {"escaped origin name",
+         R"({"origins": {"https://\u00e9.example": {"purposes": [], "grantedAtUnix": 1}}})",
+         {{"https://\xC3\xA9.example", {purposes({}), 1}}}},
+    };
+    for (const auto& c : cases) {
+        auto parsed = parse_store_file(c.text);
+        ASSERT_TRUE(parsed.ok()) << c.name << ": " << parsed.error();
+        EXPECT_EQ(parsed.value(), c.expected) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace tavrin
