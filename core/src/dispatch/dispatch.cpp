@@ -1,0 +1,103 @@
+#include <array>
+
+#include "dispatch/replies.h"
+#include "protocol/build_info.h"
+#include "protocol/records.h"
+#include "protocol/reply_writer.h"
+#include "protocol/request_reader.h"
+
+namespace tavrin {
+namespace {
+
+// How each backend error appears on the wire: its code and whether it
+// carries detail.
+ErrorCode code_of(BackendError::Kind kind) {
+    using K = BackendError::Kind;
+    switch (kind) {
+        case K::NoReader:
+            return ErrorCode::NoReader;
+        case K::NoToken:
+            return ErrorCode::NoToken;
+        case K::NoMatchingCertificates:
+            return ErrorCode::NoCertificates;
+        case K::UnknownCertificateId:
+            return ErrorCode::OriginNotAllowed;
+        case K::PinIncorrect:
+            return ErrorCode::PinIncorrect;
+        case K::PinBlocked:
+            return ErrorCode::PinBlocked;
+        case K::MechanismUnsupported:
+            return ErrorCode::MechanismUnsupported;
+        case K::MiddlewareMissing:
+            return ErrorCode::MiddlewareMissing;
+        case K::Internal:
+            return ErrorCode::Internal;
+    }
+    return ErrorCode::Internal;
+}
+
+std::optional<nlohmann::ordered_json> data_of(const BackendError& error) {
+    using K = BackendError::Kind;
+    nlohmann::ordered_json data = nlohmann::ordered_json::object();
+    switch (error.kind()) {
+        case K::PinIncorrect:
+            if (!error.retries_left()) return std::nullopt;
+            data["retriesLeft"] = *error.retries_left();
+            return data;
+        case K::MechanismUnsupported:
+            data["requested"] = error.text();
+            return data;
+        case K::MiddlewareMissing:
+            data["hint"] = error.text();
+            return data;
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::string serialize_error(std::string_view id, ErrorCode code, std::string message,
+                            std::optional<nlohmann::ordered_json> data) {
+    return write_reply(
+        ErrorResponse{std::string(id), ErrorBody{code, std::move(message), std::move(data)}});
+}
+
+std::string serialize_parse_error(std::string_view description) {
+    return serialize_error("", ErrorCode::RequestInvalid,
+                           "malformed request: " + std::string(description));
+}
+
+std::string serialize_backend_error(std::string_view id, const BackendError& error) {
+    return serialize_error(id, code_of(error.kind()), error.display(), data_of(error));
+}
+
+std::string handle_status(std::string_view id, std::span<const Backend> backends) {
+    StatusResult status{kBridgeVersion, kProtocolVersion, build_platform(),
+                        std::vector<Backend>(backends.begin(), backends.end()),
+                        BuildInfo::current()};
+    return write_reply(SuccessResponse<StatusResult>{std::string(id), std::move(status)});
+}
+
+std::span<const CertPurpose> purposes_for(Purpose purpose) {
+    static constexpr std::array<CertPurpose, 2> kBoth{CertPurpose::Sign, CertPurpose::Auth};
+    switch (purpose) {
+        case Purpose::Sign:
+            return std::span(kBoth).first(1);
+        case Purpose::Auth:
+            return std::span(kBoth).last(1);
+        case Purpose::Any:
+            return kBoth;
+    }
+    return kBoth;
+}
+
+std::string dispatch(std::string_view request_bytes) {
+    auto request = parse_request(request_bytes);
+    if (!request) return serialize_parse_error(request.error());
+    if (request.value().method == "status") return handle_status(request.value().id, {});
+    return serialize_error(request.value().id, ErrorCode::RequestInvalid,
+                           "unknown method: " + request.value().method);
+}
+
+}  // namespace tavrin

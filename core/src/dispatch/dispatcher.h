@@ -1,0 +1,178 @@
+#pragma once
+// The request router bound to one backend, one consent store and one set of
+// user prompts. Every request yields exactly one reply.
+//
+// Access rules enforced here:
+//  - an origin sees certificates only once it holds a consent grant for one
+//    of the requested purposes (asked for, and recorded, when it does not);
+//  - an origin may sign only with a certificate this dispatcher listed to
+//    that same origin (byte-exact), remembered only for its own lifetime;
+//  - every signature needs a fresh user action: the PIN, or a confirmation;
+//  - a signing request carries 1 to 50 hashes.
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "backend/token_backend.h"
+#include "consent/consent_store.h"
+#include "dispatch/replies.h"
+#include "dispatch/user_interaction.h"
+#include "protocol/base64.h"
+#include "protocol/reply_writer.h"
+#include "protocol/request_reader.h"
+
+namespace tavrin {
+
+template <TokenBackend B, UserInteraction U>
+class Dispatcher {
+  public:
+    Dispatcher(ConsentStore consent_store, B backend, U interaction, Backend backend_kind)
+        : consent_store_(std::move(consent_store)),
+          backend_(std::move(backend)),
+          interaction_(std::move(interaction)),
+          backend_kind_(backend_kind) {}
+
+    Dispatcher(const Dispatcher&) = delete;
+    Dispatcher& operator=(const Dispatcher&) = delete;
+
+    std::string handle(std::string_view request_bytes) {
+        auto parsed = parse_request(request_bytes);
+        if (!parsed) return serialize_parse_error(parsed.error());
+        const Request& request = parsed.value();
+        if (request.method == "sign") return sign(request);
+        if (request.method == "listCertificates") return list_certificates(request);
+        if (request.method == "status") return handle_status(request.id, {&backend_kind_, 1});
+        return serialize_error(request.id, ErrorCode::RequestInvalid,
+                               "unknown method: " + request.method);
+    }
+
+    B& backend() { return backend_; }
+    U& interaction() { return interaction_; }
+    ConsentStore& consent_store() { return consent_store_; }
+
+  private:
+    std::string list_certificates(const Request& request) {
+        auto decoded = decode_list_certificates_params(request.params);
+        if (!decoded) {
+            return serialize_error(request.id, ErrorCode::RequestInvalid,
+                                   "invalid listCertificates params: " + decoded.error());
+        }
+        const ListCertificatesParams& params = decoded.value();
+        const auto purposes = purposes_for(params.purpose);
+
+        bool granted = false;
+        for (const CertPurpose purpose : purposes) {
+            if (consent_store_.has_grant(params.origin, purpose)) {
+                granted = true;
+                break;
+            }
+        }
+        if (!granted) {
+            if (!interaction_.request_consent(params.origin, purposes)) {
+                return serialize_error(request.id, ErrorCode::ConsentDenied,
+                                       "user declined the consent dialog");
+            }
+            auto saved = consent_store_.grant(params.origin, purposes);
+            if (!saved) {
+                return serialize_error(request.id, ErrorCode::Internal,
+                                       "failed to persist consent: " + saved.error().message);
+            }
+        }
+
+        auto listed = backend_.list_certificates(params.purpose);
+        if (!listed) return serialize_backend_error(request.id, listed.error());
+
+        {
+            std::lock_guard lock(origin_cert_index_mutex);
+            auto& ids = origin_cert_index[params.origin];
+            for (const auto& info : listed.value())
+                ids.insert(info.cert_id);
+        }
+        return write_reply(SuccessResponse<ListCertificatesResult>{
+            request.id, ListCertificatesResult{std::move(listed).value()}});
+    }
+
+    std::string sign(const Request& request) {
+        auto decoded = decode_sign_params(request.params);
+        if (!decoded) {
+            return serialize_error(request.id, ErrorCode::RequestInvalid,
+                                   "invalid sign params: " + decoded.error());
+        }
+        const SignParams& params = decoded.value();
+
+        const std::size_t count = params.hashes.size();
+        if (count == 0 || count > kMaxHashesPerSign) {
+            return serialize_error(
+                request.id, ErrorCode::RequestInvalid,
+                "hashes count " + std::to_string(count) +
+                    " outside allowed range 1..=" + std::to_string(kMaxHashesPerSign));
+        }
+
+        if (!was_listed_to(params.origin, params.cert_id)) {
+            return serialize_error(
+                request.id, ErrorCode::OriginNotAllowed,
+                "certId was not returned to this origin by a prior listCertificates call");
+        }
+
+        std::vector<Bytes> hashes;
+        hashes.reserve(count);
+        for (const auto& text : params.hashes) {
+            auto bytes = base64_decode(text);
+            if (!bytes) {
+                return serialize_error(request.id, ErrorCode::RequestInvalid,
+                                       "invalid base64 in hashes: " + bytes.error());
+            }
+            hashes.push_back(std::move(bytes).value());
+        }
+
+        // The PIN prompt is the approval for a token; otherwise the user
+        // confirms and the backend gets an empty PIN, which it ignores.
+        Pin pin;
+        if constexpr (B::requires_pin) {
+            auto entered = interaction_.request_pin(params.origin, params.cert_id, count);
+            if (!entered) {
+                return serialize_error(request.id, ErrorCode::UserCancelled,
+                                       "user cancelled the PIN prompt");
+            }
+            pin = std::move(*entered);
+        } else {
+            if (!interaction_.request_sign_confirmation(params.origin, params.cert_id, count)) {
+                return serialize_error(request.id, ErrorCode::UserCancelled,
+                                       "user cancelled the signing confirmation");
+            }
+        }
+
+        auto signed_hashes =
+            backend_.sign(params.cert_id, params.hash_alg, params.scheme, hashes, pin);
+        if (!signed_hashes) return serialize_backend_error(request.id, signed_hashes.error());
+
+        SignResult result;
+        result.signatures.reserve(signed_hashes.value().size());
+        for (const auto& signature : signed_hashes.value()) {
+            result.signatures.push_back(base64_encode(signature));
+        }
+        return write_reply(SuccessResponse<SignResult>{request.id, std::move(result)});
+    }
+
+    bool was_listed_to(std::string_view origin, std::string_view cert_id) {
+        std::lock_guard lock(origin_cert_index_mutex);
+        const auto entry = origin_cert_index.find(origin);
+        return entry != origin_cert_index.end() && entry->second.contains(cert_id);
+    }
+
+    ConsentStore consent_store_;
+    B backend_;
+    U interaction_;
+    Backend backend_kind_;
+
+    // Origin to the certificate ids listed to it by this dispatcher.
+    std::mutex origin_cert_index_mutex;
+    std::map<std::string, std::set<std::string, std::less<>>, std::less<>> origin_cert_index;
+};
+
+}  // namespace tavrin

@@ -1,0 +1,270 @@
+// The listing and signing flows end to end: a real consent store on a file in
+// a temporary folder, a scripted backend and a scripted user.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dispatch/dispatcher.h"
+#include "support/scripted_doubles.h"
+#include "support/temp_dir.h"
+
+namespace tavrin {
+namespace {
+
+using nlohmann::json;
+using testing::BackendScript;
+using testing::InteractionScript;
+using testing::ScriptedBackend;
+using testing::ScriptedInteraction;
+
+constexpr const char* kOrigin = "https://shop.example";
+
+template <bool RequiresPin>
+class DispatcherTest : public ::testing::Test {
+  protected:
+    using Form = Dispatcher<ScriptedBackend<RequiresPin>, ScriptedInteraction>;
+
+    void SetUp() override {
+        certificates = {testing::fake_certificate("first"), testing::fake_certificate("second")};
+        backend->listing = certificates;
+        reopen();
+    }
+
+    void reopen() {
+        auto store = ConsentStore::open(consent_path);
+        ASSERT_TRUE(store) << store.error().message;
+        dispatcher = std::make_unique<Form>(
+            std::move(store).value(), ScriptedBackend<RequiresPin>(backend),
+            ScriptedInteraction(user), RequiresPin ? Backend::Pkcs11 : Backend::Keychain);
+    }
+
+    json ask(const std::string& request) { return json::parse(dispatcher->handle(request)); }
+
+    json list(const std::string& purpose = "sign", const std::string& origin = kOrigin) {
+        return ask(R"({"id":"l","method":"listCertificates","params":{"origin":")" + origin +
+                   R"(","purpose":")" + purpose + R"("}})");
+    }
+
+    static std::string sign_request(const std::string& cert_id, const json& hashes,
+                                    const std::string& origin = kOrigin) {
+        const json request = {{"id", "s"},
+                              {"method", "sign"},
+                              {"params",
+                               {{"origin", origin},
+                                {"certId", cert_id},
+                                {"hashAlg", "SHA-256"},
+                                {"scheme", "rsa-pkcs1"},
+                                {"hashes", hashes}}}};
+        return request.dump();
+    }
+
+    json sign(const std::string& cert_id, const json& hashes, const std::string& origin = kOrigin) {
+        return ask(sign_request(cert_id, hashes, origin));
+    }
+
+    static json hashes(std::size_t n) {
+        json out = json::array();
+        for (std::size_t i = 0; i < n; ++i)
+            out.push_back("AAAA");
+        return out;
+    }
+
+    static json error(const std::string& id, const std::string& code, const std::string& message) {
+        return {{"id", id}, {"error", {{"code", code}, {"message", message}}}};
+    }
+
+    testing::TempDir dir;
+    std::string consent_path = dir.file("consent.json");
+    std::shared_ptr<BackendScript> backend = std::make_shared<BackendScript>();
+    std::shared_ptr<InteractionScript> user = std::make_shared<InteractionScript>();
+    std::vector<CertificateInfo> certificates;
+    std::unique_ptr<Form> dispatcher;
+};
+
+using KeychainFlow = DispatcherTest<false>;
+using TokenFlow = DispatcherTest<true>;
+
+TEST_F(KeychainFlow, FirstListingAsksConsentAndRemembersIt) {
+    const json reply = list("sign");
+    ASSERT_EQ(reply["id"], "l");
+    ASSERT_EQ(reply["result"]["certificates"].size(), 2u);
+    EXPECT_EQ(reply["result"]["certificates"][0]["certId"], certificates[0].cert_id);
+    EXPECT_EQ(reply["result"]["certificates"][1]["certId"], certificates[1].cert_id);
+    ASSERT_EQ(user->consent_calls.size(), 1u);
+    EXPECT_EQ(user->consent_calls[0].origin, kOrigin);
+    EXPECT_EQ(user->consent_calls[0].purposes, std::vector<CertPurpose>{CertPurpose::Sign});
+    EXPECT_TRUE(std::filesystem::exists(consent_path));
+
+    // The grant survives the process: a new dispatcher on the same file asks nothing.
+    reopen();
+    EXPECT_TRUE(list("sign").contains("result"));
+    EXPECT_EQ(user->consent_calls.size(), 1u);
+    EXPECT_EQ(backend->list_calls, (std::vector<Purpose>{Purpose::Sign, Purpose::Sign}));
+}
+
+TEST_F(KeychainFlow, AnyIsAdmittedByOneGrantedPurposeAndPassedOnUnexpanded) {
+    list("sign");
+    list("any");
+    EXPECT_EQ(user->consent_calls.size(), 1u);
+    EXPECT_EQ(backend->list_calls.back(), Purpose::Any);
+}
+
+TEST_F(KeychainFlow, GrantsWidenWithANewPurpose) {
+    list("sign");
+    list("auth");
+    ASSERT_EQ(user->consent_calls.size(), 2u);
+    EXPECT_EQ(user->consent_calls[1].purposes, std::vector<CertPurpose>{CertPurpose::Auth});
+    list("sign");
+    list("auth");
+    EXPECT_EQ(user->consent_calls.size(), 2u);
+
+    user->consent_answer = false;
+    list("any", "https://other.example");
+    EXPECT_EQ(user->consent_calls.back().purposes,
+              (std::vector<CertPurpose>{CertPurpose::Sign, CertPurpose::Auth}));
+}
+
+TEST_F(KeychainFlow, DeclinedConsentStoresNothingAndAsksAgain) {
+    user->consent_answer = false;
+    EXPECT_EQ(list(), error("l", "consent_denied", "user declined the consent dialog"));
+    EXPECT_TRUE(backend->list_calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(consent_path));
+    list();
+    EXPECT_EQ(user->consent_calls.size(), 2u);
+}
+
+TEST_F(KeychainFlow, UnsavedGrantIsReportedAndKeptForThisProcess) {
+    // The temporary file cannot be written: a folder stands in its place.
+    std::filesystem::create_directory(consent_path + ".tmp");
+    EXPECT_EQ(list(),
+              error("l", "internal", "failed to persist consent: Is a directory (os error 21)"));
+    EXPECT_TRUE(backend->list_calls.empty());
+    EXPECT_TRUE(list().contains("result"));
+    EXPECT_EQ(user->consent_calls.size(), 1u);
+}
+
+TEST_F(KeychainFlow, ListingErrors) {
+    EXPECT_EQ(ask(R"({"id":"1","method":"listCertificates"})"),
+              error("1", "request_invalid",
+                    "invalid listCertificates params: params must be an object, found null"));
+    EXPECT_EQ(
+        list("every"),
+        error(
+            "l", "request_invalid",
+            R"(invalid listCertificates params: unknown variant "every" for key "purpose", expected one of "sign", "auth", "any")"));
+    EXPECT_EQ(user->prompts(), 0u);
+
+    backend->listing = BackendError::no_matching_certificates();
+    EXPECT_EQ(list(), error("l", "no_certificates", "no certificates match the requested purpose"));
+}
+
+TEST_F(KeychainFlow, SignsAfterListingWithConfirmation) {
+    list();
+    const json reply = sign(certificates[1].cert_id, {"AAAA", "AQID"});
+    // The scripted backend signs as "sig:" + hash.
+    EXPECT_EQ(reply,
+              json({{"id", "s"}, {"result", {{"signatures", {"c2lnOgAAAA==", "c2lnOgECAw=="}}}}}));
+    ASSERT_EQ(user->confirm_calls.size(), 1u);
+    EXPECT_EQ(user->confirm_calls[0].origin, kOrigin);
+    EXPECT_EQ(user->confirm_calls[0].cert_id, certificates[1].cert_id);
+    EXPECT_EQ(user->confirm_calls[0].hash_count, 2u);
+    EXPECT_TRUE(user->pin_calls.empty());
+    ASSERT_EQ(backend->sign_calls.size(), 1u);
+    EXPECT_EQ(backend->sign_calls[0].pin, "");  // a confirmation passes an empty PIN
+    EXPECT_EQ(backend->sign_calls[0].hashes, (std::vector<Bytes>{{0, 0, 0}, {1, 2, 3}}));
+}
+
+TEST_F(KeychainFlow, DeclinedConfirmationNeverReachesTheBackend) {
+    list();
+    user->confirm_answer = false;
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
+              error("s", "user_cancelled", "user cancelled the signing confirmation"));
+    EXPECT_TRUE(backend->sign_calls.empty());
+}
+
+TEST_F(KeychainFlow, SignIsAdmittedOnlyForCertificatesListedToThatOrigin) {
+    const std::string not_allowed =
+        "certId was not returned to this origin by a prior listCertificates call";
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
+              error("s", "origin_not_allowed", not_allowed));
+    EXPECT_EQ(user->prompts(), 0u);
+
+    list();
+    for (const std::string other :
+         {"https://SHOP.example", "https://shop.example/", "https://other"}) {
+        EXPECT_EQ(sign(certificates[0].cert_id, hashes(1), other),
+                  error("s", "origin_not_allowed", not_allowed))
+            << other;
+    }
+    EXPECT_EQ(sign(std::string(64, '0'), hashes(1)), error("s", "origin_not_allowed", not_allowed));
+    EXPECT_TRUE(user->confirm_calls.empty());
+
+    // A listing in a new process starts over: the index is not persisted.
+    reopen();
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
+              error("s", "origin_not_allowed", not_allowed));
+}
+
+TEST_F(KeychainFlow, RefusalsComeInOrderCountThenCertificateThenBase64) {
+    list();
+    const std::string unknown(64, 'f');
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(0)),
+              error("s", "request_invalid", "hashes count 0 outside allowed range 1..=50"));
+    EXPECT_EQ(sign(unknown, hashes(51)),
+              error("s", "request_invalid", "hashes count 51 outside allowed range 1..=50"));
+    EXPECT_EQ(sign(unknown, {"not base64!"})["error"]["code"], "origin_not_allowed");
+    EXPECT_EQ(
+        sign(certificates[0].cert_id, {"AAAA", "AA="}),
+        error("s", "request_invalid", "invalid base64 in hashes: length 3 is not a multiple of 4"));
+    EXPECT_EQ(user->prompts(), 1u);  // only the consent of the listing
+    EXPECT_TRUE(sign(certificates[0].cert_id, hashes(50)).contains("result"));
+    EXPECT_EQ(backend->sign_calls.at(0).hashes.size(), 50u);
+}
+
+TEST_F(KeychainFlow, BackendFailureFailsTheWholeBatch) {
+    list();
+    backend->sign_error = BackendError::internal("sign hash 3 of 5: device error");
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(5)),
+              error("s", "internal", "internal backend error: sign hash 3 of 5: device error"));
+}
+
+TEST_F(KeychainFlow, InvalidSignParams) {
+    EXPECT_EQ(ask(R"({"id":"x","method":"sign","params":{"origin":"o"}})"),
+              error("x", "request_invalid", "invalid sign params: missing key \"certId\""));
+}
+
+TEST_F(TokenFlow, ThePinPromptIsTheApproval) {
+    list();
+    user->pin_answer = "4321";
+    EXPECT_TRUE(sign(certificates[0].cert_id, hashes(3)).contains("result"));
+    ASSERT_EQ(user->pin_calls.size(), 1u);
+    EXPECT_EQ(user->pin_calls[0].cert_id, certificates[0].cert_id);
+    EXPECT_EQ(user->pin_calls[0].hash_count, 3u);
+    EXPECT_TRUE(user->confirm_calls.empty());
+    EXPECT_EQ(backend->sign_calls.at(0).pin, "4321");
+}
+
+TEST_F(TokenFlow, CancelledPinNeverReachesTheBackend) {
+    list();
+    user->pin_answer.reset();
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
+              error("s", "user_cancelled", "user cancelled the PIN prompt"));
+    EXPECT_TRUE(backend->sign_calls.empty());
+}
+
+TEST_F(TokenFlow, PinErrorsCarryTheirDetail) {
+    list();
+    backend->sign_error = BackendError::pin_incorrect(2);
+    EXPECT_EQ(
+        dispatcher->handle(sign_request(certificates[0].cert_id, hashes(1))),
+        R"({"id":"s","error":{"code":"pin_incorrect","message":"PIN incorrect","data":{"retriesLeft":2}}})");
+}
+
+TEST_F(TokenFlow, StatusNamesTheBackendKind) {
+    EXPECT_EQ(ask(R"({"id":"st","method":"status","params":"ignored"})")["result"]["backends"],
+              json::array({"pkcs11"}));
+}
+
+}  // namespace
+}  // namespace tavrin

@@ -1,0 +1,131 @@
+#pragma once
+// Test doubles for the layers under the dispatcher: a token backend and a
+// user interaction that follow a script and record what they were asked.
+// Their state lives behind a shared pointer so that a test keeps its view of
+// it after the double has been moved into a dispatcher.
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "backend/certificate_id.h"
+#include "backend/token_backend.h"
+#include "protocol/records.h"
+
+namespace tavrin::testing {
+
+// A certificate record around made-up DER bytes.
+inline CertificateInfo fake_certificate(const std::string& seed,
+                                        std::vector<CertPurpose> purposes = {CertPurpose::Sign}) {
+    CertificateInfo info;
+    info.der.assign(seed.begin(), seed.end());
+    info.cert_id = certificate_id(info.der);
+    info.key_algorithm = KeyAlgorithm::Rsa2048;
+    info.purposes = std::move(purposes);
+    info.backend = Backend::Keychain;
+    info.not_after = "2030-01-01T00:00:00Z";
+    return info;
+}
+
+struct BackendScript {
+    Result<CertificateList, BackendError> listing = BackendError::no_matching_certificates();
+    // When set, sign fails with it; otherwise each signature is "sig:" + hash.
+    std::optional<BackendError> sign_error;
+
+    std::vector<Purpose> list_calls;
+    struct SignCall {
+        std::string cert_id;
+        HashAlg hash_alg;
+        Scheme scheme;
+        std::vector<Bytes> hashes;
+        std::string pin;
+    };
+    std::vector<SignCall> sign_calls;
+};
+
+template <bool RequiresPin>
+class ScriptedBackend {
+  public:
+    static constexpr bool requires_pin = RequiresPin;
+
+    explicit ScriptedBackend(std::shared_ptr<BackendScript> script) : script_(std::move(script)) {}
+
+    Result<CertificateList, BackendError> list_certificates(Purpose purpose) {
+        script_->list_calls.push_back(purpose);
+        return script_->listing;
+    }
+
+    Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
+                                             Scheme scheme, const std::vector<Bytes>& hashes,
+                                             const Pin& pin) {
+        script_->sign_calls.push_back(
+            {std::string(cert_id), hash_alg, scheme, hashes, std::string(pin.view())});
+        if (script_->sign_error) return *script_->sign_error;
+        SignatureList out;
+        for (const auto& hash : hashes) {
+            Bytes signature{'s', 'i', 'g', ':'};
+            signature.insert(signature.end(), hash.begin(), hash.end());
+            out.push_back(std::move(signature));
+        }
+        return out;
+    }
+
+  private:
+    std::shared_ptr<BackendScript> script_;
+};
+
+struct InteractionScript {
+    bool consent_answer = true;
+    std::optional<std::string> pin_answer = std::string("1234");
+    bool confirm_answer = true;
+
+    struct Prompt {
+        std::string origin;
+        std::vector<CertPurpose> purposes;  // consent only
+        std::string cert_id;                // PIN and confirmation
+        std::size_t hash_count = 0;
+    };
+    std::vector<Prompt> consent_calls;
+    std::vector<Prompt> pin_calls;
+    std::vector<Prompt> confirm_calls;
+
+    std::size_t prompts() const {
+        return consent_calls.size() + pin_calls.size() + confirm_calls.size();
+    }
+};
+
+class ScriptedInteraction {
+  public:
+    explicit ScriptedInteraction(std::shared_ptr<InteractionScript> script)
+        : script_(std::move(script)) {}
+
+    bool request_consent(std::string_view origin, std::span<const CertPurpose> purposes) {
+        script_->consent_calls.push_back(
+            {std::string(origin),
+             std::vector<CertPurpose>(purposes.begin(), purposes.end()),
+             {},
+             0});
+        return script_->consent_answer;
+    }
+
+    std::optional<Pin> request_pin(std::string_view origin, std::string_view cert_id,
+                                   std::size_t hash_count) {
+        script_->pin_calls.push_back({std::string(origin), {}, std::string(cert_id), hash_count});
+        if (!script_->pin_answer) return std::nullopt;
+        return Pin(*script_->pin_answer);
+    }
+
+    bool request_sign_confirmation(std::string_view origin, std::string_view cert_id,
+                                   std::size_t hash_count) {
+        script_->confirm_calls.push_back(
+            {std::string(origin), {}, std::string(cert_id), hash_count});
+        return script_->confirm_answer;
+    }
+
+  private:
+    std::shared_ptr<InteractionScript> script_;
+};
+
+}  // namespace tavrin::testing
