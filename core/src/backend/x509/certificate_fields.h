@@ -1,0 +1,30 @@
+#pragma once
+// The fields of a CertificateInfo that come from the certificate itself.
+// Each function decodes the whole certificate afresh, strictly: anything that
+// is not canonical DER, trailing bytes, or a validity time before 1970 fails.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "backend/x509/x509_error.h"
+#include "common/result.h"
+#include "protocol/enums.h"
+
+namespace tavrin {
+
+// [sign] when KeyUsage has nonRepudiation, then [auth] when it has
+// digitalSignature and ExtendedKeyUsage lists clientAuth; possibly empty.
+Result<std::vector<CertPurpose>, X509Error> extract_purposes(std::span<const std::uint8_t> der);
+
+// validity.notAfter as YYYY-MM-DDTHH:MM:SSZ (UTC).
+Result<std::string, X509Error> extract_not_after(std::span<const std::uint8_t> der);
+
+// The key's algorithm from the certificate's subjectPublicKeyInfo; for RSA
+// the caller supplies the modulus size of the key that belongs to it.
+Result<KeyAlgorithm, X509Error> extract_key_algorithm(
+    std::span<const std::uint8_t> der, std::optional<std::uint32_t> rsa_modulus_bits);
+
+}  // namespace tavrin
