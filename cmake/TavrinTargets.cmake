@@ -12,13 +12,17 @@ function(tavrin_target_defaults target)
   endif()
 endfunction()
 
-# A GoogleTest executable registered with CTest, one per area.
+# A GoogleTest executable registered with CTest, one per area. FIXTURES names
+# a CTest fixture that every test of the executable requires.
 function(tavrin_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "FIXTURES" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   tavrin_target_defaults(${name})
   target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30
-    PROPERTIES ENVIRONMENT "TAVRIN_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  set(properties ENVIRONMENT "TAVRIN_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(ARG_FIXTURES)
+    list(APPEND properties FIXTURES_REQUIRED ${ARG_FIXTURES})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES ${properties})
 endfunction()

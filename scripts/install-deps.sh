@@ -9,7 +9,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  nlohmann-json3-dev libssl-dev
+  nlohmann-json3-dev libssl-dev libnss3-dev
+  libnss3-tools openssl
   libgtest-dev libgmock-dev
 )
 for arg in "$@"; do

@@ -30,6 +30,72 @@ extern "C" {
 #endif
 
 /*
+ * A dispatcher: one consent store, one token backend and the host's prompts,
+ * for the whole of one host run. Opaque; created by
+ * tavrin_bridge_create_keychain() and released by tavrin_bridge_destroy().
+ * One thread at a time may use a handle.
+ */
+typedef struct DispatcherHandle DispatcherHandle;
+
+/*
+ * The host's three prompts. The core calls them synchronously, on the thread
+ * that called tavrin_bridge_handle_request(), before that call returns. All
+ * three function pointers must be valid; the core does not check them.
+ * Every string argument is NUL-terminated UTF-8, valid only during the call.
+ * user_data is passed back unchanged and never dereferenced by the core; it
+ * must stay valid as long as the handle lives.
+ */
+typedef struct TavrinBridgeCallbacks {
+    /* Ask whether `origin` may see certificates for these purposes.
+     * purposes_json is a compact JSON array: ["sign"], ["auth"] or
+     * ["sign","auth"]. Nonzero grants. */
+    int32_t (*request_consent)(const char* origin, const char* purposes_json, void* user_data);
+
+    /* Ask for the PIN that approves signing hash_count hashes with cert_id.
+     * Returns a NUL-terminated string allocated with malloc(); the core wipes
+     * and free()s it. NULL means the user cancelled. */
+    char* (*request_pin)(const char* origin, const char* cert_id, uint32_t hash_count,
+                         void* user_data);
+
+    /* Ask the user to confirm signing hash_count hashes with cert_id.
+     * Nonzero confirms. */
+    int32_t (*request_sign_confirmation)(const char* origin, const char* cert_id,
+                                         uint32_t hash_count, void* user_data);
+
+    void* user_data;
+} TavrinBridgeCallbacks;
+
+/*
+ * Creates a dispatcher over the user's identity store, with its consent
+ * grants in the file at consent_store_path (created by the first grant).
+ * The table is copied; the path is not kept.
+ *
+ * Both pointers must be non-NULL. Returns NULL, having created nothing, when
+ * the path is not valid UTF-8 or the consent file exists but cannot be read
+ * or is not a valid consent file. The identity store is not opened here, only
+ * when a listing first needs it.
+ */
+TAVRIN_BRIDGE_API DispatcherHandle* tavrin_bridge_create_keychain(
+    const char* consent_store_path, const TavrinBridgeCallbacks* callbacks);
+
+/* Releases a dispatcher and everything it holds. NULL is ignored. */
+TAVRIN_BRIDGE_API void tavrin_bridge_destroy(DispatcherHandle* handle);
+
+/*
+ * Answers one request ("status", "listCertificates" or "sign"), calling the
+ * prompts as the request needs. handle must come from
+ * tavrin_bridge_create_keychain() and not be destroyed (it is not checked).
+ *
+ * request: request_len bytes; may be NULL only when request_len is 0 (an
+ * empty request is answered with an error reply).
+ * reply_len: must not be NULL; receives the reply's length.
+ * Returns the reply buffer, never NULL.
+ */
+TAVRIN_BRIDGE_API uint8_t* tavrin_bridge_handle_request(DispatcherHandle* handle,
+                                                        const uint8_t* request, size_t request_len,
+                                                        size_t* reply_len);
+
+/*
  * Answers one request without a dispatcher: "status" gets the status reply
  * with an empty "backends" list; every other method, including
  * "listCertificates" and "sign", gets a "request_invalid" error reply.

@@ -9,8 +9,24 @@
 #include <string>
 #include <string_view>
 
+#include <memory>
+#include <variant>
+
+#include "backend/keychain/keychain_backend.h"
+#include "capi/ffi_user_interaction.h"
+#include "consent/consent_store.h"
+#include "dispatch/dispatcher.h"
 #include "dispatch/replies.h"
+#include "protocol/utf8.h"
 #include "tavrin_bridge.h"
+
+// One dispatcher in one of its forms. The PKCS#11 form joins the variant
+// when its backend exists.
+struct DispatcherHandle {
+    using KeychainDispatcher =
+        tavrin::Dispatcher<tavrin::KeychainBackend, tavrin::FfiUserInteraction>;
+    std::variant<std::unique_ptr<KeychainDispatcher>> dispatcher;
+};
 
 namespace {
 
@@ -48,6 +64,36 @@ uint8_t* to_buffer(const std::string& reply, size_t* reply_len) {
 }  // namespace
 
 extern "C" {
+
+DispatcherHandle* tavrin_bridge_create_keychain(const char* consent_store_path,
+                                                const TavrinBridgeCallbacks* callbacks) {
+    return guarded("tavrin_bridge_create_keychain", [&]() -> DispatcherHandle* {
+        const std::string_view path(consent_store_path);
+        if (tavrin::first_invalid_utf8(path)) return nullptr;
+        auto store = tavrin::ConsentStore::open(std::string(path));
+        if (!store) return nullptr;
+        auto handle = std::make_unique<DispatcherHandle>();
+        handle->dispatcher = std::make_unique<DispatcherHandle::KeychainDispatcher>(
+            std::move(store).value(),
+            tavrin::KeychainBackend(tavrin::keychain::make_default_keychain_platform()),
+            tavrin::FfiUserInteraction(*callbacks), tavrin::Backend::Keychain);
+        return handle.release();
+    });
+}
+
+void tavrin_bridge_destroy(DispatcherHandle* handle) {
+    guarded("tavrin_bridge_destroy", [&] { delete handle; });
+}
+
+uint8_t* tavrin_bridge_handle_request(DispatcherHandle* handle, const uint8_t* request,
+                                      size_t request_len, size_t* reply_len) {
+    return guarded("tavrin_bridge_handle_request", [&] {
+        const std::string reply = std::visit(
+            [&](auto& dispatcher) { return dispatcher->handle(as_text(request, request_len)); },
+            handle->dispatcher);
+        return to_buffer(reply, reply_len);
+    });
+}
 
 uint8_t* tavrin_bridge_dispatch(const uint8_t* request, size_t request_len, size_t* reply_len) {
     return guarded("tavrin_bridge_dispatch", [&] {

@@ -1,0 +1,156 @@
+#include "backend/keychain/keychain_backend.h"
+
+#include <algorithm>
+
+#include "backend/certificate_id.h"
+#include "backend/x509/certificate_fields.h"
+
+namespace tavrin {
+
+using keychain::SignatureAlgorithm;
+
+namespace {
+
+bool keeps(Purpose filter, const std::vector<CertPurpose>& purposes) {
+    const auto has = [&](CertPurpose p) {
+        return std::find(purposes.begin(), purposes.end(), p) != purposes.end();
+    };
+    switch (filter) {
+        case Purpose::Sign:
+            return has(CertPurpose::Sign);
+        case Purpose::Auth:
+            return has(CertPurpose::Auth);
+        case Purpose::Any:
+            return true;
+    }
+    return false;
+}
+
+std::optional<SignatureAlgorithm> algorithm_for(Scheme scheme, HashAlg hash_alg) {
+    const bool sha256 = hash_alg == HashAlg::Sha256;
+    switch (scheme) {
+        case Scheme::RsaPkcs1:
+            return sha256 ? SignatureAlgorithm::RsaPkcs1v15DigestSha256
+                          : SignatureAlgorithm::RsaPkcs1v15DigestSha512;
+        case Scheme::Ecdsa:
+            return sha256 ? SignatureAlgorithm::EcdsaDigestX962Sha256
+                          : SignatureAlgorithm::EcdsaDigestX962Sha512;
+        case Scheme::RsaPss:
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+KeychainBackend::KeychainBackend(
+    std::unique_ptr<keychain::KeychainPlatform> platform,
+    std::optional<std::vector<std::shared_ptr<keychain::Keychain>>> keychains)
+    : platform_(std::move(platform)),
+      keychains_(std::move(keychains)),
+      cert_index_(std::make_unique<CertIndex>()) {}
+
+KeychainBackend::~KeychainBackend() {
+    // Release the identities while the platform that made them still exists.
+    cert_index_.reset();
+}
+
+std::string KeychainBackend::status_text(keychain::Status status) {
+    if (auto message = platform_->error_message(status)) return *message;
+    return "error code " + std::to_string(status);
+}
+
+Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose purpose) {
+    // The search runs without the index lock: it may take the platform a while.
+    const keychain::SearchResult found =
+        platform_->copy_matching_identities(keychains_ ? &*keychains_ : nullptr);
+    if (found.status != keychain::kStatusSuccess && found.status != keychain::kStatusItemNotFound) {
+        return BackendError::internal("identity search: " + status_text(found.status));
+    }
+
+    CertificateList listed;
+    std::lock_guard lock(cert_index_->mutex);
+    for (const auto& item : found.items) {
+        auto identity = std::dynamic_pointer_cast<keychain::Identity>(item);
+        if (!identity) continue;
+
+        const auto certificate = platform_->copy_certificate(*identity);
+        if (certificate.status != keychain::kStatusSuccess || !certificate.ref) {
+            return BackendError::internal("SecIdentityCopyCertificate: " +
+                                          status_text(certificate.status));
+        }
+        Bytes der = platform_->certificate_data(*certificate.ref);
+
+        auto purposes = extract_purposes(der);
+        if (!purposes) return BackendError::internal("parse certificate: " + purposes.error().text);
+        if (!keeps(purpose, purposes.value())) continue;
+
+        auto not_after = extract_not_after(der);
+        if (!not_after) {
+            return BackendError::internal("parse certificate validity: " + not_after.error().text);
+        }
+
+        std::optional<std::uint32_t> key_bits;
+        if (const auto size = platform_->public_key_size_bits(*certificate.ref)) {
+            key_bits = static_cast<std::uint32_t>(static_cast<std::uint64_t>(*size));
+        }
+        auto key_algorithm = extract_key_algorithm(der, key_bits);
+        if (!key_algorithm) {
+            return BackendError::mechanism_unsupported(key_algorithm.error().display());
+        }
+
+        CertificateInfo info;
+        info.cert_id = certificate_id(der);
+        info.der = std::move(der);
+        info.key_algorithm = key_algorithm.value();
+        info.purposes = std::move(purposes).value();
+        info.backend = Backend::Keychain;
+        info.not_after = std::move(not_after).value();
+        cert_index_->identities.insert_or_assign(info.cert_id, identity);
+        listed.push_back(std::move(info));
+    }
+    if (listed.empty()) return BackendError::no_matching_certificates();
+    return listed;
+}
+
+Result<SignatureList, BackendError> KeychainBackend::sign(std::string_view cert_id,
+                                                          HashAlg hash_alg, Scheme scheme,
+                                                          const std::vector<Bytes>& hashes,
+                                                          const Pin& /*pin*/) {
+    std::shared_ptr<keychain::Identity> identity;
+    {
+        std::lock_guard lock(cert_index_->mutex);
+        const auto entry = cert_index_->identities.find(cert_id);
+        if (entry == cert_index_->identities.end()) return BackendError::unknown_certificate_id();
+        identity = entry->second;
+    }
+
+    for (const auto& hash : hashes) {
+        if (hash.size() != digest_length(hash_alg)) {
+            return BackendError::internal(hash_length_mismatch(hash.size(), hash_alg));
+        }
+    }
+
+    const auto key = platform_->copy_private_key(*identity);
+    if (key.status != keychain::kStatusSuccess || !key.ref) {
+        return BackendError::internal("SecIdentityCopyPrivateKey: " + status_text(key.status));
+    }
+
+    const auto algorithm = algorithm_for(scheme, hash_alg);
+    if (!algorithm) return BackendError::mechanism_unsupported("rsa-pss (phase 2)");
+
+    SignatureList signatures;
+    signatures.reserve(hashes.size());
+    for (const auto& hash : hashes) {
+        auto made = platform_->create_signature(*key.ref, *algorithm, hash);
+        if (!made.signature) {
+            const std::string cause = made.error ? platform_->error_description(*made.error)
+                                                 : std::string("no signature returned");
+            return BackendError::internal("SecKeyCreateSignature: " + cause);
+        }
+        signatures.push_back(std::move(*made.signature));
+    }
+    return signatures;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,54 @@
+#pragma once
+// The token backend over the platform's identity store: lists the identities
+// (certificate plus private key) the user's stores offer and signs digests
+// with their keys. It asks the user nothing and takes no PIN; unlocking a
+// store or key is the platform's business.
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backend/keychain/keychain_platform.h"
+#include "backend/token_backend.h"
+
+namespace tavrin {
+
+class KeychainBackend {
+  public:
+    static constexpr bool requires_pin = false;
+
+    // Searches `keychains` when given, the user's default stores otherwise.
+    explicit KeychainBackend(
+        std::unique_ptr<keychain::KeychainPlatform> platform,
+        std::optional<std::vector<std::shared_ptr<keychain::Keychain>>> keychains = std::nullopt);
+
+    KeychainBackend(KeychainBackend&&) noexcept = default;
+    KeychainBackend& operator=(KeychainBackend&&) noexcept = default;
+    ~KeychainBackend();
+
+    Result<CertificateList, BackendError> list_certificates(Purpose purpose);
+
+    // The PIN is not used.
+    Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
+                                             Scheme scheme, const std::vector<Bytes>& hashes,
+                                             const Pin& pin);
+
+  private:
+    struct CertIndex {
+        std::mutex mutex;
+        std::map<std::string, std::shared_ptr<keychain::Identity>, std::less<>> identities;
+    };
+
+    std::string status_text(keychain::Status status);
+
+    // Declared first so that it outlives every reference it handed out.
+    std::unique_ptr<keychain::KeychainPlatform> platform_;
+    std::optional<std::vector<std::shared_ptr<keychain::Keychain>>> keychains_;
+    // Certificate id to the identity listed under it.
+    std::unique_ptr<CertIndex> cert_index_;
+};
+
+}  // namespace tavrin

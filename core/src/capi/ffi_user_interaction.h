@@ -1,0 +1,34 @@
+#pragma once
+// The core's prompts carried over the host's C callback table.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "backend/pin.h"
+#include "protocol/enums.h"
+#include "tavrin_bridge.h"
+
+namespace tavrin {
+
+class FfiUserInteraction {
+  public:
+    explicit FfiUserInteraction(const TavrinBridgeCallbacks& callbacks) : callbacks_(callbacks) {}
+
+    // A text with a NUL byte cannot cross the interface: the answer is then
+    // a refusal without asking the host.
+    bool request_consent(std::string_view origin, std::span<const CertPurpose> purposes);
+    std::optional<Pin> request_pin(std::string_view origin, std::string_view cert_id,
+                                   std::size_t hash_count);
+    bool request_sign_confirmation(std::string_view origin, std::string_view cert_id,
+                                   std::size_t hash_count);
+
+  private:
+    TavrinBridgeCallbacks callbacks_;
+};
+
+// The PIN from the host's buffer, invalid UTF-8 replaced by U+FFFD.
+Pin pin_from_host(const char* text);
+
+}  // namespace tavrin
