@@ -1,0 +1,107 @@
+#include "app/host_app.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "browser/browser_connector.h"
+#include "browser/manifest_installer.h"
+#include "browser/native_messaging_cli.h"
+#include "dialogs/unavailable_dialogs.h"
+#include "framing/file_handle_stream.h"
+#include "framing/framing.h"
+
+namespace tavrin::host {
+namespace {
+
+// The window and its preview live in the user-interface module, which this
+// build does not have yet: say so rather than pretend.
+int managementWindowUnavailable() {
+    std::fputs("tavrin-bridge: the management window is not part of this build\n", stderr);
+    return 1;
+}
+
+int previewUnavailable() {
+    std::fputs("render-preview: the window preview is not part of this build\n", stderr);
+    return 1;
+}
+
+bool beginsWithDash(const std::string& argument) {
+    return !argument.empty() && argument.front() == '-';
+}
+
+}  // namespace
+
+std::string TavrinBridgeHostApp::consentStorePath(const AppPaths& paths) {
+    const std::filesystem::path directory = paths.applicationDataDirectory();
+    std::error_code ignored;
+    std::filesystem::create_directories(directory, ignored);
+    return (directory / "consent.json").string();
+}
+
+CompletionSignal TavrinBridgeHostApp::startBackgroundSelfHeal(std::function<void()> connectAll) {
+    return CompletionSignal(std::thread(std::move(connectAll)));
+}
+
+void TavrinBridgeHostApp::runHostLoop(ByteReader& input, ByteWriter& output,
+                                      DispatcherBridge& bridge) {
+    for (;;) {
+        auto request = Framing::readMessage(input, Framing::maxRequestLength);
+        if (!request) return;
+        const std::vector<std::uint8_t> reply = bridge.handleRequest(request.value());
+        if (!Framing::writeMessage(reply, output, Framing::maxReplyLength)) return;
+    }
+}
+
+int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
+    // A browser that goes away must end the loop through a failed write, not
+    // kill the process before it has shut down in order.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const std::string consentPath = consentStorePath(AppPaths::fromProcess());
+    auto bridge = DispatcherBridge::create(consentPath, std::make_shared<UnavailableDialogs>());
+    if (!bridge) {
+        std::fputs(
+            "tavrin-bridge: failed to initialize the Keychain dispatcher (unreadable consent "
+            "store?)\n",
+            stderr);
+        return 1;
+    }
+
+    CompletionSignal selfHeal = startBackgroundSelfHeal([executablePath] {
+        const auto installer = NativeMessagingManifestInstaller::withDefaultFolders(executablePath);
+        BrowserConnector::connectAll(installer);
+    });
+
+    FileHandleReader input(STDIN_FILENO);
+    FileHandleWriter output(STDOUT_FILENO);
+    runHostLoop(input, output, *bridge);
+
+    selfHeal.wait();
+    bridge.reset();
+    return 0;
+}
+
+int TavrinBridgeHostApp::main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv, argv + argc);
+    const std::string executablePath = arguments.empty() ? std::string() : arguments[0];
+
+    const auto installer = NativeMessagingManifestInstaller::withDefaultFolders(executablePath);
+    if (const auto status = NativeMessagingCLI::run(arguments, installer)) return *status;
+
+    for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] == "--render-preview") return previewUnavailable();
+    }
+
+    bool onlyOptions = true;
+    for (std::size_t i = 1; i < arguments.size(); ++i)
+        onlyOptions &= beginsWithDash(arguments[i]);
+    if (onlyOptions) return managementWindowUnavailable();
+
+    return runHost(executablePath);
+}
+
+}  // namespace tavrin::host

@@ -1,0 +1,93 @@
+#include "bridge/dispatcher_bridge.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace tavrin::host {
+namespace {
+
+// A broken contract between host and core: stop with a fixed message.
+[[noreturn]] void contractViolation(const char* message) {
+    std::fprintf(stderr, "tavrin-bridge: %s\n", message);
+    std::abort();
+}
+
+// Copies the core's reply and hands its buffer back at once.
+std::vector<std::uint8_t> takeReply(std::uint8_t* reply, std::size_t length, const char* what) {
+    if (reply == nullptr) contractViolation(what);
+    std::vector<std::uint8_t> copy(reply, reply + length);
+    tavrin_bridge_free_buffer(reply, length);
+    return copy;
+}
+
+const std::uint8_t* bytesOf(std::span<const std::uint8_t> request) {
+    // The core wants a pointer even for an empty request.
+    static const std::uint8_t empty = 0;
+    return request.empty() ? &empty : request.data();
+}
+
+}  // namespace
+
+DispatcherBridge::DispatcherBridge(std::shared_ptr<DialogInteraction> interactionIn)
+    : interaction(std::move(interactionIn)) {}
+
+std::unique_ptr<DispatcherBridge> DispatcherBridge::create(
+    const std::string& keychainConsentStorePath, std::shared_ptr<DialogInteraction> interaction) {
+    std::unique_ptr<DispatcherBridge> bridge(new DispatcherBridge(std::move(interaction)));
+    const TavrinBridgeCallbacks callbacks = makeCallbacks(bridge.get());
+    bridge->handle = tavrin_bridge_create_keychain(keychainConsentStorePath.c_str(), &callbacks);
+    if (bridge->handle == nullptr) return nullptr;
+    return bridge;
+}
+
+DispatcherBridge::~DispatcherBridge() {
+    if (handle != nullptr) tavrin_bridge_destroy(handle);
+}
+
+std::vector<std::uint8_t> DispatcherBridge::handleRequest(std::span<const std::uint8_t> request) {
+    if (handle == nullptr) {
+        contractViolation("DispatcherBridge.handleRequest called without a valid handle");
+    }
+    std::size_t length = 0;
+    std::uint8_t* reply =
+        tavrin_bridge_handle_request(handle, bytesOf(request), request.size(), &length);
+    return takeReply(reply, length,
+                     "tavrin_bridge_handle_request returned null \u2014 FFI contract violation");
+}
+
+TavrinBridgeCallbacks DispatcherBridge::makeCallbacks(DispatcherBridge* selfPtr) {
+    TavrinBridgeCallbacks callbacks{};
+    callbacks.user_data = selfPtr;
+    callbacks.request_consent = [](const char* origin, const char* purposesJson,
+                                   void* userData) -> int32_t {
+        if (userData == nullptr || origin == nullptr || purposesJson == nullptr) return 0;
+        auto* bridge = static_cast<DispatcherBridge*>(userData);
+        return bridge->interaction->requestConsent(origin, purposesJson) ? 1 : 0;
+    };
+    callbacks.request_pin = [](const char* origin, const char* certId, uint32_t hashCount,
+                               void* userData) -> char* {
+        if (userData == nullptr || origin == nullptr || certId == nullptr) return nullptr;
+        auto* bridge = static_cast<DispatcherBridge*>(userData);
+        const auto pin = bridge->interaction->requestPin(origin, certId, hashCount);
+        if (!pin) return nullptr;
+        // The core wipes and frees this copy; ours is wiped when `pin` goes.
+        return strdup(pin->c_str());
+    };
+    callbacks.request_sign_confirmation = [](const char* origin, const char* certId,
+                                             uint32_t hashCount, void* userData) -> int32_t {
+        if (userData == nullptr || origin == nullptr || certId == nullptr) return 0;
+        auto* bridge = static_cast<DispatcherBridge*>(userData);
+        return bridge->interaction->requestSignConfirmation(origin, certId, hashCount) ? 1 : 0;
+    };
+    return callbacks;
+}
+
+std::vector<std::uint8_t> NativeBridge::dispatch(std::span<const std::uint8_t> request) {
+    std::size_t length = 0;
+    std::uint8_t* reply = tavrin_bridge_dispatch(bytesOf(request), request.size(), &length);
+    return takeReply(reply, length,
+                     "tavrin_bridge_dispatch returned null \u2014 FFI contract violation");
+}
+
+}  // namespace tavrin::host

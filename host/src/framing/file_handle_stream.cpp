@@ -1,0 +1,67 @@
+#include "framing/file_handle_stream.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tavrin::host {
+
+namespace {
+
+// For a descriptor someone made non-blocking: wait until it is ready again.
+bool waitFor(int handle, short events) {
+    pollfd entry{handle, events, 0};
+    for (;;) {
+        const int rc = ::poll(&entry, 1, -1);
+        if (rc > 0) return true;
+        if (rc < 0 && errno != EINTR) return false;
+    }
+}
+
+bool wouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+}  // namespace
+
+Result<std::vector<std::uint8_t>, FramingError> FileHandleReader::readExactly(std::size_t count) {
+    std::vector<std::uint8_t> buffer(count);
+    std::size_t received = 0;
+    while (received < count) {
+        const ssize_t n = ::read(handle_, buffer.data() + received, count - received);
+        if (n > 0) {
+            received += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            return FramingError::endOfStream();
+        } else if (errno == EINTR) {
+            continue;
+        } else if (wouldBlock(errno) && waitFor(handle_, POLLIN)) {
+            continue;
+        } else {
+            return FramingError::readFailed(errno);
+        }
+    }
+    return buffer;
+}
+
+Result<Unit, FramingError> FileHandleWriter::write(std::span<const std::uint8_t> bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::write(handle_, bytes.data() + sent, bytes.size() - sent);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            return FramingError::writeFailed(EIO);
+        } else if (errno == EINTR) {
+            continue;
+        } else if (wouldBlock(errno) && waitFor(handle_, POLLOUT)) {
+            continue;
+        } else {
+            return FramingError::writeFailed(errno);
+        }
+    }
+    return Unit{};
+}
+
+}  // namespace tavrin::host

@@ -1,0 +1,43 @@
+#pragma once
+// The file operations behind manifests and the first-run marker. Files the
+// system owns are always replaced whole, so a reader never sees half a file.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+
+namespace tavrin::host {
+
+// A failed file operation: the step, the path and the system's reason, e.g.
+// "create directory /home/u/.config/x: Not a directory".
+struct FileError {
+    std::string description;
+    int code = 0;  // errno, 0 when the failure has none
+
+    static FileError make(std::string_view step, const std::filesystem::path& path, int code);
+};
+
+// Creates the folder and every missing parent; an existing folder is fine.
+Result<Unit, FileError> createDirectories(const std::filesystem::path& directory);
+
+// Writes `bytes` to a new file beside `path` and renames it over `path`, so
+// the target holds either its old or its new content. The temporary file is
+// created with the process's default permissions and removed on failure.
+Result<Unit, FileError> writeFileAtomically(const std::filesystem::path& path,
+                                            std::string_view bytes);
+
+// Deletes the file; a missing file is a success.
+Result<Unit, FileError> removeFileIfPresent(const std::filesystem::path& path);
+
+// The whole content of a regular file of at most `maxBytes`; nullopt when it
+// is missing, unreadable, not a regular file or larger.
+std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t maxBytes);
+
+// True when something exists at `path` (a dangling symbolic link does not count).
+bool fileExists(const std::filesystem::path& path);
+
+}  // namespace tavrin::host

@@ -1,0 +1,169 @@
+// Automatic connection, manifest status, the first-run marker and the
+// translocation rule, against a temporary home folder.
+
+#include "browser/browser_connector.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "browser/browser_manifest_status.h"
+#include "browser/first_run_store.h"
+#include "browser/translocation.h"
+#include "support/temp_home.h"
+
+namespace tavrin::host {
+namespace {
+
+using testing::listTree;
+using testing::readFile;
+using testing::TempHome;
+using testing::writeFile;
+
+using B = NativeMessagingBrowser;
+using R = BrowserConnectOutcome::Result;
+
+const char* const chrome1 = "chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/";
+const char* const chrome2 = "chrome-extension://mjoobkgcfnnckjkpfghdaegipnkhdide/";
+
+class ConnectorTest : public ::testing::Test {
+  protected:
+    NativeMessagingManifestInstaller installer(
+        std::string executablePath = "/usr/bin/tavrin-bridge") {
+        return NativeMessagingManifestInstaller({home.path(), home.configHome()},
+                                                std::move(executablePath));
+    }
+    static bool never(std::string_view) { return false; }
+
+    TempHome home;
+};
+
+TEST_F(ConnectorTest, ExistingManifestsDecideBetweenRewriteAndPreserve) {
+    const struct {
+        B browser;
+        const char* existing;  // nullptr: no file
+        R expected;
+    } cases[] = {
+        {B::chrome, nullptr, R::connected()},
+        {B::chrome,
+         R"({"allowed_origins":["chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"]})",
+         R::connected()},
+        {B::chrome, R"({"allowed_origins":[]})", R::connected()},
+        {B::chrome, "{ broken", R::connected()},
+        {B::chrome, R"({"allowed_origins":["chrome-extension://foreign/"]})",
+         R::manualOverridePreserved()},
+        {B::chrome,
+         R"({"allowed_origins":["chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/",)"
+         R"("chrome-extension://foreign/"]})",
+         R::manualOverridePreserved()},
+        // An Edge manifest naming a Chrome ID is foreign to Edge.
+        {B::edge, R"({"allowed_origins":["chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"]})",
+         R::manualOverridePreserved()},
+        {B::firefox, R"({"allowed_extensions":["other@example.org"]})",
+         R::manualOverridePreserved()},
+        {B::firefox, R"({"allowed_extensions":["bridge@tavrin.cz"]})", R::connected()},
+    };
+    for (const auto& c : cases) {
+        TempHome fresh;
+        NativeMessagingManifestInstaller local({fresh.path(), fresh.configHome()}, "/usr/bin/tb");
+        const auto path = local.manifestURL(c.browser);
+        if (c.existing != nullptr) writeFile(path, c.existing);
+
+        const auto outcomes = BrowserConnector::connectAll(local, never);
+        ASSERT_EQ(outcomes.size(), 3u);
+        const auto& outcome = outcomes[static_cast<std::size_t>(c.browser)];
+        EXPECT_EQ(outcome, (BrowserConnectOutcome{c.browser, c.expected}))
+            << rawValue(c.browser) << " " << (c.existing ? c.existing : "(none)");
+
+        if (c.expected == R::manualOverridePreserved()) {
+            EXPECT_EQ(readFile(path), c.existing);
+        } else {
+            const auto ids = local.currentExtensionIDs(c.browser);
+            const auto recognized = BrowserConnector::recognizedExtensionIDs(c.browser);
+            ASSERT_TRUE(ids.has_value());
+            EXPECT_EQ(std::set<std::string>(ids->begin(), ids->end()), recognized);
+        }
+    }
+}
+
+TEST_F(ConnectorTest, SubsetIsReplacedByTheFullListInOrder) {
+    writeFile(installer().manifestURL(B::chrome),
+              R"({"allowed_origins":["chrome-extension://mjoobkgcfnnckjkpfghdaegipnkhdide/"]})");
+    BrowserConnector::connectAll(installer(), never);
+    const auto manifest = nlohmann::json::parse(readFile(installer().manifestURL(B::chrome)));
+    EXPECT_EQ(manifest["allowed_origins"], nlohmann::json({chrome1, chrome2}));
+    EXPECT_EQ(manifest["path"], "/usr/bin/tavrin-bridge");
+}
+
+TEST_F(ConnectorTest, TranslocatedProgramTouchesNothing) {
+    writeFile(installer().manifestURL(B::edge), "{ old");
+    const std::string before = listTree(home.path());
+    const std::string translocated =
+        "/private/var/folders/xy/T/AppTranslocation/1234/d/Tavrin Bridge.app/Contents/MacOS/tb";
+
+    const auto outcomes = BrowserConnector::connectAll(installer(translocated));
+    EXPECT_EQ(outcomes, (std::vector<BrowserConnectOutcome>{
+                            {B::chrome, R::appNotInApplicationsFolder()},
+                            {B::edge, R::appNotInApplicationsFolder()},
+                            {B::firefox, R::appNotInApplicationsFolder()},
+                        }));
+    EXPECT_EQ(listTree(home.path()), before);
+}
+
+TEST_F(ConnectorTest, AFailureBecomesAnOutcomeAndTheOthersStillRun) {
+    writeFile(home.configHome() / "google-chrome", "not a folder");
+    const auto outcomes = BrowserConnector::connectAll(installer(), never);
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_EQ(outcomes[0].browser, B::chrome);
+    EXPECT_EQ(outcomes[0].result.kind(), R::Kind::failed);
+    EXPECT_EQ(outcomes[0].result.message().rfind("create directory ", 0), 0u)
+        << outcomes[0].result.message();
+    EXPECT_EQ(outcomes[1], (BrowserConnectOutcome{B::edge, R::connected()}));
+    EXPECT_EQ(outcomes[2], (BrowserConnectOutcome{B::firefox, R::connected()}));
+}
+
+TEST_F(ConnectorTest, ManifestStatusListsTheThreeBrowsersInOrder) {
+    ASSERT_TRUE(installer().install(B::edge, std::vector<std::string>{"e"}));
+    ASSERT_TRUE(installer().install(B::chromeBeta, std::vector<std::string>{"c"}));
+    const auto statuses = BrowserManifestStatus::all(installer());
+    ASSERT_EQ(statuses.size(), 3u);
+    EXPECT_EQ(statuses[0], (BrowserManifestStatus{B::chrome, false,
+                                                  installer().manifestURL(B::chrome).string()}));
+    EXPECT_EQ(statuses[1],
+              (BrowserManifestStatus{B::edge, true, installer().manifestURL(B::edge).string()}));
+    EXPECT_EQ(statuses[2].id(), "firefox");
+    EXPECT_FALSE(statuses[2].installed);
+}
+
+TEST_F(ConnectorTest, FirstRunMarkerHoldsTheTimeAndIsWrittenWhole) {
+    const auto marker = FirstRunStore::url(home.path() / "data" / "cz.tavrin.bridge");
+    EXPECT_FALSE(FirstRunStore::isCompleted(marker));
+    const auto at = std::chrono::system_clock::time_point(std::chrono::seconds(1796607294)) +
+                    std::chrono::milliseconds(999);
+    ASSERT_TRUE(FirstRunStore::markCompleted(marker, [at] { return at; }));
+    EXPECT_TRUE(FirstRunStore::isCompleted(marker));
+    EXPECT_EQ(readFile(marker), "2026-12-07T01:34:54Z");
+    EXPECT_EQ(listTree(marker.parent_path()), "first-run-complete = 2026-12-07T01:34:54Z\n");
+
+    writeFile(home.path() / "blocked", "file");
+    auto failed = FirstRunStore::markCompleted(FirstRunStore::url(home.path() / "blocked" / "app"));
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().description.rfind("create directory ", 0), 0u);
+}
+
+TEST(BrowserTranslocation, PathRule) {
+    EXPECT_TRUE(AppTranslocationDetector::isTranslocated(
+        "/private/var/folders/ab/T/AppTranslocation/X/d/App.app/Contents/MacOS/tb"));
+    EXPECT_FALSE(
+        AppTranslocationDetector::isTranslocated("/Applications/App.app/Contents/MacOS/tb"));
+    EXPECT_FALSE(AppTranslocationDetector::isTranslocated("/tmp/AppTranslocation"));
+    EXPECT_FALSE(AppTranslocationDetector::isTranslocated("AppTranslocation/x"));
+}
+
+}  // namespace
+}  // namespace tavrin::host

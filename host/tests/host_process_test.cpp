@@ -1,0 +1,187 @@
+// The real executable, driven over pipes: mode choice, the host loop and its
+// framing, start-up failures and shutdown.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "support/host_process.h"
+#include "support/temp_home.h"
+#include "tavrin_bridge.h"
+
+namespace tavrin::host {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::frame;
+using testing::HostRun;
+using testing::runHost;
+using testing::unframe;
+
+constexpr const char* kOrigin = "chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/";
+constexpr const char* kManagementLine =
+    "tavrin-bridge: the management window is not part of this build\n";
+constexpr const char* kPreviewLine =
+    "render-preview: the window preview is not part of this build\n";
+
+// The status reply of a Keychain dispatcher, with this build's stamp.
+std::string expectedStatus(const std::string& id) {
+    const std::string request = R"({"id":")" + id + R"(","method":"status"})";
+    std::size_t length = 0;
+    std::uint8_t* reply = tavrin_bridge_dispatch(
+        reinterpret_cast<const std::uint8_t*>(request.data()), request.size(), &length);
+    std::string text(reinterpret_cast<char*>(reply), length);
+    tavrin_bridge_free_buffer(reply, length);
+    text.replace(text.find(R"("backends":[])"), 13, R"("backends":["keychain"])");
+    return text;
+}
+
+std::function<void(int)> sends(std::string bytes) {
+    return [bytes](int fd) { testing::writeAll(fd, bytes); };
+}
+
+fs::path chromeManifest(const fs::path& home) {
+    return home / ".config/google-chrome/NativeMessagingHosts/cz.tavrin.bridge.json";
+}
+
+class HostProcessTest : public ::testing::Test {
+  protected:
+    testing::TempHome home;
+    testing::ProcessResult host(std::function<void(int)> feed = {}) {
+        return runHost({{kOrigin}, home.path(), std::move(feed)});
+    }
+};
+
+TEST_F(HostProcessTest, ModeIsChosenFromTheArguments) {
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        const char* err;
+    } cases[] = {
+        {{}, 1, kManagementLine},
+        {{"-psn_0_42"}, 1, kManagementLine},
+        {{"--render-preview"}, 1, kManagementLine},
+        {{"--render-preview", "/tmp/out.png"}, 1, kPreviewLine},
+        {{"-v", "--render-preview", "out.png"}, 1, kPreviewLine},
+        {{kOrigin}, 0, ""},
+        {{kOrigin, "install-native-messaging-host"}, 0, ""},
+        {{"/path/to/manifest.json", "bridge@tavrin.cz"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        const auto result = runHost({c.arguments, home.path(), {}});
+        EXPECT_EQ(result.exitStatus, c.status) << ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(result.err, c.err) << ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(result.out, "") << ::testing::PrintToString(c.arguments);
+    }
+}
+
+TEST_F(HostProcessTest, InstallerCommandRegistersTheExecutableWithEveryBrowser) {
+    const auto result = runHost({{"install-native-messaging-host"}, home.path(), {}});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 9) << result.out;
+    const auto manifest = nlohmann::json::parse(testing::readFile(chromeManifest(home.path())));
+    EXPECT_EQ(manifest["path"], fs::canonical(TAVRIN_BRIDGE_EXE).string());
+    EXPECT_EQ(manifest["name"], "cz.tavrin.bridge");
+}
+
+TEST_F(HostProcessTest, AnswersStatusExactly) {
+    const auto result = host(sends(frame(R"({"id":"s1","method":"status","params":{}})")));
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(unframe(result.out), std::vector<std::string>{expectedStatus("s1")});
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(HostProcessTest, MalformedAndEmptyFramesGetErrorReplies) {
+    const auto result = host(sends(frame("{not json") + frame("")));
+    ASSERT_EQ(result.exitStatus, 0);
+    const auto replies = unframe(result.out);
+    ASSERT_EQ(replies.size(), 2u);
+    for (const auto& reply : replies) {
+        const auto parsed = nlohmann::json::parse(reply);
+        EXPECT_EQ(parsed["id"], "");
+        EXPECT_EQ(parsed["error"]["code"], "request_invalid");
+    }
+}
+
+TEST_F(HostProcessTest, RequestLimitIsOneMebibyte) {
+    // A status request padded to exactly 1048576 bytes is read and answered.
+    const std::string head = R"({"id":"big","method":"status","pad":")";
+    std::string request = head + std::string(1048576 - head.size() - 2, 'x') + "\"}";
+    ASSERT_EQ(request.size(), 1048576u);
+    auto result = host(sends(frame(request)));
+    EXPECT_EQ(unframe(result.out), std::vector<std::string>{expectedStatus("big")});
+
+    // One byte more ends the connection without reading or answering it.
+    request.insert(request.size() - 2, "x");
+    result = host(sends(frame(request) + frame(R"({"id":"after","method":"status"})")));
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "");
+}
+
+TEST_F(HostProcessTest, ReassemblesInputThatArrivesInPieces) {
+    const std::string bytes = frame(R"({"id":"p","method":"status"})");
+    const auto result = host([&](int fd) {
+        for (char c : bytes) {
+            testing::writeAll(fd, std::string(1, c));
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    EXPECT_EQ(unframe(result.out), std::vector<std::string>{expectedStatus("p")});
+}
+
+TEST_F(HostProcessTest, AnswersRequestsInOrder) {
+    const auto result = host(
+        sends(frame(R"({"id":"a","method":"status"})") + frame(R"({"id":"b","method":"nope"})")));
+    const auto replies = unframe(result.out);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0], expectedStatus("a"));
+    EXPECT_EQ(replies[1],
+              R"({"id":"b","error":{"code":"request_invalid","message":"unknown method: nope"}})");
+}
+
+TEST_F(HostProcessTest, InputEndingInsideAPrefixEndsQuietly) {
+    const auto result = host(sends(std::string("\x10\x00", 2)));
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(HostProcessTest, UnreadableConsentFileStopsTheHost) {
+    testing::writeFile(home.path() / ".local/share/cz.tavrin.bridge/consent.json", "{}");
+    const auto result = host(sends(frame(R"({"id":"s","method":"status"})")));
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err,
+              "tavrin-bridge: failed to initialize the Keychain dispatcher (unreadable consent "
+              "store?)\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(fs::exists(chromeManifest(home.path())));  // no background work was started
+}
+
+TEST_F(HostProcessTest, ClosedInputStillConnectsTheBrowsersBeforeExit) {
+    const auto result = host();
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(fs::exists(chromeManifest(home.path())));
+    EXPECT_TRUE(fs::exists(home.path() /
+                           ".config/microsoft-edge/NativeMessagingHosts/cz.tavrin.bridge.json"));
+    EXPECT_TRUE(fs::exists(home.path() / ".mozilla/native-messaging-hosts/cz.tavrin.bridge.json"));
+}
+
+TEST_F(HostProcessTest, AReaderThatGoesAwayEndsTheLoopWithoutACrash) {
+    HostRun run{
+        {kOrigin},
+        home.path(),
+        sends(frame(R"({"id":"1","method":"status"})") + frame(R"({"id":"2","method":"status"})")),
+        true};
+    const auto result = runHost(run);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitStatus, 0);
+}
+
+}  // namespace
+}  // namespace tavrin::host

@@ -1,0 +1,238 @@
+// The manifest installer against a temporary home folder.
+
+#include "browser/manifest_installer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "browser/identifiers.h"
+#include "support/temp_home.h"
+
+namespace tavrin::host {
+namespace {
+
+using testing::listTree;
+using testing::readFile;
+using testing::TempHome;
+using testing::writeFile;
+
+using B = NativeMessagingBrowser;
+
+ProcessLocator fixedLocator(std::optional<std::string> running, std::optional<std::string> cwd) {
+    return ProcessLocator{[running] { return running; }, [cwd] { return cwd; }};
+}
+
+class ManifestInstallerTest : public ::testing::Test {
+  protected:
+    NativeMessagingManifestInstaller installer(
+        std::string executablePath = "/opt/tavrin/tavrin-bridge") {
+        return NativeMessagingManifestInstaller({home.path(), home.configHome()},
+                                                std::move(executablePath),
+                                                fixedLocator("/usr/lib/tavrin/real-exe", "/tmp/x"));
+    }
+    nlohmann::json manifestOf(B browser) {
+        return nlohmann::json::parse(readFile(installer().manifestURL(browser)));
+    }
+
+    TempHome home;
+};
+
+TEST_F(ManifestInstallerTest, ManifestPathsFollowTheLinuxFolderTable) {
+    const struct {
+        B browser;
+        const char* relative;
+    } cases[] = {
+        {B::firefox, ".mozilla/native-messaging-hosts"},
+        {B::chromeBeta, ".config/google-chrome-beta/NativeMessagingHosts"},
+        {B::chromeDev, ".config/google-chrome-unstable/NativeMessagingHosts"},
+        {B::edgeCanary, ".config/microsoft-edge-canary/NativeMessagingHosts"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(installer().manifestURL(c.browser),
+                  home.path() / c.relative / "cz.tavrin.bridge.json")
+            << rawValue(c.browser);
+    }
+    // The config home is its own base, not necessarily below home.
+    NativeMessagingManifestInstaller elsewhere({"/h", "/xdg/conf"}, "/bin/x");
+    EXPECT_EQ(elsewhere.manifestURL(B::edgeDev),
+              "/xdg/conf/microsoft-edge-dev/NativeMessagingHosts/cz.tavrin.bridge.json");
+    EXPECT_EQ(elsewhere.manifestURL(B::firefox),
+              "/h/.mozilla/native-messaging-hosts/cz.tavrin.bridge.json");
+}
+
+TEST_F(ManifestInstallerTest, ChromeManifestHasFiveMembersInAscendingOrderPrettyPrinted) {
+    const std::vector<std::string> ids = {"aaaa", "bbbb"};
+    ASSERT_TRUE(installer().install(B::chrome, ids));
+    EXPECT_EQ(readFile(installer().manifestURL(B::chrome)),
+              "{\n"
+              "  \"allowed_origins\": [\n"
+              "    \"chrome-extension://aaaa/\",\n"
+              "    \"chrome-extension://bbbb/\"\n"
+              "  ],\n"
+              "  \"description\": \"Tavrin Bridge native host\",\n"
+              "  \"name\": \"cz.tavrin.bridge\",\n"
+              "  \"path\": \"/opt/tavrin/tavrin-bridge\",\n"
+              "  \"type\": \"stdio\"\n"
+              "}\n");
+}
+
+TEST_F(ManifestInstallerTest, DuplicateIDsAreWrittenAsGiven) {
+    const std::vector<std::string> ids = {"same", "same"};
+    ASSERT_TRUE(installer().install(B::chromeBeta, ids));
+    EXPECT_EQ(manifestOf(B::chromeBeta)["allowed_origins"],
+              nlohmann::json({"chrome-extension://same/", "chrome-extension://same/"}));
+}
+
+TEST_F(ManifestInstallerTest, FirefoxAlwaysGetsTheBuiltInAddonOnly) {
+    for (const std::vector<std::string>& ids :
+         {std::vector<std::string>{}, std::vector<std::string>{"other@example.org"}}) {
+        ASSERT_TRUE(installer().install(B::firefox, ids));
+        const nlohmann::json manifest = manifestOf(B::firefox);
+        EXPECT_EQ(manifest["allowed_extensions"], nlohmann::json({"bridge@tavrin.cz"}));
+        EXPECT_FALSE(manifest.contains("allowed_origins"));
+        EXPECT_EQ(manifest.size(), 5u);
+    }
+}
+
+TEST_F(ManifestInstallerTest, ChromiumWithoutIDsFailsBeforeTouchingAnything) {
+    auto result = installer().install(B::edge, {});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), NativeMessagingInstallerError::noExtensionIDsProvided(B::edge));
+    EXPECT_EQ(listTree(home.path()), "");
+}
+
+TEST_F(ManifestInstallerTest, ExecutablePathIsResolvedAndStandardised) {
+    const struct {
+        const char* argument0;
+        const char* expected;
+    } cases[] = {
+        {"bin/host", "/tmp/x/bin/host"},
+        {"/a/./b/../c", "/a/c"},
+        {"./tavrin-bridge", "/tmp/x/tavrin-bridge"},
+        {"../up/./host", "/tmp/up/host"},
+        {"/a//b/", "/a/b"},
+        {"/../x", "/x"},
+        // Found through PATH: the running program, not the working directory.
+        {"tavrin-bridge", "/usr/lib/tavrin/real-exe"},
+        {"", "/usr/lib/tavrin/real-exe"},
+    };
+    for (const auto& c : cases) {
+        auto resolved = installer(c.argument0).resolvedExecutablePath();
+        ASSERT_TRUE(resolved) << c.argument0;
+        EXPECT_EQ(resolved.value(), c.expected) << c.argument0;
+    }
+}
+
+TEST_F(ManifestInstallerTest, UnknownProgramLocationFailsInsteadOfWritingARelativePath) {
+    const struct {
+        const char* argument0;
+        ProcessLocator locator;
+    } cases[] = {
+        {"tavrin-bridge", fixedLocator(std::nullopt, "/tmp/x")},
+        {"bin/tavrin-bridge", fixedLocator("/usr/bin/x", std::nullopt)},
+    };
+    for (const auto& c : cases) {
+        NativeMessagingManifestInstaller unlocated({home.path(), home.configHome()}, c.argument0,
+                                                   c.locator);
+        const std::vector<std::string> ids = {"id"};
+        auto result = unlocated.install(B::chrome, ids);
+        ASSERT_FALSE(result) << c.argument0;
+        EXPECT_EQ(result.error().kind(), NativeMessagingInstallerError::Kind::executablePath);
+        EXPECT_NE(result.error().description().find("resolve executable path: "),
+                  std::string::npos);
+    }
+    EXPECT_EQ(listTree(home.path()), "");
+}
+
+TEST_F(ManifestInstallerTest, ReadsBackExtensionIDs) {
+    using IDs = std::optional<std::vector<std::string>>;
+    const struct {
+        B browser;
+        const char* content;
+        IDs expected;
+    } cases[] = {
+        {B::chrome, R"({"allowed_origins":["https://example.com/","chrome-extension://abc/"]})",
+         IDs{{"abc"}}},
+        {B::chrome, R"({"allowed_origins":["chrome-extension://a","chrome-extension://b//"]})",
+         IDs{{"a", "b/"}}},
+        {B::chrome, R"({"allowed_origins":[]})", IDs{std::vector<std::string>{}}},
+        {B::chrome, R"({"allowed_origins":"chrome-extension://abc/"})", std::nullopt},
+        {B::chrome, R"({"allowed_origins":["chrome-extension://abc/", 7]})", std::nullopt},
+        {B::chrome, R"({"allowed_extensions":["bridge@tavrin.cz"]})", std::nullopt},
+        {B::chrome, R"(["chrome-extension://abc/"])", std::nullopt},
+        {B::chrome, R"({"allowed_origins":["chrome-extension://abc/"])", std::nullopt},
+        {B::chrome, "", std::nullopt},
+        {B::firefox, R"({"allowed_extensions":["x@y","chrome-extension://z/"]})",
+         IDs{{"x@y", "chrome-extension://z/"}}},
+        {B::firefox, R"({"allowed_extensions":"x@y"})", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        writeFile(installer().manifestURL(c.browser), c.content);
+        EXPECT_EQ(installer().currentExtensionIDs(c.browser), c.expected) << c.content;
+    }
+    EXPECT_EQ(installer().currentExtensionIDs(B::edge), std::nullopt);  // no file
+    // A FIFO at the path must not block the reader (the host waits for the
+    // background connection before it exits).
+    const auto fifo = installer().manifestURL(B::edgeBeta);
+    std::filesystem::create_directories(fifo.parent_path());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(installer().currentExtensionIDs(B::edgeBeta), std::nullopt);
+}
+
+TEST_F(ManifestInstallerTest, InstallReplacesAnyExistingFileAndLeavesNoTemporaryFile) {
+    const auto path = installer().manifestURL(B::edge);
+    writeFile(path, "not json at all");
+    const std::vector<std::string> ids = {"e"};
+    ASSERT_TRUE(installer().install(B::edge, ids));
+    EXPECT_EQ(installer().currentExtensionIDs(B::edge), std::vector<std::string>{"e"});
+    EXPECT_EQ(listTree(path.parent_path()), "cz.tavrin.bridge.json = " + readFile(path) + "\n");
+}
+
+TEST_F(ManifestInstallerTest, FailedWritesReportTheStepAndLeaveNoTemporaryFile) {
+    const std::vector<std::string> ids = {"id"};
+    // A folder where the manifest should be: the final rename fails.
+    const auto chromePath = installer().manifestURL(B::chrome);
+    writeFile(chromePath / "keep", "x");
+    auto replaced = installer().install(B::chrome, ids);
+    ASSERT_FALSE(replaced);
+    EXPECT_EQ(replaced.error().kind(), NativeMessagingInstallerError::Kind::fileSystem);
+    EXPECT_NE(replaced.error().description().find("replace " + chromePath.string() + ": "),
+              std::string::npos)
+        << replaced.error().description();
+    EXPECT_EQ(listTree(chromePath.parent_path()),
+              "cz.tavrin.bridge.json\ncz.tavrin.bridge.json/keep = x\n");
+
+    // A file where a parent folder should be.
+    writeFile(home.configHome() / "microsoft-edge", "file");
+    auto blocked = installer().install(B::edge, ids);
+    ASSERT_FALSE(blocked);
+    EXPECT_EQ(blocked.error().description().rfind(
+                  "create directory " + (home.configHome() / "microsoft-edge").string(), 0),
+              0u)
+        << blocked.error().description();
+}
+
+TEST_F(ManifestInstallerTest, UninstallRemovesAndSucceedsWhenNothingIsThere) {
+    ASSERT_TRUE(installer().install(B::firefox, {}));
+    EXPECT_TRUE(installer().uninstall(B::firefox));
+    EXPECT_FALSE(std::filesystem::exists(installer().manifestURL(B::firefox)));
+    EXPECT_TRUE(installer().uninstall(B::firefox));
+    EXPECT_TRUE(installer().uninstall(B::edgeCanary));
+}
+
+TEST_F(ManifestInstallerTest, UnknownHomeFolderWritesNothing) {
+    NativeMessagingManifestInstaller homeless({{}, {}}, "/usr/bin/tavrin-bridge");
+    const std::vector<std::string> ids = {"id"};
+    EXPECT_FALSE(homeless.install(B::chrome, ids));
+    EXPECT_FALSE(homeless.uninstall(B::firefox));
+    EXPECT_EQ(homeless.currentExtensionIDs(B::chrome), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tavrin::host

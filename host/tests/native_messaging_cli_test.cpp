@@ -1,0 +1,154 @@
+// The installer subcommands, run against a temporary home folder.
+
+#include "browser/native_messaging_cli.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/temp_home.h"
+
+namespace tavrin::host {
+namespace {
+
+using testing::listTree;
+using testing::readFile;
+using testing::TempHome;
+using testing::writeFile;
+
+using B = NativeMessagingBrowser;
+using Args = std::vector<std::string>;
+
+constexpr const char* install = "install-native-messaging-host";
+constexpr const char* uninstall = "uninstall-native-messaging-host";
+
+class CliTest : public ::testing::Test {
+  protected:
+    std::optional<std::int32_t> run(Args arguments) {
+        out.str({});
+        err.str({});
+        return NativeMessagingCLI::run(arguments, installer, out, err);
+    }
+    nlohmann::json manifestOf(B browser) {
+        return nlohmann::json::parse(readFile(installer.manifestURL(browser)));
+    }
+
+    TempHome home;
+    NativeMessagingManifestInstaller installer{{home.path(), home.configHome()},
+                                               "/usr/bin/tavrin-bridge"};
+    std::ostringstream out;
+    std::ostringstream err;
+};
+
+TEST_F(CliTest, DeclinesAnythingButASubcommandAsArgumentOne) {
+    for (const Args& arguments :
+         {Args{"/usr/bin/tavrin-bridge"}, Args{"prog", "--browser"},
+          Args{"prog", "--browser", "chrome", install},
+          Args{"prog", "Install-native-messaging-host"}, Args{"prog", "chrome-extension://x/"}}) {
+        EXPECT_EQ(run(arguments), std::nullopt) << arguments.back();
+    }
+    EXPECT_EQ(out.str() + err.str(), "");
+    EXPECT_EQ(listTree(home.path()), "");
+}
+
+TEST_F(CliTest, InstallWithoutOptionsWritesNineManifestsInOrder) {
+    ASSERT_EQ(run({"prog", install}), 0);
+    std::string expected;
+    for (const char* name : {"chrome", "edge", "firefox", "chrome-beta", "chrome-dev",
+                             "chrome-canary", "edge-beta", "edge-dev", "edge-canary"}) {
+        const B browser = *browserFromRawValue(name);
+        expected += std::string("Installed ") + name + " native messaging host manifest at " +
+                    installer.manifestURL(browser).string() + "\n";
+        EXPECT_TRUE(installer.currentExtensionIDs(browser).has_value()) << name;
+    }
+    EXPECT_EQ(out.str(), expected);
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(CliTest, BadBrowserValueStopsBeforeAnyFile) {
+    const std::string all =
+        "all, chrome, edge, firefox, chrome-beta, chrome-dev, chrome-canary, edge-beta, edge-dev, "
+        "edge-canary";
+    const struct {
+        Args arguments;
+        std::string message;
+    } cases[] = {
+        {{"prog", install, "--browser", "Chrome"},
+         "tavrin-bridge: unknown --browser value 'Chrome' (expected one of: " + all + ")\n"},
+        {{"prog", uninstall, "--browser", ""},
+         "tavrin-bridge: unknown --browser value '' (expected one of: " + all + ")\n"},
+        {{"prog", install, "--browser", "--extension-id", "x"},
+         "tavrin-bridge: unknown --browser value '--extension-id' (expected one of: " + all +
+             ")\n"},
+        {{"prog", install, "--browser"}, "tavrin-bridge: --browser requires a value\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.arguments), 1);
+        EXPECT_EQ(err.str(), c.message);
+        EXPECT_EQ(out.str(), "");
+    }
+    EXPECT_EQ(listTree(home.path()), "");
+}
+
+TEST_F(CliTest, OnlyTheFirstBrowserOptionCounts) {
+    ASSERT_EQ(run({"prog", install, "--browser", "chrome", "--browser", "edge"}), 0);
+    EXPECT_EQ(out.str(), "Installed chrome native messaging host manifest at " +
+                             installer.manifestURL(B::chrome).string() + "\n");
+    EXPECT_FALSE(std::filesystem::exists(installer.manifestURL(B::edge)));
+}
+
+TEST_F(CliTest, ExtraExtensionIDsFollowTheBuiltInOnesOnce) {
+    ASSERT_EQ(
+        run({"prog", install, "--browser", "chrome", "--extension-id", "extra", "--extension-id",
+             "extra", "--extension-id", "mjoobkgcfnnckjkpfghdaegipnkhdide"}),
+        0);
+    EXPECT_EQ(manifestOf(B::chrome)["allowed_origins"],
+              nlohmann::json({"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/",
+                              "chrome-extension://mjoobkgcfnnckjkpfghdaegipnkhdide/",
+                              "chrome-extension://extra/"}));
+
+    ASSERT_EQ(run({"prog", install, "--browser", "firefox"}), 0);
+    const std::string plain = readFile(installer.manifestURL(B::firefox));
+    ASSERT_EQ(run({"prog", install, "--browser", "firefox", "--extension-id", "x@y"}), 0);
+    EXPECT_EQ(readFile(installer.manifestURL(B::firefox)), plain);
+}
+
+TEST_F(CliTest, UninstallOfAMissingManifestSucceeds) {
+    ASSERT_EQ(run({"prog", uninstall, "--browser", "firefox"}), 0);
+    EXPECT_EQ(out.str(), "Uninstalled firefox native messaging host manifest (if present)\n");
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(CliTest, OneFailingBrowserDoesNotStopTheOthers) {
+    writeFile(home.configHome() / "google-chrome", "a file, not a folder");
+    ASSERT_EQ(run({"prog", install}), 1);
+    const std::string errors = err.str();
+    const std::string results = out.str();
+    EXPECT_EQ(errors.rfind("tavrin-bridge: chrome: create directory ", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1);
+    EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 8);
+    EXPECT_EQ(results.rfind("Installed edge ", 0), 0u);
+}
+
+TEST(CliParsing, ExtensionIDsTakeTheFollowingArgumentWhateverItIs) {
+    const struct {
+        Args arguments;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{"p", install, "--extension-id", "a", "x", "--extension-id", "b"}, {"a", "b"}},
+        {{"p", install, "--extension-id", "a", "--extension-id"}, {"a"}},
+        {{"p", install, "--extension-id", "--extension-id", "x"}, {"--extension-id"}},
+        {{"p", install, "--extension-id", "a", "--extension-id", "a"}, {"a", "a"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NativeMessagingCLI::parseExtensionIDs(c.arguments), c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace tavrin::host
