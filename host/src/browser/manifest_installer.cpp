@@ -14,6 +14,13 @@ namespace tavrin::host {
 
 namespace {
 
+NativeMessagingInstallerError unknownHome(NativeMessagingBrowser browser) {
+    return NativeMessagingInstallerError::fileSystem(
+        FileError{"locate manifest folder for " + std::string(rawValue(browser)) +
+                      ": the home folder is unknown",
+                  ENOENT});
+}
+
 constexpr std::string_view extensionOriginPrefix = "chrome-extension://";
 // Far above any real manifest; keeps a stray huge file from being read whole.
 constexpr std::size_t maxManifestBytes = 1 << 20;
@@ -171,13 +178,8 @@ Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::in
     if (!text) return std::move(text).error();
 
     const std::filesystem::path target = manifestURL(browser);
-    if (!target.is_absolute()) {
-        // Without a home folder the manifest would land below the working directory.
-        return NativeMessagingInstallerError::fileSystem(
-            FileError{"locate manifest folder for " + std::string(rawValue(browser)) +
-                          ": the home folder is unknown",
-                      ENOENT});
-    }
+    // Without a home folder the manifest would land below the working directory.
+    if (!target.is_absolute()) return unknownHome(browser);
     if (auto created = createDirectories(target.parent_path()); !created) {
         return NativeMessagingInstallerError::fileSystem(std::move(created).error());
     }
@@ -190,12 +192,7 @@ Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::in
 Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::uninstall(
     NativeMessagingBrowser browser) const {
     const std::filesystem::path target = manifestURL(browser);
-    if (!target.is_absolute()) {
-        return NativeMessagingInstallerError::fileSystem(
-            FileError{"locate manifest folder for " + std::string(rawValue(browser)) +
-                          ": the home folder is unknown",
-                      ENOENT});
-    }
+    if (!target.is_absolute()) return unknownHome(browser);
     if (auto removed = removeFileIfPresent(target); !removed) {
         return NativeMessagingInstallerError::fileSystem(std::move(removed).error());
     }
