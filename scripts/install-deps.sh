@@ -12,6 +12,7 @@ packages=(
   nlohmann-json3-dev libssl-dev libnss3-dev
   libnss3-tools openssl
   libgtest-dev libgmock-dev
+  libp11-kit-dev softhsm2 opensc
 )
 for arg in "$@"; do
   case "$arg" in

@@ -6,10 +6,13 @@
  *
  * Ownership: every reply buffer is allocated by the library and belongs to
  * the caller until it is handed back to tavrin_bridge_free_buffer() with the
- * length that was reported for it. Nothing else is allocated for the caller.
+ * length that was reported for it. The only other thing allocated for the
+ * caller is the error text of tavrin_bridge_create_pkcs11(), released with
+ * tavrin_bridge_free_string().
  *
- * Errors: the functions never report failure through this interface. Every
- * request gets a JSON reply, an error reply when the request is unusable.
+ * Errors: requests never fail through this interface. Every request gets a
+ * JSON reply, an error reply when the request is unusable. Creating a
+ * dispatcher may fail; it then returns NULL.
  * An unrecoverable internal fault aborts the process; no C++ exception ever
  * leaves the library.
  */
@@ -78,13 +81,52 @@ typedef struct TavrinBridgeCallbacks {
 TAVRIN_BRIDGE_API DispatcherHandle* tavrin_bridge_create_keychain(
     const char* consent_store_path, const TavrinBridgeCallbacks* callbacks);
 
+/*
+ * Creates a dispatcher over the first token of a PKCS#11 module, with its
+ * consent grants in the file at consent_store_path (as for
+ * tavrin_bridge_create_keychain()). Signing asks the host for the PIN
+ * (request_pin) and never for a confirmation: the PIN is the approval. Each
+ * "sign" request logs in to the token with its own PIN and logs out again.
+ *
+ * module_path: the module's shared library, as dlopen() takes it (a name
+ * without "/" is searched for in the loader's usual places). The module is
+ * loaded and initialised here; a module this process has already loaded
+ * through the library is shared, not initialised again. The first slot, in
+ * the module's order, that holds a token is used, through one read-only
+ * session. The table is copied; neither path is kept.
+ *
+ * consent_store_path, module_path and callbacks must be non-NULL.
+ * error_text may be NULL. Otherwise it receives NULL on success, and on
+ * failure a NUL-terminated UTF-8 text of why, which the caller releases
+ * with tavrin_bridge_free_string(). The texts:
+ *   "consent store path is not valid UTF-8"
+ *   "cannot open consent store: " + the cause
+ *   "required middleware not found: " + the cause (the module cannot be
+ *     loaded, is not a PKCS#11 module, or refuses to initialise)
+ *   "no reader detected" (the module reports no slot)
+ *   "no token/card present" (no slot holds a token)
+ *   "internal backend error: " + the cause (listing slots or opening the
+ *     session failed)
+ * Returns NULL, having kept nothing open, on any of these failures.
+ *
+ * Releasing the dispatcher closes the session, and finalises and unloads
+ * the module once no other dispatcher of this process uses it.
+ */
+TAVRIN_BRIDGE_API DispatcherHandle* tavrin_bridge_create_pkcs11(
+    const char* consent_store_path, const char* module_path, const TavrinBridgeCallbacks* callbacks,
+    char** error_text);
+
+/* Releases a text handed out by this library. NULL is ignored. */
+TAVRIN_BRIDGE_API void tavrin_bridge_free_string(char* text);
+
 /* Releases a dispatcher and everything it holds. NULL is ignored. */
 TAVRIN_BRIDGE_API void tavrin_bridge_destroy(DispatcherHandle* handle);
 
 /*
  * Answers one request ("status", "listCertificates" or "sign"), calling the
  * prompts as the request needs. handle must come from
- * tavrin_bridge_create_keychain() and not be destroyed (it is not checked).
+ * tavrin_bridge_create_keychain() or tavrin_bridge_create_pkcs11() and not be
+ * destroyed (it is not checked).
  *
  * request: request_len bytes; may be NULL only when request_len is 0 (an
  * empty request is answered with an error reply).

@@ -40,6 +40,10 @@ concept TokenBackend = requires(B& backend, Purpose purpose, std::string_view ce
         } -> std::same_as<Result<SignatureList, BackendError>>;
 };
 
+// Whether a certificate with `purposes` passes a listing filter: sign and
+// auth need that purpose, any keeps every certificate (even one without).
+bool satisfies(Purpose filter, const std::vector<CertPurpose>& purposes);
+
 // The text of a hash whose length does not fit its algorithm, shared by the
 // backends: "hash length 31 does not match Sha256".
 std::string hash_length_mismatch(std::size_t length, HashAlg alg);

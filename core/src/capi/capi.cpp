@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "backend/keychain/keychain_backend.h"
+#include "backend/pkcs11/pkcs11_backend.h"
 #include "capi/ffi_user_interaction.h"
 #include "consent/consent_store.h"
 #include "dispatch/dispatcher.h"
@@ -20,12 +21,12 @@
 #include "protocol/utf8.h"
 #include "tavrin_bridge.h"
 
-// One dispatcher in one of its forms. The PKCS#11 form joins the variant
-// when its backend exists.
+// One dispatcher in one of its forms.
 struct DispatcherHandle {
     using KeychainDispatcher =
         tavrin::Dispatcher<tavrin::KeychainBackend, tavrin::FfiUserInteraction>;
-    std::variant<std::unique_ptr<KeychainDispatcher>> dispatcher;
+    using Pkcs11Dispatcher = tavrin::Dispatcher<tavrin::Pkcs11Backend, tavrin::FfiUserInteraction>;
+    std::variant<std::unique_ptr<KeychainDispatcher>, std::unique_ptr<Pkcs11Dispatcher>> dispatcher;
 };
 
 namespace {
@@ -61,6 +62,42 @@ uint8_t* to_buffer(const std::string& reply, size_t* reply_len) {
     return buffer;
 }
 
+// A malloc'd NUL-terminated copy for the caller.
+char* to_c_string(const std::string& text) {
+    auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (copy == nullptr) die("error text allocation", "out of memory");
+    std::memcpy(copy, text.data(), text.size() + 1);
+    return copy;
+}
+
+// The dispatcher over the first token of the module at `module_path`.
+tavrin::Result<std::unique_ptr<DispatcherHandle>, std::string> create_pkcs11(
+    std::string_view consent_store_path, const char* module_path,
+    const TavrinBridgeCallbacks& callbacks) {
+    using tavrin::fail;
+    if (tavrin::first_invalid_utf8(consent_store_path)) {
+        return fail(std::string("consent store path is not valid UTF-8"));
+    }
+    auto store = tavrin::ConsentStore::open(std::string(consent_store_path));
+    if (!store) return fail("cannot open consent store: " + store.error().message);
+
+    auto module = tavrin::pkcs11::Module::load(module_path);
+    if (!module) return fail(module.error().display());
+    auto slot = tavrin::pkcs11::first_token_slot(*module.value());
+    if (!slot) return fail(slot.error().display());
+    auto session = tavrin::pkcs11::Session::open(std::move(module).value(), slot.value());
+    if (!session) {
+        return fail(
+            tavrin::BackendError::internal("open session: " + session.error().text()).display());
+    }
+
+    auto handle = std::make_unique<DispatcherHandle>();
+    handle->dispatcher = std::make_unique<DispatcherHandle::Pkcs11Dispatcher>(
+        std::move(store).value(), tavrin::Pkcs11Backend(std::move(session).value()),
+        tavrin::FfiUserInteraction(callbacks), tavrin::Backend::Pkcs11);
+    return handle;
+}
+
 }  // namespace
 
 extern "C" {
@@ -79,6 +116,25 @@ DispatcherHandle* tavrin_bridge_create_keychain(const char* consent_store_path,
             tavrin::FfiUserInteraction(*callbacks), tavrin::Backend::Keychain);
         return handle.release();
     });
+}
+
+DispatcherHandle* tavrin_bridge_create_pkcs11(const char* consent_store_path,
+                                              const char* module_path,
+                                              const TavrinBridgeCallbacks* callbacks,
+                                              char** error_text) {
+    return guarded("tavrin_bridge_create_pkcs11", [&]() -> DispatcherHandle* {
+        if (error_text != nullptr) *error_text = nullptr;
+        auto created = create_pkcs11(consent_store_path, module_path, *callbacks);
+        if (!created) {
+            if (error_text != nullptr) *error_text = to_c_string(created.error());
+            return nullptr;
+        }
+        return std::move(created).value().release();
+    });
+}
+
+void tavrin_bridge_free_string(char* text) {
+    std::free(text);
 }
 
 void tavrin_bridge_destroy(DispatcherHandle* handle) {

@@ -11,21 +11,6 @@ using keychain::SignatureAlgorithm;
 
 namespace {
 
-bool keeps(Purpose filter, const std::vector<CertPurpose>& purposes) {
-    const auto has = [&](CertPurpose p) {
-        return std::find(purposes.begin(), purposes.end(), p) != purposes.end();
-    };
-    switch (filter) {
-        case Purpose::Sign:
-            return has(CertPurpose::Sign);
-        case Purpose::Auth:
-            return has(CertPurpose::Auth);
-        case Purpose::Any:
-            return true;
-    }
-    return false;
-}
-
 std::optional<SignatureAlgorithm> algorithm_for(Scheme scheme, HashAlg hash_alg) {
     const bool sha256 = hash_alg == HashAlg::Sha256;
     switch (scheme) {
@@ -83,7 +68,7 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
 
         auto purposes = extract_purposes(der);
         if (!purposes) return BackendError::internal("parse certificate: " + purposes.error().text);
-        if (!keeps(purpose, purposes.value())) continue;
+        if (!satisfies(purpose, purposes.value())) continue;
 
         auto not_after = extract_not_after(der);
         if (!not_after) {

@@ -1,0 +1,59 @@
+#include "backend/pkcs11/attribute_read.h"
+
+#include <cstring>
+#include <vector>
+
+namespace tavrin::pkcs11 {
+namespace {
+
+// The return values after which the per-attribute lengths are still valid.
+bool answered(CK_RV rv) {
+    return rv == CKR_OK || rv == CKR_ATTRIBUTE_SENSITIVE || rv == CKR_ATTRIBUTE_TYPE_INVALID;
+}
+
+}  // namespace
+
+Result<Attributes, Pkcs11Error> read_attributes(const Session& session, CK_OBJECT_HANDLE object,
+                                                std::span<const CK_ATTRIBUTE_TYPE> types) {
+    const CK_FUNCTION_LIST& f = session.functions();
+    std::vector<CK_ATTRIBUTE> lengths;
+    lengths.reserve(types.size());
+    for (const CK_ATTRIBUTE_TYPE type : types)
+        lengths.push_back({type, nullptr, 0});
+    CK_RV rv = f.C_GetAttributeValue(session.handle(), object, lengths.data(), lengths.size());
+    if (!answered(rv)) return Pkcs11Error{"GetAttributeValue", rv};
+
+    Attributes found;
+    std::vector<CK_ATTRIBUTE> wanted;
+    for (const CK_ATTRIBUTE& attribute : lengths) {
+        if (attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION) continue;
+        Bytes& value = found[attribute.type];
+        value.resize(attribute.ulValueLen);
+        if (!value.empty()) wanted.push_back({attribute.type, value.data(), value.size()});
+    }
+    if (wanted.empty()) return found;
+
+    rv = f.C_GetAttributeValue(session.handle(), object, wanted.data(), wanted.size());
+    // A value that grew since its length was given comes back as unavailable.
+    if (!answered(rv) && rv != CKR_BUFFER_TOO_SMALL) return Pkcs11Error{"GetAttributeValue", rv};
+    for (const CK_ATTRIBUTE& attribute : wanted) {
+        Bytes& value = found[attribute.type];
+        if (attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION ||
+            attribute.ulValueLen > value.size()) {
+            found.erase(attribute.type);
+        } else {
+            value.resize(attribute.ulValueLen);
+        }
+    }
+    return found;
+}
+
+std::optional<CK_ULONG> ulong_attribute(const Attributes& attributes, CK_ATTRIBUTE_TYPE type) {
+    const auto entry = attributes.find(type);
+    if (entry == attributes.end() || entry->second.size() != sizeof(CK_ULONG)) return std::nullopt;
+    CK_ULONG value = 0;
+    std::memcpy(&value, entry->second.data(), sizeof value);
+    return value;
+}
+
+}  // namespace tavrin::pkcs11

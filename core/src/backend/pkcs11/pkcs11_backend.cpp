@@ -1,0 +1,225 @@
+#include "backend/pkcs11/pkcs11_backend.h"
+
+#include <algorithm>
+#include <array>
+
+#include "backend/certificate_id.h"
+#include "backend/pkcs11/attribute_read.h"
+#include "backend/pkcs11/object_search.h"
+#include "backend/pkcs11/public_key_algorithm.h"
+#include "backend/x509/certificate_fields.h"
+#include "crypto/digest_info.h"
+#include "crypto/signature_encoding.h"
+
+namespace tavrin {
+
+using pkcs11::Pkcs11Error;
+
+namespace {
+
+// The PIN as the module gets it; the buffer is wiped before it is returned.
+using LoginSecret = BasicPin<std::pmr::polymorphic_allocator<char>>;
+
+constexpr std::array<CK_ATTRIBUTE_TYPE, 2> kCertificateAttributes{CKA_VALUE, CKA_ID};
+constexpr std::array<CK_ATTRIBUTE_TYPE, 3> kPublicKeyAttributes{CKA_KEY_TYPE, CKA_MODULUS,
+                                                                CKA_EC_PARAMS};
+
+// One signature: C_SignInit, then C_Sign for the length and C_Sign for the
+// value, cut to the length the token reports.
+Result<Bytes, Pkcs11Error> sign_one(const pkcs11::Session& session,
+                                    CK_MECHANISM_TYPE mechanism_type, CK_OBJECT_HANDLE key,
+                                    std::span<const std::uint8_t> data) {
+    const CK_FUNCTION_LIST& f = session.functions();
+    CK_MECHANISM mechanism{mechanism_type, nullptr, 0};
+    CK_RV rv = f.C_SignInit(session.handle(), &mechanism, key);
+    if (rv != CKR_OK) return Pkcs11Error{"SignInit", rv};
+    // The standard's data pointer is not const; modules only read it.
+    auto* input = const_cast<std::uint8_t*>(data.data());
+    CK_ULONG length = 0;
+    rv = f.C_Sign(session.handle(), input, data.size(), nullptr, &length);
+    if (rv != CKR_OK) return Pkcs11Error{"Sign", rv};
+    // At least one byte of room: a null buffer would only ask for the length
+    // again and leave the operation open.
+    Bytes signature(std::max<CK_ULONG>(length, 1));
+    length = signature.size();
+    rv = f.C_Sign(session.handle(), input, data.size(), signature.data(), &length);
+    if (rv != CKR_OK) return Pkcs11Error{"Sign", rv};
+    signature.resize(std::min<CK_ULONG>(length, signature.size()));
+    return signature;
+}
+
+// The token's retry state after a refused PIN, from its flags.
+BackendError refused_pin(const pkcs11::Session& session) {
+    CK_TOKEN_INFO info{};
+    if (session.functions().C_GetTokenInfo(session.slot(), &info) == CKR_OK) {
+        // The attempt that used up the last try may still be answered as
+        // incorrect; the lock then shows only in the flags.
+        if ((info.flags & CKF_USER_PIN_LOCKED) != 0) return BackendError::pin_blocked();
+        if ((info.flags & CKF_USER_PIN_FINAL_TRY) != 0) return BackendError::pin_incorrect(1);
+    }
+    return BackendError::pin_incorrect();
+}
+
+// Logs the session out when the batch that logged it in is done.
+class LogoutAtExit {
+  public:
+    LogoutAtExit(const pkcs11::Session& session, bool active)
+        : session_(session), active_(active) {}
+    LogoutAtExit(const LogoutAtExit&) = delete;
+    LogoutAtExit& operator=(const LogoutAtExit&) = delete;
+    ~LogoutAtExit() {
+        if (active_) session_.functions().C_Logout(session_.handle());  // failure changes nothing
+    }
+
+  private:
+    const pkcs11::Session& session_;
+    bool active_;
+};
+
+}  // namespace
+
+Pkcs11Backend::Pkcs11Backend(pkcs11::Session session, std::pmr::memory_resource* secret_memory)
+    : cert_index_(std::make_unique<CertIndex>()),
+      session_(std::move(session)),
+      secret_memory_(secret_memory) {}
+
+Result<KeyAlgorithm, BackendError> Pkcs11Backend::key_algorithm(std::span<const std::uint8_t> id) {
+    auto keys = pkcs11::find_by_class_and_id(session_, CKO_PUBLIC_KEY, id);
+    if (!keys) return BackendError::internal("find public key: " + keys.error().text());
+    if (keys.value().empty()) return BackendError::unknown_certificate_id();
+    auto attributes = pkcs11::read_attributes(session_, keys.value().front(), kPublicKeyAttributes);
+    if (!attributes) return BackendError::internal("get_attributes: " + attributes.error().text());
+    return pkcs11::public_key_algorithm(attributes.value());
+}
+
+Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose purpose) {
+    auto certificates = pkcs11::find_by_class(session_, CKO_CERTIFICATE);
+    if (!certificates) {
+        return BackendError::internal("find certificates: " + certificates.error().text());
+    }
+
+    // Held over the device calls too: a sign waits until the listing is done.
+    std::lock_guard lock(cert_index_->mutex);
+    CertificateList listed;
+    for (const CK_OBJECT_HANDLE handle : certificates.value()) {
+        auto attributes = pkcs11::read_attributes(session_, handle, kCertificateAttributes);
+        if (!attributes) {
+            return BackendError::internal("get_attributes cert: " + attributes.error().text());
+        }
+        auto& values = attributes.value();
+        const auto value = values.find(CKA_VALUE);
+        if (value == values.end()) continue;
+        Bytes der = std::move(value->second);
+        const auto id_entry = values.find(CKA_ID);
+        Bytes id = id_entry != values.end() ? std::move(id_entry->second) : Bytes();
+
+        auto purposes = extract_purposes(der);
+        if (!purposes) {
+            return BackendError::internal("parse certificate: " + purposes.error().display());
+        }
+        if (!satisfies(purpose, purposes.value())) continue;
+        auto not_after = extract_not_after(der);
+        if (!not_after) {
+            return BackendError::internal("parse certificate validity: " +
+                                          not_after.error().display());
+        }
+        auto algorithm = key_algorithm(id);
+        if (!algorithm) return algorithm.error();
+
+        CertificateInfo info;
+        info.cert_id = certificate_id(der);
+        info.der = std::move(der);
+        info.key_algorithm = algorithm.value();
+        info.purposes = std::move(purposes).value();
+        info.backend = Backend::Pkcs11;
+        info.not_after = std::move(not_after).value();
+        cert_index_->ids.insert_or_assign(info.cert_id, std::move(id));
+        listed.push_back(std::move(info));
+    }
+    if (listed.empty()) return BackendError::no_matching_certificates();
+    return listed;
+}
+
+Result<bool, BackendError> Pkcs11Backend::login(const Pin& pin) {
+    // The module gets its own copy, wiped when this function returns. It has
+    // room for at least one byte: a null PIN pointer would ask the module for
+    // its protected authentication path instead of an empty PIN.
+    auto secret = LoginSecret::with_capacity(std::max<std::size_t>(pin.size(), 1),
+                                             std::pmr::polymorphic_allocator<char>(secret_memory_));
+    for (const char c : pin.view())
+        secret.push_back(c);
+    // The standard's PIN pointer is not const; modules only read it.
+    auto* bytes = reinterpret_cast<CK_UTF8CHAR*>(const_cast<char*>(secret.data()));
+    const CK_RV rv =
+        session_.functions().C_Login(session_.handle(), CKU_USER, bytes, secret.size());
+    switch (rv) {
+        case CKR_OK:
+            return true;
+        case CKR_USER_ALREADY_LOGGED_IN:
+            return false;
+        case CKR_PIN_INCORRECT:
+        case CKR_PIN_LEN_RANGE:
+            return refused_pin(session_);
+        case CKR_PIN_LOCKED:
+            return BackendError::pin_blocked();
+        default:
+            return BackendError::internal("login failed: " + Pkcs11Error{"Login", rv}.text());
+    }
+}
+
+Result<SignatureList, BackendError> Pkcs11Backend::sign(std::string_view cert_id, HashAlg hash_alg,
+                                                        Scheme scheme,
+                                                        const std::vector<Bytes>& hashes,
+                                                        const Pin& pin) {
+    Bytes id;
+    {
+        std::lock_guard lock(cert_index_->mutex);
+        const auto entry = cert_index_->ids.find(cert_id);
+        if (entry == cert_index_->ids.end()) return BackendError::unknown_certificate_id();
+        id = entry->second;
+    }
+    for (const auto& hash : hashes) {
+        if (hash.size() != digest_length(hash_alg)) {
+            return BackendError::internal(hash_length_mismatch(hash.size(), hash_alg));
+        }
+    }
+
+    auto logged_in = login(pin);
+    if (!logged_in) return logged_in.error();
+    // A session that was logged in before is left as it was.
+    const LogoutAtExit logout(session_, logged_in.value());
+
+    auto keys = pkcs11::find_by_class_and_id(session_, CKO_PRIVATE_KEY, id);
+    if (!keys) return BackendError::internal("find private key: " + keys.error().text());
+    if (keys.value().empty()) return BackendError::unknown_certificate_id();
+    const CK_OBJECT_HANDLE key = keys.value().front();
+    if (hashes.empty()) return SignatureList{};
+
+    SignatureList signatures;
+    signatures.reserve(hashes.size());
+    switch (scheme) {
+        case Scheme::RsaPkcs1:
+            for (const auto& hash : hashes) {
+                auto made = sign_one(session_, CKM_RSA_PKCS, key, digest_info(hash_alg, hash));
+                if (!made) {
+                    return BackendError::internal("C_Sign (RSA PKCS#1): " + made.error().text());
+                }
+                signatures.push_back(std::move(made).value());
+            }
+            return signatures;
+        case Scheme::RsaPss:
+            return BackendError::mechanism_unsupported("rsa-pss (phase 2)");
+        case Scheme::Ecdsa:
+            for (const auto& hash : hashes) {
+                auto made = sign_one(session_, CKM_ECDSA, key, hash);
+                if (!made) return BackendError::internal("C_Sign (ECDSA): " + made.error().text());
+                auto der = p1363_to_der(made.value());
+                if (!der) return BackendError::internal("P1363->DER: " + der.error().display());
+                signatures.push_back(std::move(der).value());
+            }
+            return signatures;
+    }
+    return BackendError::internal("unknown signature scheme");
+}
+
+}  // namespace tavrin

@@ -1,0 +1,151 @@
+// The PKCS#11 form of the C interface, through the public header and the
+// shared library only, over a real SoftHSM2 token and scripted host prompts.
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "support/signature_check.h"
+#include "support/softhsm_token.h"
+#include "tavrin_bridge.h"
+
+namespace {
+
+using nlohmann::json;
+using tavrin::testing::SoftHsmTokens;
+using tavrin::testing::TempDir;
+
+struct Host {
+    const char* pin = tavrin::testing::kTokenPin;  // NULL cancels
+    int consents = 0;
+    int pins = 0;
+    int confirmations = 0;
+};
+
+int32_t on_consent(const char*, const char*, void* data) {
+    ++static_cast<Host*>(data)->consents;
+    return 1;
+}
+char* on_pin(const char*, const char*, uint32_t, void* data) {
+    auto* host = static_cast<Host*>(data);
+    ++host->pins;
+    return host->pin != nullptr ? strdup(host->pin) : nullptr;
+}
+int32_t on_confirm(const char*, const char*, uint32_t, void* data) {
+    ++static_cast<Host*>(data)->confirmations;
+    return 1;
+}
+
+std::vector<std::uint8_t> from_base64(const std::string& text) {
+    std::vector<std::uint8_t> out(text.size());
+    const int length =
+        EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                        static_cast<int>(text.size()));
+    out.resize(static_cast<std::size_t>(length) - std::count(text.begin(), text.end(), '='));
+    return out;
+}
+
+class CapiPkcs11Test : public ::testing::Test {
+  protected:
+    json ask(const json& request) {
+        const std::string bytes = request.dump();
+        size_t length = 0;
+        uint8_t* reply = tavrin_bridge_handle_request(
+            handle, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &length);
+        json parsed = json::parse(reply, reply + length);
+        tavrin_bridge_free_buffer(reply, length);
+        return parsed;
+    }
+
+    SoftHsmTokens tokens{"main"};
+    TempDir dir;
+    Host host;
+    TavrinBridgeCallbacks callbacks{on_consent, on_pin, on_confirm, &host};
+    DispatcherHandle* handle = nullptr;
+};
+
+TEST_F(CapiPkcs11Test, CreationFailuresSayWhy) {
+    const std::string module = SoftHsmTokens::module_path();
+    tavrin::testing::write_file(dir.file("broken.json"), "{");
+    struct Row {
+        std::string consent;
+        std::string module;
+        std::string expected_start;
+    };
+    const Row rows[] = {
+        {dir.file("c.json"), "/nonexistent/pkcs11.so", "required middleware not found: "},
+        {dir.file("\xff.json"), module, "consent store path is not valid UTF-8"},
+        {dir.file("broken.json"), module, "cannot open consent store: "},
+    };
+    for (const Row& row : rows) {
+        static char untouched = 0;
+        char* error = &untouched;
+        EXPECT_EQ(tavrin_bridge_create_pkcs11(row.consent.c_str(), row.module.c_str(), &callbacks,
+                                              &error),
+                  nullptr);
+        ASSERT_TRUE(error != nullptr && error != &untouched);
+        EXPECT_EQ(std::string(error).rfind(row.expected_start, 0), 0u) << error;
+        tavrin_bridge_free_string(error);
+        EXPECT_EQ(tavrin_bridge_create_pkcs11(row.consent.c_str(), row.module.c_str(), &callbacks,
+                                              nullptr),
+                  nullptr);
+    }
+    tavrin_bridge_free_string(nullptr);
+}
+
+TEST_F(CapiPkcs11Test, ListsWithConsentAndSignsWithTheHostsPin) {
+    char* error = nullptr;
+    handle = tavrin_bridge_create_pkcs11(dir.file("consent.json").c_str(),
+                                         SoftHsmTokens::module_path().c_str(), &callbacks, &error);
+    ASSERT_NE(handle, nullptr) << error;
+    EXPECT_EQ(error, nullptr);
+    EXPECT_EQ(ask({{"id", "s"}, {"method", "status"}})["result"]["backends"],
+              json::array({"pkcs11"}));
+
+    const std::string origin = "https://shop.example";
+    const json listed = ask({{"id", "l"},
+                             {"method", "listCertificates"},
+                             {"params", {{"origin", origin}, {"purpose", "sign"}}}});
+    ASSERT_EQ(listed["result"]["certificates"].size(), 3u) << listed;
+    EXPECT_EQ(host.consents, 1);
+    json rsa;
+    for (const json& cert : listed["result"]["certificates"]) {
+        EXPECT_EQ(cert["backend"], "pkcs11");
+        if (cert["keyAlgorithm"] == "rsa2048") rsa = cert;
+    }
+
+    const std::vector<std::uint8_t> hash(32, 0x5a);
+    std::string hash_text(44, '\0');
+    EVP_EncodeBlock(reinterpret_cast<unsigned char*>(hash_text.data()), hash.data(), 32);
+    const json sign = {{"id", "g"},
+                       {"method", "sign"},
+                       {"params",
+                        {{"origin", origin},
+                         {"certId", rsa["certId"]},
+                         {"hashAlg", "SHA-256"},
+                         {"scheme", "rsa-pkcs1"},
+                         {"hashes", {hash_text, hash_text}}}}};
+    const json signed_hashes = ask(sign);
+    ASSERT_EQ(signed_hashes["result"]["signatures"].size(), 2u) << signed_hashes;
+    for (const json& signature : signed_hashes["result"]["signatures"]) {
+        EXPECT_TRUE(tavrin::testing::verifies_with(from_base64(rsa["der"]), EVP_sha256(), hash,
+                                                   from_base64(signature)));
+    }
+    EXPECT_EQ(host.pins, 1);
+
+    host.pin = "0000";
+    EXPECT_EQ(ask(sign)["error"]["code"], "pin_incorrect");
+    host.pin = nullptr;
+    EXPECT_EQ(ask(sign)["error"]["code"], "user_cancelled");
+    EXPECT_EQ(host.pins, 3);
+    EXPECT_EQ(host.confirmations, 0);
+    tavrin_bridge_destroy(handle);
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+#pragma once
+// SoftHSM2 tokens made by fixtures/make_softhsm_token.sh before the tests run
+// (see CMakeLists.txt), copied into a token directory of the test's own:
+// a login rewrites a token's files, so tests never share one.
+
+#include <initializer_list>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace tavrin::testing {
+
+// The user PIN of every fixture token.
+inline constexpr const char* kTokenPin = "1234";
+
+class SoftHsmTokens {
+  public:
+    // Copies the fixture tokens with these labels (main, orphan, emptyid,
+    // twelve) and points SOFTHSM2_CONF at a configuration for them, until
+    // the object goes away. SoftHSM2 reads it when it is initialised.
+    explicit SoftHsmTokens(std::initializer_list<std::string> labels);
+    ~SoftHsmTokens();
+    SoftHsmTokens(const SoftHsmTokens&) = delete;
+    SoftHsmTokens& operator=(const SoftHsmTokens&) = delete;
+
+    // The SoftHSM2 module's shared library.
+    static std::string module_path();
+
+  private:
+    TempDir dir_;
+};
+
+}  // namespace tavrin::testing
