@@ -13,6 +13,7 @@ packages=(
   libnss3-tools openssl
   libgtest-dev libgmock-dev
   libp11-kit-dev softhsm2 opensc
+  qt6-base-dev xvfb xdotool imagemagick fonts-dejavu-core
 )
 for arg in "$@"; do
   case "$arg" in
