@@ -10,7 +10,9 @@
 #include "browser/browser_connector.h"
 #include "browser/manifest_installer.h"
 #include "browser/native_messaging_cli.h"
-#include "dialogs/unavailable_dialogs.h"
+#include "dialogs/main_thread.h"
+#include "dialogs/module_alert_runner.h"
+#include "dialogs/ns_alert_dialog_interaction.h"
 #include "framing/file_handle_stream.h"
 #include "framing/framing.h"
 
@@ -62,7 +64,12 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
     std::signal(SIGPIPE, SIG_IGN);
 
     const std::string consentPath = consentStorePath(AppPaths::fromProcess());
-    auto bridge = DispatcherBridge::create(consentPath, std::make_shared<UnavailableDialogs>());
+    // The prompts run on this thread, which also runs the loop; the
+    // user-interface module is loaded only when the first prompt is shown.
+    auto mainThread = std::make_shared<MainThreadExecutor>();
+    auto dialogs = std::make_shared<NSAlertDialogInteraction>(std::make_shared<ModuleAlertRunner>(),
+                                                              mainThread);
+    auto bridge = DispatcherBridge::create(consentPath, dialogs);
     if (!bridge) {
         std::fputs(
             "tavrin-bridge: failed to initialize the Keychain dispatcher (unreadable consent "
@@ -76,10 +83,12 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
         BrowserConnector::connectAll(installer);
     });
 
-    FileHandleReader input(STDIN_FILENO);
+    // Waiting for a request is when prompts handed over by other threads run.
+    MainThreadServicingReader input(STDIN_FILENO, *mainThread);
     FileHandleWriter output(STDOUT_FILENO);
     runHostLoop(input, output, *bridge);
 
+    mainThread->close();  // nobody serves hand-overs any more
     selfHeal.wait();
     bridge.reset();
     return 0;

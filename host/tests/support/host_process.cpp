@@ -1,6 +1,7 @@
 #include "support/host_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,6 +82,28 @@ void writeAll(int fd, const std::string& bytes) {
     }
 }
 
+void HostSession::send(const std::string& payload) {
+    writeAll(in_, frame(payload));
+}
+
+std::string HostSession::receive() {
+    std::string bytes;
+    for (;;) {
+        const auto frames = unframe(bytes);
+        if (!frames.empty() && frames.front().rfind("<partial>", 0) != 0) return frames.front();
+        pollfd entry{out_, POLLIN, 0};
+        const int ready = ::poll(&entry, 1, 60000);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return "<timeout>";
+        char buffer[4096];
+        // The host answers one request at a time and the caller waits for
+        // each reply, so no read takes bytes of a later reply.
+        const ssize_t n = ::read(out_, buffer, sizeof buffer);
+        if (n <= 0) return "<end>";
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 ProcessResult runHost(const HostRun& run) {
     // A child that stops reading must not kill the test with SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
@@ -95,10 +118,16 @@ ProcessResult runHost(const HostRun& run) {
     std::vector<std::string> env_strings;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry(*e);
-        if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_", 0) == 0) continue;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name == "HOME" || name.rfind("XDG_", 0) == 0 || name == "DISPLAY" ||
+            name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM" || run.environment.count(name)) {
+            continue;
+        }
         env_strings.push_back(entry);
     }
     env_strings.push_back("HOME=" + run.home.string());
+    for (const auto& [name, value] : run.environment)
+        env_strings.push_back(name + "=" + value);
     std::vector<char*> envp;
     for (auto& entry : env_strings)
         envp.push_back(entry.data());
@@ -121,12 +150,16 @@ ProcessResult runHost(const HostRun& run) {
     if (spawned != 0) throw std::runtime_error("posix_spawn failed");
 
     ProcessResult result;
+    std::thread err_reader([&] { result.err = drain(err.read); });
+    if (run.session) {
+        HostSession session(pid, in.write, out.read);
+        run.session(session);
+    }
     if (run.closeStdoutEarly) ::close(out.read);
     std::thread out_reader([&] {
         if (!run.closeStdoutEarly) result.out = drain(out.read);
     });
-    std::thread err_reader([&] { result.err = drain(err.read); });
-    if (run.feed) run.feed(in.write);
+    if (run.feed && !run.session) run.feed(in.write);
     ::close(in.write);
     out_reader.join();
     err_reader.join();

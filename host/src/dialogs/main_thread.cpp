@@ -1,0 +1,111 @@
+#include "dialogs/main_thread.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace tavrin::host {
+
+MainThreadExecutor::MainThreadExecutor() : mainThread_(std::this_thread::get_id()) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+    for (int fd : fds) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    wakeRead_ = fds[0];
+    wakeWrite_ = fds[1];
+}
+
+MainThreadExecutor::~MainThreadExecutor() {
+    close();
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
+}
+
+bool MainThreadExecutor::runSync(const std::function<void()>& work) {
+    if (isMainThread()) {
+        work();
+        return true;
+    }
+    Task task{&work, false, false, {}};
+    std::unique_lock lock(mutex_);
+    if (closed_) return false;
+    queue_.push_back(&task);
+    // A full pipe already signals pending work; nothing is lost.
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite_, &byte, 1);
+    finished_.wait(lock, [&] { return task.done; });
+    if (task.failure) std::rethrow_exception(task.failure);
+    return task.ran;
+}
+
+void MainThreadExecutor::runPending() {
+    std::deque<Task*> batch;
+    {
+        std::lock_guard lock(mutex_);
+        char drained[64];
+        while (::read(wakeRead_, drained, sizeof drained) > 0) {
+        }
+        batch.swap(queue_);
+    }
+    for (Task* task : batch) {
+        std::exception_ptr failure;
+        try {
+            (*task->work)();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::lock_guard lock(mutex_);
+        task->failure = failure;
+        task->ran = true;
+        task->done = true;
+        finished_.notify_all();
+    }
+}
+
+void MainThreadExecutor::close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    for (Task* task : queue_)
+        task->done = true;
+    queue_.clear();
+    finished_.notify_all();
+}
+
+int MainThreadServicingReader::waitReadable() {
+    for (;;) {
+        pollfd entries[2] = {{handle_, POLLIN, 0}, {executor_.wakeHandle(), POLLIN, 0}};
+        const int rc = ::poll(entries, 2, -1);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (entries[1].revents & POLLIN) executor_.runPending();
+        // End of input and errors show as POLLHUP/POLLERR; read() reports them.
+        if (entries[0].revents != 0) return 0;
+    }
+}
+
+Result<std::vector<std::uint8_t>, FramingError> MainThreadServicingReader::readExactly(
+    std::size_t count) {
+    std::vector<std::uint8_t> buffer(count);
+    std::size_t received = 0;
+    while (received < count) {
+        if (const int error = waitReadable(); error != 0) return FramingError::readFailed(error);
+        const ssize_t n = ::read(handle_, buffer.data() + received, count - received);
+        if (n > 0) {
+            received += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            return FramingError::endOfStream();
+        } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return FramingError::readFailed(errno);
+        }
+    }
+    return buffer;
+}
+
+}  // namespace tavrin::host

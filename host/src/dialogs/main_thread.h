@@ -1,0 +1,79 @@
+#pragma once
+// Hands work to the host's main thread and waits for it. The prompts must
+// run on the main thread (the one that owns the user-interface toolkit);
+// the main thread runs handed-over work whenever it waits for input
+// (MainThreadServicingReader) and at no other time.
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "framing/byte_stream.h"
+
+namespace tavrin::host {
+
+class MainThreadExecutor {
+  public:
+    // The constructing thread becomes the main thread.
+    MainThreadExecutor();
+    ~MainThreadExecutor();
+    MainThreadExecutor(const MainThreadExecutor&) = delete;
+    MainThreadExecutor& operator=(const MainThreadExecutor&) = delete;
+
+    bool isMainThread() const { return std::this_thread::get_id() == mainThread_; }
+
+    // Runs `work` on the main thread: at once when called there, otherwise
+    // queued and waited for without a time limit. False, without running it,
+    // when the executor has been closed (before or while waiting). An
+    // exception thrown by `work` reaches the caller.
+    bool runSync(const std::function<void()>& work);
+
+    // Readable while queued work waits; for poll() on the main thread.
+    int wakeHandle() const { return wakeRead_; }
+
+    // Main thread only: runs every queued item.
+    void runPending();
+
+    // Refuses every queued and every later hand-over: nobody will run them
+    // once the main thread has stopped serving (the host loop has ended).
+    void close();
+
+  private:
+    struct Task {
+        const std::function<void()>* work;
+        bool done = false;
+        bool ran = false;
+        std::exception_ptr failure;
+    };
+
+    std::thread::id mainThread_;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::deque<Task*> queue_;
+    bool closed_ = false;
+};
+
+// Reads a descriptor like FileHandleReader, and while it waits for bytes it
+// runs the work handed to the main thread.
+class MainThreadServicingReader final : public ByteReader {
+  public:
+    MainThreadServicingReader(int handle, MainThreadExecutor& executor)
+        : handle_(handle), executor_(executor) {}
+
+    Result<std::vector<std::uint8_t>, FramingError> readExactly(std::size_t count) override;
+
+  private:
+    // Zero once the descriptor is readable (or has ended), else an errno.
+    int waitReadable();
+
+    int handle_;
+    MainThreadExecutor& executor_;
+};
+
+}  // namespace tavrin::host

@@ -1,0 +1,15 @@
+#pragma once
+// The host's alert runner: loads the user-interface module on the first
+// alert and lets the module's real runner show every alert. When the module
+// cannot be loaded, each alert answers AlertResponse::notShown with the reason.
+
+#include "dialogs/alert_running.h"
+
+namespace tavrin::host {
+
+class ModuleAlertRunner final : public AlertRunning {
+  public:
+    AlertResponse runAlert(const Alert& alert) override;
+};
+
+}  // namespace tavrin::host

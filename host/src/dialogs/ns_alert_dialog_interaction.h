@@ -1,0 +1,37 @@
+#pragma once
+// The prompts as modal alerts: each operation builds a fresh alert, has it
+// run on the main thread by `runner` and maps the response. The first
+// button is the positive answer; any other response, and an alert that could
+// not be shown, the negative one (with one line on standard error saying why).
+
+#include <memory>
+
+#include "dialogs/alert_running.h"
+#include "dialogs/dialog_interaction.h"
+#include "dialogs/main_thread.h"
+
+namespace tavrin::host {
+
+class NSAlertDialogInteraction final : public DialogInteraction {
+  public:
+    // `mainThread`: where the alerts run; calls from other threads wait
+    // until it serves them.
+    NSAlertDialogInteraction(std::shared_ptr<AlertRunning> runner,
+                             std::shared_ptr<MainThreadExecutor> mainThread);
+
+    bool requestConsent(std::string_view origin, std::string_view purposesJson) override;
+    std::optional<SecretText> requestPin(std::string_view origin, std::string_view certId,
+                                         std::uint32_t hashCount) override;
+    bool requestSignConfirmation(std::string_view origin, std::string_view certId,
+                                 std::uint32_t hashCount) override;
+
+    const std::shared_ptr<AlertRunning> runner;
+
+  private:
+    // `outcome` names the negative answer for the diagnostic line.
+    AlertResponse present(const Alert& alert, const char* prompt, const char* outcome);
+
+    std::shared_ptr<MainThreadExecutor> mainThread_;
+};
+
+}  // namespace tavrin::host

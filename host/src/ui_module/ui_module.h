@@ -1,0 +1,44 @@
+#pragma once
+// The interface between the executable and the user-interface module
+// (libtavrin_bridge_ui.so), which holds everything that needs Qt. The
+// executable never links Qt: it loads the module with dlopen the first time
+// it must show something and reaches it through this header only.
+//
+// The module exports one C function, TAVRIN_BRIDGE_UI_FACTORY, of type
+// TavrinBridgeUiFactory. Both sides are built from this header; a module
+// built from another revision of it is refused by its version number, so
+// every change to UiModule or to the types it passes (dialogs/alert.h,
+// dialogs/secret_text.h) must raise uiModuleInterfaceVersion. New
+// operations (the management window, the preview) are appended to UiModule
+// with a new version.
+
+#include <cstdint>
+
+#include "dialogs/alert_running.h"
+
+namespace tavrin::host {
+
+inline constexpr std::uint32_t uiModuleInterfaceVersion = 1;
+
+class UiModule {
+  public:
+    // The module's one instance lives until the process ends; the host
+    // never destroys it and never unloads the module.
+    virtual ~UiModule() = default;
+
+    // The real modal alerts. Main thread only. The first alert opens the
+    // display; when that fails, every alert answers AlertResponse::notShown.
+    virtual AlertRunning& alertRunner() = 0;
+};
+
+}  // namespace tavrin::host
+
+#define TAVRIN_BRIDGE_UI_FACTORY "tavrin_bridge_ui_create"
+
+extern "C" {
+// Stores the module's interface version in *moduleVersion and returns the
+// module's instance when it equals hostVersion, else NULL. This signature
+// never changes, so that any two revisions can at least compare versions.
+using TavrinBridgeUiFactory = tavrin::host::UiModule* (*)(std::uint32_t hostVersion,
+                                                          std::uint32_t* moduleVersion);
+}

@@ -1,0 +1,67 @@
+#include "ui_module/ui_module_loader.h"
+
+#include <dlfcn.h>
+
+#include <optional>
+#include <system_error>
+
+namespace tavrin::host::UiModuleLoader {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path executableDirectory() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : self.parent_path();
+}
+
+}  // namespace
+
+std::vector<fs::path> candidates(const fs::path& executableDir) {
+    return {executableDir / moduleFileName,
+            (executableDir / ".." / "lib" / moduleFileName).lexically_normal()};
+}
+
+Result<UiModule*, std::string> loadFrom(const std::vector<fs::path>& paths) {
+    for (const fs::path& path : paths) {
+        std::error_code ignored;
+        if (!fs::is_regular_file(path, ignored)) continue;
+        const std::string name = path.string();
+        // A module that is refused stays mapped: unloading it could run the
+        // destructors of libraries (Qt) that other code has started to use.
+        void* library = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            const char* why = ::dlerror();
+            return std::string("cannot load " + name + ": " + (why ? why : "unknown error"));
+        }
+        auto factory =
+            reinterpret_cast<TavrinBridgeUiFactory>(::dlsym(library, TAVRIN_BRIDGE_UI_FACTORY));
+        if (factory == nullptr) {
+            return std::string(name + " is not a Tavrin Bridge user-interface module (no " +
+                               TAVRIN_BRIDGE_UI_FACTORY + ")");
+        }
+        std::uint32_t moduleVersion = 0;
+        UiModule* module = factory(uiModuleInterfaceVersion, &moduleVersion);
+        if (moduleVersion != uiModuleInterfaceVersion) {
+            return std::string(name + " has user-interface interface version " +
+                               std::to_string(moduleVersion) + ", this program needs version " +
+                               std::to_string(uiModuleInterfaceVersion));
+        }
+        if (module == nullptr) return std::string(name + " did not start");
+        return module;
+    }
+    std::string where;
+    for (const fs::path& path : paths)
+        where += (where.empty() ? "" : " or ") + path.parent_path().string();
+    return std::string(std::string("the user-interface module ") + moduleFileName + " is not in " +
+                       where);
+}
+
+Result<UiModule*, std::string> shared() {
+    static std::optional<Result<UiModule*, std::string>> loaded;
+    if (!loaded) loaded.emplace(loadFrom(candidates(executableDirectory())));
+    return *loaded;
+}
+
+}  // namespace tavrin::host::UiModuleLoader

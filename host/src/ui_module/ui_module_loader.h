@@ -1,0 +1,27 @@
+#pragma once
+// Finds and loads the user-interface module on first use.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "ui_module/ui_module.h"
+
+namespace tavrin::host::UiModuleLoader {
+
+inline constexpr const char* moduleFileName = "libtavrin_bridge_ui.so";
+
+// Where the module may be, in the order tried: beside the executable (the
+// build tree) and in the installed library folder, <executable dir>/../lib.
+std::vector<std::filesystem::path> candidates(const std::filesystem::path& executableDir);
+
+// Loads the first candidate that exists and checks its interface version.
+// The error text says which file failed and why, or where it was looked for.
+Result<UiModule*, std::string> loadFrom(const std::vector<std::filesystem::path>& candidates);
+
+// The module for this process, loaded once (a failure is remembered too).
+// Main thread only.
+Result<UiModule*, std::string> shared();
+
+}  // namespace tavrin::host::UiModuleLoader

@@ -1,0 +1,205 @@
+// The prompts through a scripted runner: the Czech texts, buttons and
+// accessory of each alert, how responses become answers, and the hand-off
+// of prompts from other threads to the main thread.
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "dialogs/main_thread.h"
+#include "dialogs/ns_alert_dialog_interaction.h"
+
+namespace tavrin::host {
+namespace {
+
+constexpr const char* kOrigin = "https://podpis.example.cz";
+
+AlertResponse answered(int response, std::optional<std::string> field = std::nullopt) {
+    AlertResponse r;
+    r.response = response;
+    if (field) r.fieldText = SecretText(*field);
+    return r;
+}
+
+// Records every alert and the thread it ran on; answers from `script`.
+class ScriptedRunner final : public AlertRunning {
+  public:
+    std::function<AlertResponse()> script = [] { return answered(alertFirstButtonReturn); };
+    std::vector<Alert> alerts;
+    std::vector<std::thread::id> threads;
+
+    AlertResponse runAlert(const Alert& alert) override {
+        alerts.push_back(alert);
+        threads.push_back(std::this_thread::get_id());
+        return script();
+    }
+};
+
+class DialogTest : public ::testing::Test {
+  protected:
+    std::shared_ptr<ScriptedRunner> runner = std::make_shared<ScriptedRunner>();
+    NSAlertDialogInteraction dialogs{runner, std::make_shared<MainThreadExecutor>()};
+
+    const Alert& only() {
+        EXPECT_EQ(runner->alerts.size(), 1u);
+        return runner->alerts.back();
+    }
+};
+
+TEST_F(DialogTest, DocumentCountsTakeTheirCzechForms) {
+    const struct {
+        std::uint32_t count;
+        const char* pin;
+        const char* confirmation;
+    } cases[] = {
+        {0, "0 dokumentů", "0 dokumentů"}, {1, "1 dokumentu", "1 dokument"},
+        {2, "2 dokumentů", "2 dokumenty"}, {3, "3 dokumentů", "3 dokumenty"},
+        {4, "4 dokumentů", "4 dokumenty"}, {5, "5 dokumentů", "5 dokumentů"},
+        {7, "7 dokumentů", "7 dokumentů"},
+    };
+    for (const auto& c : cases) {
+        runner->alerts.clear();
+        (void)dialogs.requestPin(kOrigin, "cert", c.count);
+        (void)dialogs.requestSignConfirmation(kOrigin, "cert", c.count);
+        ASSERT_EQ(runner->alerts.size(), 2u);
+        EXPECT_EQ(runner->alerts[0].messageText,
+                  std::string("Zadejte PIN k podpisu ") + c.pin + " pro " + kOrigin);
+        EXPECT_EQ(runner->alerts[1].messageText,
+                  std::string("Podepsat ") + c.confirmation + " pro " + kOrigin + "?");
+    }
+}
+
+TEST_F(DialogTest, ConsentNamesThePurposesOnlyWhenTheyAreAnArrayOfStrings) {
+    const struct {
+        const char* purposesJson;
+        const char* informative;
+    } cases[] = {
+        {R"(["sign","auth"])", "Účel: podepisování, přihlašování"},
+        {R"(["auth"])", "Účel: přihlašování"},
+        {R"(["sign","x"])", "Účel: podepisování, x"},
+        {R"([])", ""},
+        {"sign", ""},
+        {R"({"purposes":["sign"]})", ""},
+        {R"(["sign",1])", ""},
+        {R"("sign")", ""},
+    };
+    for (const auto& c : cases) {
+        runner->alerts.clear();
+        (void)dialogs.requestConsent(kOrigin, c.purposesJson);
+        EXPECT_EQ(only().informativeText, c.informative) << c.purposesJson;
+        EXPECT_EQ(only().messageText, std::string("Povolit aplikaci ") + kOrigin +
+                                          " přístup k certifikátům v Tavrin Bridge?");
+    }
+}
+
+TEST_F(DialogTest, EachAlertHasItsButtonsInOrderAndOnlyThePinHasAField) {
+    (void)dialogs.requestConsent(kOrigin, R"(["sign"])");
+    (void)dialogs.requestPin(kOrigin, "cert", 1);
+    (void)dialogs.requestSignConfirmation(kOrigin, "cert", 1);
+    ASSERT_EQ(runner->alerts.size(), 3u);
+    const std::vector<std::string> sign{"Podepsat", "Zrušit"};
+    const struct {
+        std::vector<std::string> buttons;
+        const char* informative;  // nullptr: not checked here
+        bool field;
+    } expected[] = {
+        {{"Povolit", "Odmítnout"}, nullptr, false},
+        {sign, "", true},
+        {sign, "V dalším kroku si macOS vyžádá potvrzení z Klíčenky.", false},
+    };
+    for (std::size_t i = 0; i < 3; ++i) {
+        const Alert& alert = runner->alerts[i];
+        EXPECT_EQ(alert.buttons, expected[i].buttons);
+        if (expected[i].informative) {
+            EXPECT_EQ(alert.informativeText, expected[i].informative);
+        }
+        EXPECT_EQ(alert.secureField.has_value(), expected[i].field);
+        EXPECT_EQ(alert.style, AlertStyle::informational);
+    }
+    EXPECT_EQ(runner->alerts[1].secureField->width, 220);
+    EXPECT_EQ(runner->alerts[1].secureField->height, 24);
+}
+
+TEST_F(DialogTest, OnlyTheFirstButtonSaysYes) {
+    const struct {
+        AlertResponse (*response)();
+        bool yes;
+    } cases[] = {
+        {[] { return answered(alertFirstButtonReturn); }, true},
+        {[] { return answered(alertFirstButtonReturn + 1); }, false},
+        {[] { return answered(noAlertResponse); }, false},
+        {[] { return AlertResponse::notShown("no display"); }, false},
+    };
+    for (const auto& c : cases) {
+        runner->script = c.response;
+        EXPECT_EQ(dialogs.requestConsent(kOrigin, R"(["sign"])"), c.yes);
+        EXPECT_EQ(dialogs.requestSignConfirmation(kOrigin, "cert", 2), c.yes);
+    }
+}
+
+TEST_F(DialogTest, AnEmptyPinIsAPinAndCancelIsNone) {
+    const struct {
+        AlertResponse (*response)();
+        std::optional<std::string> pin;
+    } cases[] = {
+        {[] { return answered(alertFirstButtonReturn, "1234"); }, "1234"},
+        {[] { return answered(alertFirstButtonReturn, ""); }, ""},
+        {[] { return answered(alertFirstButtonReturn + 1, "1234"); }, std::nullopt},
+        {[] { return answered(noAlertResponse, "1234"); }, std::nullopt},
+        {[] { return AlertResponse::notShown("no display"); }, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        runner->script = c.response;
+        const auto pin = dialogs.requestPin(kOrigin, "cert", 1);
+        ASSERT_EQ(pin.has_value(), c.pin.has_value());
+        if (pin) {
+            EXPECT_EQ(std::string(pin->c_str(), pin->size()), *c.pin);
+        }
+    }
+}
+
+TEST(DialogHandOff, APromptFromAnotherThreadRunsOnTheMainThreadWhileItWaitsForInput) {
+    auto mainThread = std::make_shared<MainThreadExecutor>();
+    auto runner = std::make_shared<ScriptedRunner>();
+    NSAlertDialogInteraction dialogs(runner, mainThread);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+
+    // The input arrives only after the prompt has been answered, so the
+    // read below can finish only if it ran the prompt while it waited.
+    std::thread worker([&] {
+        const char byte = dialogs.requestConsent(kOrigin, R"(["sign"])") ? 'y' : 'n';
+        ASSERT_EQ(::write(fds[1], &byte, 1), 1);
+    });
+    MainThreadServicingReader input(fds[0], *mainThread);
+    const auto read = input.readExactly(1);
+    worker.join();
+    ::close(fds[0]);
+    ::close(fds[1]);
+
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read.value(), std::vector<std::uint8_t>{'y'});
+    EXPECT_EQ(runner->threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+}
+
+TEST(DialogHandOff, ClosingReleasesAWaitingPromptUnshown) {
+    auto mainThread = std::make_shared<MainThreadExecutor>();
+    auto runner = std::make_shared<ScriptedRunner>();
+    NSAlertDialogInteraction dialogs(runner, mainThread);
+
+    bool granted = true;
+    std::thread worker([&] { granted = dialogs.requestConsent(kOrigin, R"(["sign"])"); });
+    pollfd queued{mainThread->wakeHandle(), POLLIN, 0};
+    ASSERT_EQ(::poll(&queued, 1, 60000), 1);
+    mainThread->close();  // the host loop has ended: nobody will serve it
+    worker.join();
+
+    EXPECT_FALSE(granted);
+    EXPECT_TRUE(runner->alerts.empty());
+}
+
+}  // namespace
+}  // namespace tavrin::host

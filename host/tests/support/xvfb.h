@@ -1,0 +1,46 @@
+#pragma once
+// A private X server (Xvfb) for tests that show real dialogs, and the
+// xdotool and ImageMagick commands that answer and photograph them. The
+// server picks a free display number itself; it is killed when the object
+// goes away, and by the kernel if the test process dies first.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tavrin::host::testing {
+
+class Xvfb {
+  public:
+    Xvfb();  // throws std::runtime_error when the server does not come up
+    ~Xvfb();
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+
+    // ":N"
+    const std::string& display() const { return display_; }
+
+    // A shell command run with DISPLAY pointing here; its standard output.
+    std::string run(const std::string& command) const;
+
+    // The id of a visible named window once one exists, or "" after `limit`.
+    std::string waitForWindow(std::chrono::seconds limit = std::chrono::seconds(60)) const;
+    // True once no visible named window is left, false after `limit`.
+    bool waitForNoWindow(std::chrono::seconds limit = std::chrono::seconds(30)) const;
+
+    // Gives `window` the keyboard focus, then runs each xdotool action in
+    // turn (e.g. {"type 1234", "key Return"}).
+    void answer(const std::string& window, const std::vector<std::string>& actions) const;
+
+    // The whole screen as a PNG.
+    void screenshot(const std::filesystem::path& file) const;
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+}  // namespace tavrin::host::testing
