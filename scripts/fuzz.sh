@@ -3,13 +3,13 @@
 # from the committed seeds (copied, so the committed corpus stays as it is).
 #
 #   scripts/fuzz.sh [seconds per target] [target ...]
-# Targets: request dispatcher consent_file (default: all).
+# Targets: request dispatcher consent_file certificate p1363 (default: all).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(request dispatcher consent_file)
+[ ${#targets[@]} -gt 0 ] || targets=(request dispatcher consent_file certificate p1363)
 
 "$root/scripts/install-deps.sh" --fuzz
 build="$root/build-fuzz"
