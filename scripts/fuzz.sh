@@ -3,13 +3,13 @@
 # from the committed seeds (copied, so the committed corpus stays as it is).
 #
 #   scripts/fuzz.sh [seconds per target] [target ...]
-# Targets: request dispatcher consent_file certificate p1363 (default: all).
+# Targets: request dispatcher consent_file certificate p1363 frames (default: all).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(request dispatcher consent_file certificate p1363)
+[ ${#targets[@]} -gt 0 ] || targets=(request dispatcher consent_file certificate p1363 frames)
 
 "$root/scripts/install-deps.sh" --fuzz
 build="$root/build-fuzz"
@@ -18,11 +18,14 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 for t in "${targets[@]}"; do
+  # The core's targets and the host's frames target live in different folders.
+  area=core
+  [ -d "$root/core/fuzz/corpus/$t" ] || area=host
   work="$build/corpus-$t"
   mkdir -p "$work" "$build/findings-$t"
-  cp -n "$root/core/fuzz/corpus/$t/"* "$work/" 2>/dev/null || true
+  cp -n "$root/$area/fuzz/corpus/$t/"* "$work/" 2>/dev/null || true
   echo "== fuzz_$t for ${seconds}s"
-  "$build/core/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+  "$build/$area/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
     -artifact_prefix="$build/findings-$t/" -print_final_stats=1 "$work" 2>&1 |
     grep -E '^(#[0-9]+ *DONE|stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY|artifact_prefix|Test unit written)' || true
 done
