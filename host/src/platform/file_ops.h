@@ -37,6 +37,12 @@ Result<Unit, FileError> removeFileIfPresent(const std::filesystem::path& path);
 // is missing, unreadable, not a regular file or larger.
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t maxBytes);
 
+// The whole content of a regular file of at most `maxBytes`; nullopt when
+// nothing is at `path`; an error when something is there but cannot be read
+// (no permission, a folder or a FIFO, larger than `maxBytes`).
+Result<std::optional<std::string>, FileError> readFileIfPresent(const std::filesystem::path& path,
+                                                                std::size_t maxBytes);
+
 // True when something exists at `path` (a dangling symbolic link does not count).
 bool fileExists(const std::filesystem::path& path);
 

@@ -1,0 +1,33 @@
+#pragma once
+// The host's view of the core's consent file: the management window lists
+// the grants and revokes them one by one. Nothing is cached; every call reads
+// the file afresh.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "consent_records/consent_grant.h"
+#include "platform/file_ops.h"
+
+namespace tavrin::host::ConsentStoreFile {
+
+// <application data directory>/consent.json, where the core keeps it.
+// Creates nothing.
+std::filesystem::path url();
+
+// The grants sorted by origin (byte order, stable). A missing, unreadable or
+// malformed file gives an empty list: listing never fails.
+std::vector<ConsentGrant> list();
+std::vector<ConsentGrant> list(const std::filesystem::path& file);
+
+// Removes the grant of exactly `origin` (an absent origin is no error) and
+// rewrites the whole file, pretty-printed with sorted keys, atomically. Runs
+// under the lock the core's grants take, so neither loses the other's change.
+// A file that exists but cannot be read or parsed is refused and left as it
+// is; a missing file becomes one without grants.
+Result<Unit, FileError> revoke(const std::string& origin);
+Result<Unit, FileError> revoke(const std::string& origin, const std::filesystem::path& file);
+
+}  // namespace tavrin::host::ConsentStoreFile

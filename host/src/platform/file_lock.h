@@ -1,0 +1,30 @@
+#pragma once
+// An exclusive advisory lock on a file beside the data it guards. The core's
+// consent store takes the same flock on "consent.json.lock" before it merges a
+// grant, so the host's rewrite of the file and a grant never interleave.
+
+#include <filesystem>
+
+#include "common/result.h"
+#include "platform/file_ops.h"
+
+namespace tavrin::host {
+
+class FileLock {
+  public:
+    // Creates the lock file if needed and blocks until the lock is ours.
+    static Result<FileLock, FileError> acquire(const std::filesystem::path& lockPath);
+
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&&) = delete;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    // Closing the descriptor releases the lock.
+    ~FileLock();
+
+  private:
+    explicit FileLock(int fd) : fd_(fd) {}
+    int fd_;
+};
+
+}  // namespace tavrin::host

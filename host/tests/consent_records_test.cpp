@@ -1,0 +1,135 @@
+// The management window's view of the consent file: listing order and
+// tolerance, and revoking under the core's rules (sorted, atomic, refusing a
+// file it cannot parse).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "consent_records/consent_store_file.h"
+#include "support/temp_home.h"
+
+namespace tavrin::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConsentRecords : public ::testing::Test {
+  protected:
+    testing::TempHome home;
+    fs::path file = home.path() / "data" / "consent.json";
+};
+
+TEST_F(ConsentRecords, ListsSortedByByteOrderKeepingPurposesAsStored) {
+    testing::writeFile(file, R"({"origins":{
+        "https://b.example": {"purposes": ["auth","sign","sign"], "grantedAtUnix": 30, "x": 1},
+        "https://A.example": {"purposes": ["custom"], "grantedAtUnix": 10},
+        "https://a.example": {"purposes": [], "grantedAtUnix": 18446744073709551615}},
+        "version": 7})");
+    const std::vector<ConsentGrant> expected = {
+        {"https://A.example", {"custom"}, 10},
+        {"https://a.example", {}, 18446744073709551615ull},
+        {"https://b.example", {"auth", "sign", "sign"}, 30},
+    };
+    EXPECT_EQ(ConsentStoreFile::list(file), expected);
+}
+
+TEST_F(ConsentRecords, AnythingButAWellFormedFileListsAsEmpty) {
+    const char* const contents[] = {
+        "",
+        "not json",
+        "[]",
+        R"({"grants":{}})",
+        R"({"origins":[]})",
+        R"({"origins":{"https://a.example":{"purposes":["sign"]}}})",
+        R"({"origins":{"https://a.example":{"grantedAtUnix":1}}})",
+        R"({"origins":{"https://a.example":{"purposes":["sign"],"grantedAtUnix":-1}}})",
+        R"({"origins":{"https://a.example":{"purposes":[1],"grantedAtUnix":1}}})",
+        "{\"origins\":{\"https://\xff.example\":{\"purposes\":[],\"grantedAtUnix\":1}}}",
+    };
+    for (const char* content : contents) {
+        SCOPED_TRACE(content);
+        testing::writeFile(file, content);
+        EXPECT_TRUE(ConsentStoreFile::list(file).empty());
+    }
+    fs::remove(file);
+    EXPECT_TRUE(ConsentStoreFile::list(file).empty());
+    fs::create_directories(file);  // a folder in the file's place
+    EXPECT_TRUE(ConsentStoreFile::list(file).empty());
+}
+
+TEST_F(ConsentRecords, RevokeRemovesExactlyOneOriginAndRewritesSorted) {
+    testing::writeFile(file, R"({"origins":{
+        "https://z.example": {"purposes": ["sign","auth"], "grantedAtUnix": 5},
+        "https://keep.example": {"grantedAtUnix": 9, "purposes": ["auth"]}}})");
+    // Letter case matters: nothing is removed, but the file is rewritten.
+    ASSERT_TRUE(ConsentStoreFile::revoke("https://Z.example", file));
+    EXPECT_EQ(ConsentStoreFile::list(file).size(), 2u);
+
+    ASSERT_TRUE(ConsentStoreFile::revoke("https://z.example", file));
+    EXPECT_EQ(testing::readFile(file), R"({
+  "origins": {
+    "https://keep.example": {
+      "grantedAtUnix": 9,
+      "purposes": [
+        "auth"
+      ]
+    }
+  }
+}
+)");
+    // No temporary file is left beside it; the lock file stays.
+    for (const auto& entry : fs::directory_iterator(file.parent_path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "consent.json" || name == "consent.json.lock") << name;
+    }
+}
+
+TEST_F(ConsentRecords, RevokeWithoutAFileCreatesAnEmptyStore) {
+    ASSERT_TRUE(ConsentStoreFile::revoke("https://a.example", file));
+    EXPECT_EQ(testing::readFile(file), "{\n  \"origins\": {}\n}\n");
+}
+
+TEST_F(ConsentRecords, RevokeRefusesAFileItCannotParseAndLeavesItAsItIs) {
+    const std::string broken = R"({"origins":{"https://a.example":{"purposes":["sign"]}}})";
+    testing::writeFile(file, broken);
+    const auto revoked = ConsentStoreFile::revoke("https://a.example", file);
+    ASSERT_FALSE(revoked);
+    EXPECT_NE(revoked.error().description.find("cannot be parsed"), std::string::npos)
+        << revoked.error().description;
+    EXPECT_EQ(testing::readFile(file), broken);
+}
+
+TEST_F(ConsentRecords, RevokeReportsAFolderItCannotCreate) {
+    // A file where the folder should be.
+    testing::writeFile(home.path() / "blocked", "");
+    const auto notAFolder = ConsentStoreFile::revoke("o", home.path() / "blocked" / "consent.json");
+    ASSERT_FALSE(notAFolder);
+    EXPECT_NE(notAFolder.error().description.find("Not a directory"), std::string::npos)
+        << notAFolder.error().description;
+}
+
+TEST_F(ConsentRecords, RevokeReportsAFolderItCannotWrite) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    testing::writeFile(file, R"({"origins":{}})");
+    ASSERT_EQ(::chmod(file.parent_path().c_str(), 0555), 0);
+    const auto readOnly = ConsentStoreFile::revoke("o", file);
+    ::chmod(file.parent_path().c_str(), 0755);
+    ASSERT_FALSE(readOnly);
+    EXPECT_NE(readOnly.error().description.find("Permission denied"), std::string::npos)
+        << readOnly.error().description;
+}
+
+TEST(ConsentGrantJson, EncodesWithItsThreeKeysAndDecodesBack) {
+    const ConsentGrant grant{"https://a.example", {"sign", "x"}, 42};
+    const nlohmann::json json = grant;
+    EXPECT_EQ(json.dump(),
+              R"({"grantedAtUnix":42,"origin":"https://a.example","purposes":["sign","x"]})");
+    EXPECT_EQ(json.get<ConsentGrant>(), grant);
+}
+
+}  // namespace
+}  // namespace tavrin::host
