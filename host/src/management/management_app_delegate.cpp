@@ -1,0 +1,23 @@
+#include "management/management_app_delegate.h"
+
+#include "browser/first_run_store.h"
+
+namespace tavrin::host {
+
+std::optional<ManagementAppDelegate::Launch> ManagementAppDelegate::applicationDidFinishLaunching()
+    const {
+    if (isRunningTranslocated(currentBundleURL.string())) {
+        const SelfRelocator::Outcome outcome = relocateIfTranslocated(currentBundleURL);
+        if (outcome.kind() != SelfRelocator::Outcome::Kind::declinedOrFailed) return std::nullopt;
+    }
+
+    Launch launch;
+    launch.isFirstEverLaunch = !FirstRunStore::isCompleted(firstRunMarker);
+    launch.autoConnectOutcomes = connectBrowsers();
+    // Without the marker the next launch shows the first-run note again,
+    // which is harmless.
+    (void)FirstRunStore::markCompleted(firstRunMarker);
+    return launch;
+}
+
+}  // namespace tavrin::host

@@ -1,0 +1,69 @@
+#include "relocation/self_relocator.h"
+
+#include "relocation/uuid.h"
+
+namespace tavrin::host {
+
+SelfRelocator::Outcome SelfRelocator::run(const Path& currentBundleURL, const Operations& ops) {
+    const Path& target = ops.canonicalTargetURL;
+    if (const auto running = ops.findRunningCopy(ops.bundleIdentifier, target)) {
+        running->activate();
+        ops.terminateSelf();
+        return Outcome::switchedToRunningCopy();
+    }
+
+    const bool exists = ops.targetExists(target);
+    const bool confirmed =
+        exists ? ops.confirmReplaceExistingCopy() : ops.confirmMoveToApplications();
+    if (!confirmed) return Outcome::declinedOrFailed("user declined the confirmation");
+
+    const Path temporary = ops.makeTemporaryURL(target);
+    auto copied = ops.createDirectoryIfNeeded(target.parent_path());
+    if (copied) copied = ops.copyItem(currentBundleURL, temporary);
+    if (!copied) {
+        (void)ops.removeItem(temporary);
+        return Outcome::declinedOrFailed("copy failed: " + copied.error().description);
+    }
+
+    ops.removeQuarantineRecursively(temporary);
+
+    if (auto replaced = ops.replaceItem(target, temporary); !replaced) {
+        (void)ops.removeItem(temporary);
+        return Outcome::declinedOrFailed("replace failed: " + replaced.error().description);
+    }
+
+    const auto started = ops.launchAndWaitForStart(target);
+    if (!started) return Outcome::declinedOrFailed("relaunch did not report starting");
+    started->activate();
+    ops.terminateSelf();
+    return Outcome::relocatedAndRelaunched();
+}
+
+SelfRelocator::Path SelfRelocator::makeTemporaryURLReal(const Path& canonicalTargetURL) {
+    return canonicalTargetURL.parent_path() /
+           (".tavrin-bridge-relocate-" + randomUuidText() + ".app");
+}
+
+Alert SelfRelocator::moveToApplicationsPrompt() {
+    Alert alert;
+    alert.messageText = "Přesunout Tavrin Bridge do Aplikací?";
+    alert.informativeText =
+        "Aby aplikace fungovala i po zavření tohoto okna, potřebuje být ve složce Aplikace. Mohu "
+        "ji tam přesunout za vás?";
+    alert.style = AlertStyle::informational;
+    alert.buttons = {"Přesunout do Aplikací", "Teď ne"};
+    return alert;
+}
+
+Alert SelfRelocator::replaceExistingCopyPrompt() {
+    Alert alert;
+    alert.messageText = "Nahradit existující kopii?";
+    alert.informativeText =
+        "Ve složce Aplikace už Tavrin Bridge je. Mohu ji nahradit touhle verzí, kterou jste teď "
+        "spustili?";
+    alert.style = AlertStyle::informational;
+    alert.buttons = {"Nahradit", "Teď ne"};
+    return alert;
+}
+
+}  // namespace tavrin::host
