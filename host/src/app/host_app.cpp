@@ -15,21 +15,10 @@
 #include "dialogs/ns_alert_dialog_interaction.h"
 #include "framing/file_handle_stream.h"
 #include "framing/framing.h"
+#include "management/management_app.h"
 
 namespace tavrin::host {
 namespace {
-
-// The window and its preview live in the user-interface module, which this
-// build does not have yet: say so rather than pretend.
-int managementWindowUnavailable() {
-    std::fputs("tavrin-bridge: the management window is not part of this build\n", stderr);
-    return 1;
-}
-
-int previewUnavailable() {
-    std::fputs("render-preview: the window preview is not part of this build\n", stderr);
-    return 1;
-}
 
 bool beginsWithDash(const std::string& argument) {
     return !argument.empty() && argument.front() == '-';
@@ -102,13 +91,15 @@ int TavrinBridgeHostApp::main(int argc, char** argv) {
     if (const auto status = NativeMessagingCLI::run(arguments, installer)) return *status;
 
     for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
-        if (arguments[i] == "--render-preview") return previewUnavailable();
+        if (arguments[i] == "--render-preview") {
+            return ManagementApp::renderPreview(executablePath, arguments[i + 1]);
+        }
     }
 
     bool onlyOptions = true;
     for (std::size_t i = 1; i < arguments.size(); ++i)
         onlyOptions &= beginsWithDash(arguments[i]);
-    if (onlyOptions) return managementWindowUnavailable();
+    if (onlyOptions) return ManagementApp::run(executablePath);
 
     return runHost(executablePath);
 }

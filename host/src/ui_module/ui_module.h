@@ -8,17 +8,19 @@
 // TavrinBridgeUiFactory. Both sides are built from this header; a module
 // built from another revision of it is refused by its version number, so
 // every change to UiModule or to the types it passes (dialogs/alert.h,
-// dialogs/secret_text.h) must raise uiModuleInterfaceVersion. New
-// operations (the management window, the preview) are appended to UiModule
-// with a new version.
+// dialogs/secret_text.h, ui_module/management_model.h and what it includes)
+// must raise uiModuleInterfaceVersion. New operations are appended to
+// UiModule with a new version.
 
 #include <cstdint>
+#include <string>
 
 #include "dialogs/alert_running.h"
+#include "ui_module/management_model.h"
 
 namespace tavrin::host {
 
-inline constexpr std::uint32_t uiModuleInterfaceVersion = 1;
+inline constexpr std::uint32_t uiModuleInterfaceVersion = 2;
 
 class UiModule {
   public:
@@ -29,6 +31,18 @@ class UiModule {
     // The real modal alerts. Main thread only. The first alert opens the
     // display; when that fails, every alert answers AlertResponse::notShown.
     virtual AlertRunning& alertRunner() = 0;
+
+    // Shows the management window on the X11 display and runs the event
+    // loop until the user closes it; returns the process's exit status (1,
+    // after one line on standard error, when no window can be shown).
+    // Main thread only, and only once per process.
+    virtual int runManagementWindow(ManagementModel& model) = 0;
+
+    // Draws the window's content (header, status, grants and browsers, no
+    // tabs) off screen at twice its size and writes it to `path` as PNG.
+    // Returns 0, or 1 after writing the reason to standard error. No display
+    // is needed. Main thread only, and not after runManagementWindow.
+    virtual int renderPreview(ManagementModel& model, const std::string& path) = 0;
 };
 
 }  // namespace tavrin::host

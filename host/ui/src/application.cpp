@@ -3,6 +3,7 @@
 #include <xcb/xcb.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 
 #include <QApplication>
@@ -34,28 +35,47 @@ struct X11Probe {
     X11Probe& operator=(const X11Probe&) = delete;
 };
 
-}  // namespace
-
-std::string ensureApplication() {
-    if (QApplication::instance() != nullptr) return {};
-    // Kept open until Qt has connected: a server whose last client leaves
-    // may reset, and refuse Qt's connection while it does.
-    const X11Probe probe;
-    if (!probe.problem.empty()) return probe.problem;
-
-    // QApplication keeps references to both; they must outlive it. The
-    // option overrides QT_QPA_PLATFORM.
+// The one QApplication on `platform` ("xcb" or "offscreen"), which lives on
+// as QApplication::instance().
+void createApplication(const char* platform) {
+    // QApplication keeps references to the count and the arguments; they
+    // must outlive it. The option overrides QT_QPA_PLATFORM.
     static char program[] = "tavrin-bridge";
     static char platformOption[] = "-platform";
-    static char platform[] = "xcb";
-    static char* arguments[] = {program, platformOption, platform, nullptr};
+    static char platformName[16] = {};
+    std::snprintf(platformName, sizeof platformName, "%s", platform);
+    static char* arguments[] = {program, platformOption, platformName, nullptr};
     static int count = 3;
-    new QApplication(count, arguments);  // lives on as QApplication::instance()
+    new QApplication(count, arguments);
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Tavrin Bridge"));
     // Qt adopts the user's locale for the whole process; the rest of the host
     // formats and parses numbers in the C locale.
     std::setlocale(LC_NUMERIC, "C");
+}
+
+}  // namespace
+
+std::string ensureApplication() {
+    if (QApplication::instance() != nullptr) {
+        if (QGuiApplication::platformName() == QStringLiteral("xcb")) return {};
+        return "no display: Qt runs without a screen in this process";
+    }
+    // Kept open until Qt has connected: a server whose last client leaves
+    // may reset, and refuse Qt's connection while it does.
+    const X11Probe probe;
+    if (!probe.problem.empty()) return probe.problem;
+    createApplication("xcb");
+    return {};
+}
+
+std::string ensureOffscreenApplication() {
+    if (QApplication::instance() != nullptr) {
+        if (QGuiApplication::platformName() == QStringLiteral("offscreen")) return {};
+        return "Qt already runs on the " + QGuiApplication::platformName().toStdString() +
+               " platform in this process";
+    }
+    createApplication("offscreen");
     return {};
 }
 

@@ -13,4 +13,9 @@ namespace tavrin::host::ui {
 // start, and no platform without a screen can answer a prompt.
 std::string ensureApplication();
 
+// For drawing without a screen: a QApplication on Qt's offscreen platform,
+// whatever QT_QPA_PLATFORM and DISPLAY say. Empty once it exists, else why
+// not (a QApplication on another platform exists already).
+std::string ensureOffscreenApplication();
+
 }  // namespace tavrin::host::ui

@@ -2,6 +2,8 @@
 
 #include "ui_module/ui_module.h"
 #include "real_alert_runner.h"
+#include "window/preview_renderer.h"
+#include "window/window_runner.h"
 
 namespace tavrin::host::ui {
 namespace {
@@ -9,6 +11,12 @@ namespace {
 class QtUiModule final : public UiModule {
   public:
     AlertRunning& alertRunner() override { return alerts_; }
+    int runManagementWindow(ManagementModel& model) override {
+        return ui::runManagementWindow(model);
+    }
+    int renderPreview(ManagementModel& model, const std::string& path) override {
+        return ui::renderPreview(model, path);
+    }
 
   private:
     RealAlertRunner alerts_;

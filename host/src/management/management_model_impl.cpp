@@ -1,0 +1,49 @@
+#include "management/management_model_impl.h"
+
+#include "bridge/dispatcher_bridge.h"
+#include "browser/browser_manifest_status.h"
+#include "browser/connection_presentation.h"
+#include "browser/manifest_installer.h"
+#include "consent_records/consent_store_file.h"
+#include "management/host_status.h"
+
+namespace tavrin::host {
+
+ManagementModelImpl::ManagementModelImpl(
+    std::string executablePath, std::optional<std::vector<BrowserConnectOutcome>> lastOutcomes,
+    bool justRanAutomatically)
+    : executablePath_(std::move(executablePath)),
+      lastOutcomes_(std::move(lastOutcomes)),
+      justRanAutomatically_(justRanAutomatically) {}
+
+std::optional<HostStatus> ManagementModelImpl::status() {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(statusRequest.data());
+    const std::vector<std::uint8_t> reply =
+        NativeBridge::dispatch(std::span<const std::uint8_t>(bytes, statusRequest.size()));
+    return HostStatus::decode(reply);
+}
+
+std::vector<ConsentGrant> ManagementModelImpl::grants() {
+    return ConsentStoreFile::list();
+}
+
+std::optional<std::string> ManagementModelImpl::revoke(const std::string& origin) {
+    auto revoked = ConsentStoreFile::revoke(origin);
+    if (!revoked) return revoked.error().description;
+    return std::nullopt;
+}
+
+BrowsersPresentation ManagementModelImpl::browsers() {
+    const std::vector<BrowserManifestStatus> statuses = BrowserManifestStatus::all();
+    const std::vector<BrowserConnectOutcome> none;
+    return presentBrowsers(statuses, lastOutcomes_ ? *lastOutcomes_ : none, justRanAutomatically_);
+}
+
+BrowsersPresentation ManagementModelImpl::connect() {
+    const auto installer = NativeMessagingManifestInstaller::withDefaultFolders(executablePath_);
+    lastOutcomes_ = BrowserConnector::connectAll(installer);
+    justRanAutomatically_ = false;
+    return browsers();
+}
+
+}  // namespace tavrin::host

@@ -1,0 +1,41 @@
+#pragma once
+// The executable's side of the management window: the core's status, the
+// consent file and the browsers' manifests, handed to the user-interface
+// module through ManagementModel.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "browser/browser_connector.h"
+#include "ui_module/management_model.h"
+
+namespace tavrin::host {
+
+class ManagementModelImpl final : public ManagementModel {
+  public:
+    // `lastOutcomes`: those of the connection run at launch (nothing for
+    // the preview, which connects nothing); `justRanAutomatically`: that run
+    // was the first ever. `executablePath` is written into manifests when
+    // the user connects the browsers again.
+    ManagementModelImpl(std::string executablePath,
+                        std::optional<std::vector<BrowserConnectOutcome>> lastOutcomes,
+                        bool justRanAutomatically);
+
+    // The request the window sends to the core's stateless dispatch.
+    static constexpr std::string_view statusRequest =
+        R"({"id":"gui-status","method":"status","params":{}})";
+
+    std::optional<HostStatus> status() override;
+    std::vector<ConsentGrant> grants() override;
+    std::optional<std::string> revoke(const std::string& origin) override;
+    BrowsersPresentation browsers() override;
+    BrowsersPresentation connect() override;
+
+  private:
+    std::string executablePath_;
+    std::optional<std::vector<BrowserConnectOutcome>> lastOutcomes_;
+    bool justRanAutomatically_;
+};
+
+}  // namespace tavrin::host

@@ -1,0 +1,41 @@
+#pragma once
+// What the management window and its preview show, and the actions they
+// offer, as the executable provides them. The user-interface module draws
+// this and calls back into it; it never reads files or asks the core itself.
+// Only header-only types cross: the module links nothing of the host.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "browser/connection_presentation.h"
+#include "consent_records/consent_grant.h"
+#include "management/host_status.h"
+
+namespace tavrin::host {
+
+class ManagementModel {
+  public:
+    virtual ~ManagementModel() = default;
+
+    // The core's answer to "status", or nothing when it could not be read.
+    virtual std::optional<HostStatus> status() = 0;
+
+    // The grants of the consent file, sorted by origin; empty when the file
+    // is missing or unreadable.
+    virtual std::vector<ConsentGrant> grants() = 0;
+
+    // Removes the origin's grant. Nothing on success, else the description
+    // shown after "Souhlas se nepodařilo odvolat: ".
+    virtual std::optional<std::string> revoke(const std::string& origin) = 0;
+
+    // The browser section as it stands: the rows, the banner and the
+    // advanced section, from the manifests and the last connection outcomes.
+    virtual BrowsersPresentation browsers() = 0;
+
+    // Connects the browsers again (synchronously) and returns the browser
+    // section afterwards.
+    virtual BrowsersPresentation connect() = 0;
+};
+
+}  // namespace tavrin::host

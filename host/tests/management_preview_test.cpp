@@ -1,0 +1,129 @@
+// The window preview through the real executable: "--render-preview PATH"
+// renders this home's data into a PNG twice the window's width, connects no
+// browser, and reports a file it cannot write.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "support/host_process.h"
+#include "support/temp_home.h"
+
+namespace tavrin::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PngSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+// From the IHDR chunk, which a PNG must start with; nothing if `bytes` is
+// not a PNG.
+std::optional<PngSize> pngSize(const std::string& bytes) {
+    static const std::string signature("\x89PNG\r\n\x1a\n", 8);
+    if (bytes.size() < 24 || bytes.compare(0, 8, signature) != 0 ||
+        bytes.compare(12, 4, "IHDR") != 0) {
+        return std::nullopt;
+    }
+    const auto word = [&](std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+        return value;
+    };
+    return PngSize{word(16), word(20)};
+}
+
+const char* const twoGrants = R"({
+  "origins": {
+    "https://podpis.example.cz": {"purposes": ["sign", "auth"], "grantedAtUnix": 1767225600},
+    "https://úřad.example.cz": {"purposes": ["auth"], "grantedAtUnix": 1767312000}
+  }
+})";
+
+void installAllManifests(const fs::path& home) {
+    for (const char* folder :
+         {".config/google-chrome/NativeMessagingHosts",
+          ".config/microsoft-edge/NativeMessagingHosts", ".mozilla/native-messaging-hosts"}) {
+        testing::writeFile(home / folder / "cz.tavrin.bridge.json", "{}");
+    }
+}
+
+TEST(ManagementPreview, RendersThisHomesDataAtDoubleWidthAndTouchesNothingElse) {
+    testing::TempHome output;
+    const struct Case {
+        std::string name;
+        bool grants;
+        bool manifests;
+        std::map<std::string, std::string> environment;
+    } cases[] = {
+        // A screen platform in the environment must not matter: there is no
+        // display, and the preview needs none.
+        {"empty", false, false, {{"QT_QPA_PLATFORM", "xcb"}}},
+        {"two-grants", true, false, {}},
+        {"connected", false, true, {}},
+    };
+    std::map<std::string, std::string> images;
+    std::map<std::string, PngSize> sizes;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempHome home;
+        if (c.grants)
+            testing::writeFile(home.path() / ".local/share/cz.tavrin.bridge/consent.json",
+                               twoGrants);
+        if (c.manifests) installAllManifests(home.path());
+        const std::string before = testing::listTree(home.path());
+        const fs::path png = output.path() / (c.name + ".png");
+        // An existing file is replaced.
+        testing::writeFile(png, "an older, longer file that is not a picture at all");
+
+        testing::HostRun run{{"--render-preview", png.string()}, home.path()};
+        run.environment = c.environment;
+        const auto result = testing::runHost(run);
+
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.out, "");
+        // No manifest written, no marker, no consent folder.
+        EXPECT_EQ(testing::listTree(home.path()), before);
+        images[c.name] = testing::readFile(png);
+        const auto size = pngSize(images[c.name]);
+        ASSERT_TRUE(size) << "not a PNG";
+        EXPECT_EQ(size->width, 1120u);
+        EXPECT_GT(size->height, 600u);
+        EXPECT_EQ(size->height % 2, 0u) << "rendered at device pixel ratio 2";
+        sizes[c.name] = *size;
+    }
+    EXPECT_NE(images["empty"], images["two-grants"]);
+    EXPECT_NE(images["empty"], images["connected"]);
+    // With every browser connected the "Pokročilé" section with its button
+    // and manifest paths is gone, so the picture is shorter.
+    EXPECT_LT(sizes["connected"].height, sizes["empty"].height);
+}
+
+TEST(ManagementPreview, AFileThatCannotBeWrittenFailsWithTheReasonAndCreatesNoFolder) {
+    testing::TempHome home;
+    const fs::path missing = home.path() / "no-such-folder";
+    // A file in a missing folder, and a folder where the file should go.
+    for (const fs::path& path : {missing / "preview.png", home.path()}) {
+        SCOPED_TRACE(path.string());
+        const auto result = testing::runHost({{"--render-preview", path.string()}, home.path()});
+        EXPECT_EQ(result.exitStatus, 1);
+        const std::string prefix = "render-preview: zápis selhal: ";
+        EXPECT_EQ(result.err.substr(0, prefix.size()), prefix) << result.err;
+        EXPECT_GT(result.err.size(), prefix.size() + 1) << "no reason given";
+        EXPECT_EQ(result.err.back(), '\n');
+        EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line: " << result.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_FALSE(fs::exists(missing));
+    }
+}
+
+}  // namespace
+}  // namespace tavrin::host

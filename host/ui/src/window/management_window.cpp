@@ -1,0 +1,111 @@
+#include "window/management_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "window/about_content.h"
+#include "window/app_header.h"
+#include "window/browsers_content.h"
+#include "window/card.h"
+#include "window/consent_content.h"
+#include "window/status_content.h"
+#include "window/style.h"
+#include "window/symbols.h"
+
+namespace tavrin::host::ui {
+namespace {
+
+// One tab's page: the card inset 20 points, scrolling when it is taller
+// than the window.
+QScrollArea* page(Card* card) {
+    auto* area = new QScrollArea;
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab from the tab bar goes straight to the page's own controls.
+    area->setFocusPolicy(Qt::NoFocus);
+    auto* inner = new QWidget;
+    auto* column = new QVBoxLayout(inner);
+    column->setContentsMargins(20, 20, 20, 20);
+    // As tall as the card at the page's width (heightForWidth), not as tall
+    // as its wrapped labels would be at their narrowest.
+    column->setSizeConstraint(QLayout::SetNoConstraint);
+    column->addWidget(card);
+    column->addStretch();
+    area->setWidget(inner);
+    return area;
+}
+
+QString aboutCaption(const std::optional<HostStatus>& status) {
+    if (!status) return QStringLiteral("Tavrin Bridge");
+    return QStringLiteral("Tavrin Bridge %1 · protokol %2")
+        .arg(style::text(status->version), style::text(status->protocolVersion));
+}
+
+}  // namespace
+
+ManagementWindow::ManagementWindow(ManagementModel& model, QWidget* parent) : QWidget(parent) {
+    setWindowTitle(QStringLiteral("Tavrin Bridge"));
+    setFixedSize(560, 500);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(4);
+    column->addWidget(new AppHeader(this));
+
+    const std::optional<HostStatus> status = model.status();
+    const struct {
+        std::string_view symbol;
+        QString tab;
+        QString title;
+        QWidget* content;
+    } tabs[] = {
+        {"checkmark.seal.fill", QStringLiteral("Stav"), QStringLiteral("STAV APLIKACE"),
+         new StatusContent(status)},
+        {"hand.raised.fill", QStringLiteral("Souhlasy"), QStringLiteral("UDĚLENÉ SOUHLASY"),
+         new ConsentContent(model)},
+        {"globe", QStringLiteral("Prohlížeče"), QStringLiteral("PROPOJENÍ S PROHLÍŽEČI"),
+         new BrowsersContent(model)},
+        {"info.circle.fill", QStringLiteral("O aplikaci"), QStringLiteral("O APLIKACI"),
+         new AboutContent(aboutCaption(status))},
+    };
+    auto* tabWidget = new QTabWidget(this);
+    tabWidget->setObjectName(QStringLiteral("managementTabs"));
+    tabWidget->setDocumentMode(true);
+    tabWidget->setIconSize(QSize(15, 15));
+    for (const auto& tab : tabs) {
+        tabWidget->addTab(page(new Card(tab.symbol, tab.title, tab.content)),
+                          symbolIcon(tab.symbol, 15, style::secondary()), tab.tab);
+    }
+    column->addWidget(tabWidget, 1);
+    // The keyboard starts on the tab bar: arrows switch tabs, Tab enters the page.
+    tabWidget->tabBar()->setFocus(Qt::OtherFocusReason);
+    setFocusProxy(tabWidget->tabBar());
+
+    for (const QKeySequence& keys :
+         {QKeySequence(QKeySequence::Quit), QKeySequence(QKeySequence::Close)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void ManagementWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    QCoreApplication::quit();
+}
+
+}  // namespace tavrin::host::ui
