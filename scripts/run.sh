@@ -3,7 +3,9 @@
 # browsers of this user (their native-messaging manifests), then starts it as
 # a browser would and asks it for its status over native messaging. Where a
 # display exists, it also asks for a listing on behalf of a web origin that
-# holds no grant, which brings up the consent dialog.
+# holds no grant, which brings up the consent dialog. Last it opens the
+# management window, or without a display renders its content into
+# build/preview.png.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -46,4 +48,13 @@ if [ -n "${DISPLAY:-}" ]; then
   fi
 else
   echo "skipped: no display (DISPLAY is not set)"
+fi
+
+echo "== the management window"
+if [ -n "${DISPLAY:-}" ]; then
+  echo "showing the management window on display $DISPLAY; close it to finish"
+  "$bridge"
+else
+  "$bridge" --render-preview "$root/build/preview.png"
+  echo "no display: rendered the window's content into build/preview.png instead"
 fi

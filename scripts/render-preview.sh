@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Renders the management window's content into docs/preview.png (the picture
+# in README.md). The data comes from a scratch home with two demonstration
+# grants and no browser manifests, so the picture never shows the data of the
+# person who runs it and looks the same on every machine.
+#
+#   scripts/render-preview.sh            writes docs/preview.png
+#   scripts/render-preview.sh OUT.png    writes OUT.png instead
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+out="${1:-$root/docs/preview.png}"
+build="$root/build"
+bridge="$build/host/tavrin-bridge"
+
+"$root/scripts/install-deps.sh"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" --target tavrin-bridge
+
+demo="$(mktemp -d)"
+trap 'rm -rf "$demo"' EXIT
+mkdir -p "$demo/data/cz.tavrin.bridge" "$(dirname "$out")"
+cat >"$demo/data/cz.tavrin.bridge/consent.json" <<'JSON'
+{
+  "origins": {
+    "https://podpis.example.cz": {"grantedAtUnix": 1767225600, "purposes": ["sign", "auth"]},
+    "https://portal.example.cz": {"grantedAtUnix": 1767861000, "purposes": ["auth"]}
+  }
+}
+JSON
+
+# Fixed locale and time zone: the grants' dates are shown in the user's format.
+env -i PATH="$PATH" HOME="$demo" XDG_DATA_HOME="$demo/data" XDG_CONFIG_HOME="$demo/config" \
+  LANG=cs_CZ.UTF-8 TZ=Europe/Prague \
+  "$bridge" --render-preview "$out"
+echo "render-preview: wrote $out"
