@@ -13,9 +13,10 @@ function(tavrin_target_defaults target)
 endfunction()
 
 # A GoogleTest executable registered with CTest, one per area. FIXTURES names
-# a CTest fixture that every test of the executable requires.
+# a CTest fixture that every test of the executable requires; PROPERTIES are
+# further CTest properties of every test (LABELS, TIMEOUT, ...).
 function(tavrin_add_test name)
-  cmake_parse_arguments(ARG "" "FIXTURES" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "FIXTURES" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   tavrin_target_defaults(${name})
   target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
@@ -24,5 +25,6 @@ function(tavrin_add_test name)
   if(ARG_FIXTURES)
     list(APPEND properties FIXTURES_REQUIRED ${ARG_FIXTURES})
   endif()
+  list(APPEND properties ${ARG_PROPERTIES})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES ${properties})
 endfunction()

@@ -60,7 +60,8 @@ void BrowsersContent::present(const BrowsersPresentation& presentation) {
     // The pressed button lives in the old body: replace the body later.
     QWidget* old = body_;
     body_ = new QWidget(this);
-    layout()->replaceWidget(old, body_);
+    // The layout hands back the item that held the old body; it is ours.
+    delete layout()->replaceWidget(old, body_);
     old->hide();
     old->deleteLater();
 
