@@ -1,10 +1,10 @@
 #include "framing/framing.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace tavrin::host {
 
@@ -57,12 +57,14 @@ Result<Unit, FramingError> Framing::writeMessage(std::span<const std::uint8_t> m
     if (message.size() > limit)
         return FramingError::tooLarge(asSigned(message.size()), asSigned(limit));
     const auto length = static_cast<std::uint32_t>(message.size());
-    const std::array<std::uint8_t, 4> prefix = {
-        static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
-        static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 24)};
-    if (auto written = to.write(prefix); !written) return written;
-    if (message.empty()) return Unit{};
-    return to.write(message);
+    // Prefix and message in one write: a reader woken by the prefix alone
+    // would only have to wait again for the rest.
+    std::vector<std::uint8_t> frame;
+    frame.reserve(4 + message.size());
+    for (int shift = 0; shift < 32; shift += 8)
+        frame.push_back(static_cast<std::uint8_t>(length >> shift));
+    frame.insert(frame.end(), message.begin(), message.end());
+    return to.write(frame);
 }
 
 }  // namespace tavrin::host
