@@ -82,6 +82,31 @@ TEST_F(ManifestInstallerTest, ChromeManifestHasFiveMembersInAscendingOrderPretty
               "}\n");
 }
 
+TEST_F(ManifestInstallerTest, AnUnchangedManifestIsNotRewrittenAChangedOneIs) {
+    const auto inode = [&] {
+        struct stat info {};
+        ::lstat(installer().manifestURL(B::edge).c_str(), &info);
+        return info.st_ino;
+    };
+    const std::vector<std::string> ids = {"aaaa"};
+    ASSERT_TRUE(installer().install(B::edge, ids));
+    const ino_t first = inode();
+    ASSERT_TRUE(installer().install(B::edge, ids));
+    EXPECT_EQ(inode(), first) << "the same manifest was written again";
+
+    const std::vector<std::string> other = {"bbbb"};
+    ASSERT_TRUE(installer().install(B::edge, other));
+    EXPECT_NE(inode(), first);
+    EXPECT_EQ(manifestOf(B::edge)["allowed_origins"], nlohmann::json({"chrome-extension://bbbb/"}));
+
+    // A link to a file with the same text is replaced by the file itself.
+    const std::filesystem::path target = installer().manifestURL(B::edge);
+    std::filesystem::rename(target, home.path() / "elsewhere.json");
+    std::filesystem::create_symlink(home.path() / "elsewhere.json", target);
+    ASSERT_TRUE(installer().install(B::edge, other));
+    EXPECT_FALSE(std::filesystem::is_symlink(target));
+}
+
 TEST_F(ManifestInstallerTest, DuplicateIDsAreWrittenAsGiven) {
     const std::vector<std::string> ids = {"same", "same"};
     ASSERT_TRUE(installer().install(B::chromeBeta, ids));

@@ -183,6 +183,15 @@ Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::in
     if (auto created = createDirectories(target.parent_path()); !created) {
         return NativeMessagingInstallerError::fileSystem(std::move(created).error());
     }
+    // Every host run connects the browsers: a manifest that already says
+    // exactly this is left alone instead of being rewritten and flushed to
+    // disk each time a browser starts the host.
+    std::error_code ignored;
+    if (std::filesystem::symlink_status(target, ignored).type() ==
+            std::filesystem::file_type::regular &&
+        readSmallFile(target, maxManifestBytes) == text.value()) {
+        return Unit{};
+    }
     if (auto written = writeFileAtomically(target, text.value()); !written) {
         return NativeMessagingInstallerError::fileSystem(std::move(written).error());
     }

@@ -84,6 +84,7 @@ class NativeMessagingManifestInstaller {
 
     // Writes the complete manifest, replacing whatever is there, through a
     // temporary file and a rename: a failure leaves the previous file intact.
+    // A regular file that already holds exactly this manifest is not rewritten.
     // Chromium browsers need at least one ID (kept in order, duplicates kept);
     // for Firefox the IDs are ignored and the built-in add-on ID is written.
     Result<Unit, NativeMessagingInstallerError> install(
