@@ -66,11 +66,13 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
         }
         Bytes der = platform_->certificate_data(*certificate.ref);
 
-        auto purposes = extract_purposes(der);
+        auto parsed = ParsedCertificate::parse(der);
+        if (!parsed) return BackendError::internal("parse certificate: " + parsed.error().text);
+        auto purposes = parsed.value().purposes();
         if (!purposes) return BackendError::internal("parse certificate: " + purposes.error().text);
         if (!satisfies(purpose, purposes.value())) continue;
 
-        auto not_after = extract_not_after(der);
+        auto not_after = parsed.value().not_after();
         if (!not_after) {
             return BackendError::internal("parse certificate validity: " + not_after.error().text);
         }
@@ -79,7 +81,7 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
         if (const auto size = platform_->public_key_size_bits(*certificate.ref)) {
             key_bits = static_cast<std::uint32_t>(static_cast<std::uint64_t>(*size));
         }
-        auto key_algorithm = extract_key_algorithm(der, key_bits);
+        auto key_algorithm = parsed.value().key_algorithm(key_bits);
         if (!key_algorithm) {
             return BackendError::mechanism_unsupported(key_algorithm.error().display());
         }

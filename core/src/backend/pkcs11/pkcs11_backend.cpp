@@ -113,12 +113,16 @@ Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose p
         const auto id_entry = values.find(CKA_ID);
         Bytes id = id_entry != values.end() ? std::move(id_entry->second) : Bytes();
 
-        auto purposes = extract_purposes(der);
+        auto parsed = ParsedCertificate::parse(der);
+        if (!parsed) {
+            return BackendError::internal("parse certificate: " + parsed.error().display());
+        }
+        auto purposes = parsed.value().purposes();
         if (!purposes) {
             return BackendError::internal("parse certificate: " + purposes.error().display());
         }
         if (!satisfies(purpose, purposes.value())) continue;
-        auto not_after = extract_not_after(der);
+        auto not_after = parsed.value().not_after();
         if (!not_after) {
             return BackendError::internal("parse certificate validity: " +
                                           not_after.error().display());

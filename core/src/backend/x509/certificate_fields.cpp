@@ -71,7 +71,7 @@ struct DateTime {
 };
 
 std::string render(const DateTime& t) {
-    char text[32];
+    char text[80];  // room for any int, so that no field can be cut off
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day,
                   t.hour, t.minute, t.second);
     return text;
@@ -303,12 +303,20 @@ Result<bool, X509Error> has_client_auth(X509* cert) {
 
 }  // namespace
 
-Result<std::vector<CertPurpose>, X509Error> extract_purposes(std::span<const std::uint8_t> der) {
+void ParsedCertificate::Free::operator()(x509_st* cert) const {
+    X509_free(cert);
+}
+
+Result<ParsedCertificate, X509Error> ParsedCertificate::parse(std::span<const std::uint8_t> der) {
     auto cert = parse_certificate(der);
     if (!cert) return std::move(cert).error();
-    auto usage = key_usage(cert.value().get());
+    return ParsedCertificate(std::unique_ptr<x509_st, Free>(cert.value().release()));
+}
+
+Result<std::vector<CertPurpose>, X509Error> ParsedCertificate::purposes() const {
+    auto usage = key_usage(cert_.get());
     if (!usage) return std::move(usage).error();
-    auto client_auth = has_client_auth(cert.value().get());
+    auto client_auth = has_client_auth(cert_.get());
     if (!client_auth) return std::move(client_auth).error();
 
     std::vector<CertPurpose> purposes;
@@ -319,23 +327,19 @@ Result<std::vector<CertPurpose>, X509Error> extract_purposes(std::span<const std
     return purposes;
 }
 
-Result<std::string, X509Error> extract_not_after(std::span<const std::uint8_t> der) {
-    auto cert = parse_certificate(der);
-    if (!cert) return std::move(cert).error();
-    auto time = parse_time(X509_get0_notAfter(cert.value().get()), "notAfter");
+Result<std::string, X509Error> ParsedCertificate::not_after() const {
+    auto time = parse_time(X509_get0_notAfter(cert_.get()), "notAfter");
     if (!time) return error(time.error());
     return render(time.value());
 }
 
-Result<KeyAlgorithm, X509Error> extract_key_algorithm(
-    std::span<const std::uint8_t> der, std::optional<std::uint32_t> rsa_modulus_bits) {
-    auto cert = parse_certificate(der);
-    if (!cert) return std::move(cert).error();
+Result<KeyAlgorithm, X509Error> ParsedCertificate::key_algorithm(
+    std::optional<std::uint32_t> rsa_modulus_bits) const {
     ASN1_OBJECT* algorithm = nullptr;
     X509_ALGOR* algor = nullptr;
     ERR_clear_error();
     if (X509_PUBKEY_get0_param(&algorithm, nullptr, nullptr, &algor,
-                               X509_get_X509_PUBKEY(cert.value().get())) != 1) {
+                               X509_get_X509_PUBKEY(cert_.get())) != 1) {
         return error(take_openssl_error("subjectPublicKeyInfo could not be read"));
     }
     const std::string oid = oid_text(algorithm);
@@ -365,6 +369,25 @@ Result<KeyAlgorithm, X509Error> extract_key_algorithm(
         return *rsa;
     }
     return error("unsupported public key algorithm OID: " + oid);
+}
+
+Result<std::vector<CertPurpose>, X509Error> extract_purposes(std::span<const std::uint8_t> der) {
+    auto cert = ParsedCertificate::parse(der);
+    if (!cert) return std::move(cert).error();
+    return cert.value().purposes();
+}
+
+Result<std::string, X509Error> extract_not_after(std::span<const std::uint8_t> der) {
+    auto cert = ParsedCertificate::parse(der);
+    if (!cert) return std::move(cert).error();
+    return cert.value().not_after();
+}
+
+Result<KeyAlgorithm, X509Error> extract_key_algorithm(
+    std::span<const std::uint8_t> der, std::optional<std::uint32_t> rsa_modulus_bits) {
+    auto cert = ParsedCertificate::parse(der);
+    if (!cert) return std::move(cert).error();
+    return cert.value().key_algorithm(rsa_modulus_bits);
 }
 
 }  // namespace tavrin

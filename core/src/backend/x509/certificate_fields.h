@@ -1,9 +1,10 @@
 #pragma once
 // The fields of a CertificateInfo that come from the certificate itself.
-// Each function decodes the whole certificate afresh, strictly: anything that
-// is not canonical DER, trailing bytes, or a validity time before 1970 fails.
+// Decoding is strict: anything that is not canonical DER, trailing bytes, or a
+// validity time before 1970 fails.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,8 +14,30 @@
 #include "common/result.h"
 #include "protocol/enums.h"
 
+struct x509_st;
+
 namespace tavrin {
 
+// One certificate decoded once, for reading several fields: decoding
+// dominates a listing's cost (the library decodes the public key eagerly).
+class ParsedCertificate {
+  public:
+    static Result<ParsedCertificate, X509Error> parse(std::span<const std::uint8_t> der);
+
+    Result<std::vector<CertPurpose>, X509Error> purposes() const;
+    Result<std::string, X509Error> not_after() const;
+    Result<KeyAlgorithm, X509Error> key_algorithm(
+        std::optional<std::uint32_t> rsa_modulus_bits) const;
+
+  private:
+    struct Free {
+        void operator()(x509_st* cert) const;
+    };
+    explicit ParsedCertificate(std::unique_ptr<x509_st, Free> cert) : cert_(std::move(cert)) {}
+    std::unique_ptr<x509_st, Free> cert_;
+};
+
+// Each of these decodes the whole certificate afresh.
 // [sign] when KeyUsage has nonRepudiation, then [auth] when it has
 // digitalSignature and ExtendedKeyUsage lists clientAuth; possibly empty.
 Result<std::vector<CertPurpose>, X509Error> extract_purposes(std::span<const std::uint8_t> der);
