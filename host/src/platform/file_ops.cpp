@@ -27,8 +27,11 @@ int closeKeepingErrno(int fd) {
 // hidden so that a folder listing does not show it as a manifest.
 std::filesystem::path temporaryPathBeside(const std::filesystem::path& path) {
     static std::atomic<unsigned> counter{0};
-    const std::string name = "." + path.filename().string() + ".tmp." + std::to_string(getpid()) +
-                             "." + std::to_string(counter.fetch_add(1));
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about
+    // "literal" + std::string&& (-Wrestrict).
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1));
     return path.parent_path() / name;
 }
 
