@@ -5,6 +5,7 @@
 #
 #   scripts/install-deps.sh          build and test dependencies
 #   scripts/install-deps.sh --fuzz   also clang with libFuzzer
+#   scripts/install-deps.sh --bench  also Google Benchmark
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,7 @@ packages=(
 for arg in "$@"; do
   case "$arg" in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --bench) packages+=(libbenchmark-dev) ;;
     *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
   esac
 done

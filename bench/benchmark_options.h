@@ -1,0 +1,46 @@
+#pragma once
+// The settings every Google Benchmark row of this folder shares: wall-clock
+// time in microseconds, BENCH_REPETITIONS repetitions (default 15) reported
+// as median, p10, p90 and min over the repetitions.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "bench_report.h"
+
+namespace tavrin::bench {
+
+inline double p10(const std::vector<double>& v) {
+    return quantile(v, 0.1);
+}
+inline double p90(const std::vector<double>& v) {
+    return quantile(v, 0.9);
+}
+inline double minimum(const std::vector<double>& v) {
+    return quantile(v, 0.0);
+}
+
+inline void measure(const std::string& name, std::function<void()> body) {
+    const char* text = std::getenv("BENCH_REPETITIONS");
+    const int repetitions = text != nullptr ? std::max(1, std::atoi(text)) : 15;
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [body = std::move(body)](benchmark::State& state) {
+                                     for (auto _ : state)
+                                         body();
+                                 })
+        ->UseRealTime()
+        ->Unit(benchmark::kMicrosecond)
+        ->MinTime(0.05)
+        ->Repetitions(repetitions)
+        ->ReportAggregatesOnly(true)
+        ->ComputeStatistics("p10", p10)
+        ->ComputeStatistics("p90", p90)
+        ->ComputeStatistics("min", minimum);
+}
+
+}  // namespace tavrin::bench
