@@ -14,7 +14,8 @@ endfunction()
 
 # A GoogleTest executable registered with CTest, one per area. FIXTURES names
 # a CTest fixture that every test of the executable requires; PROPERTIES are
-# further CTest properties of every test (LABELS, TIMEOUT, ...).
+# further CTest properties of every test (LABELS, TIMEOUT, ...) as name-value
+# pairs, one value each: test discovery would split a list value.
 function(tavrin_add_test name)
   cmake_parse_arguments(ARG "" "FIXTURES" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})

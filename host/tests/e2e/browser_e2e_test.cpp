@@ -1,0 +1,265 @@
+// The bridge in real browsers: Debian's Chromium and Firefox ESR, headless,
+// load the test extension (extension/), whose page talks to the real
+// executable over native messaging. The host is registered only by the
+// automatic connection of an earlier host run; identities are a real NSS
+// database in the test's home; the signing confirmation is a real dialog on a
+// private X server, answered with xdotool.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+#include <memory>
+#include <ostream>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "browser/identifiers.h"
+#include "e2e/chromium_browser.h"
+#include "e2e/firefox_browser.h"
+#include "e2e/local_http.h"
+#include "e2e/signature_check.h"
+#include "support/host_process.h"
+#include "support/temp_home.h"
+#include "support/xvfb.h"
+
+namespace tavrin::host {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr const char* kOrigin = "https://podpis.example.cz";
+constexpr std::chrono::seconds kFlowLimit{120};
+
+enum class BrowserKind { chromium, firefox };
+
+const char* browserName(BrowserKind kind) {
+    return kind == BrowserKind::chromium ? "Chromium" : "Firefox";
+}
+
+std::string nameOf(const ::testing::TestParamInfo<BrowserKind>& info) {
+    return browserName(info.param);
+}
+
+// Names the parameter in test listings instead of its bytes.
+void PrintTo(BrowserKind kind, std::ostream* os) {
+    *os << browserName(kind);
+}
+
+// A query string from name=value pairs.
+std::string query(std::initializer_list<std::pair<std::string, std::string>> fields) {
+    std::string out;
+    for (const auto& [name, value] : fields)
+        out += (out.empty() ? "" : "&") + name + "=" + testing::percentEncoded(value);
+    return out;
+}
+
+class BrowserEndToEnd : public ::testing::TestWithParam<BrowserKind> {
+  protected:
+    testing::TempHome home;
+    std::unique_ptr<testing::Xvfb> screen;
+    std::unique_ptr<testing::Browser> browser;
+
+    void SetUp() override {
+        const bool chromium = GetParam() == BrowserKind::chromium;
+        const char* executable =
+            chromium ? testing::ChromiumBrowser::executable : testing::FirefoxBrowser::executable;
+        if (!fs::exists(executable))
+            GTEST_SKIP() << executable << " is not installed (scripts/install-deps.sh installs it)";
+
+        // The identities, copied so that the browser may open the database
+        // for writing without touching the shared fixture.
+        const fs::path identities = TAVRIN_NSS_HOME;
+        fs::copy(identities / ".pki", home.path() / ".pki", fs::copy_options::recursive);
+        fs::copy(identities / "fixtures", home.path() / "fixtures", fs::copy_options::recursive);
+        testing::writeFile(
+            home.path() / ".local/share/cz.tavrin.bridge/consent.json",
+            json{{"origins",
+                  {{kOrigin, {{"purposes", {"sign", "auth"}}, {"grantedAtUnix", 1767225600}}}}}}
+                .dump(2));
+
+        // Registration as users get it: any host run connects the browsers.
+        testing::HostRun run{{"chrome-extension://" + std::string(ChromeExtensionIDs[0]) + "/"},
+                             home.path()};
+        const auto registered = testing::runHost(run);
+        ASSERT_EQ(registered.exitStatus, 0) << registered.err;
+        ASSERT_TRUE(fs::exists(home.path() /
+                               ".config/google-chrome/NativeMessagingHosts/cz.tavrin.bridge.json"));
+        ASSERT_TRUE(
+            fs::exists(home.path() / ".mozilla/native-messaging-hosts/cz.tavrin.bridge.json"));
+
+        screen = std::make_unique<testing::Xvfb>();
+        // The host that the browser starts inherits this; the browser itself
+        // is headless and opens no window.
+        const std::map<std::string, std::string> environment = {{"HOME", home.path().string()},
+                                                                {"DISPLAY", screen->display()}};
+        const fs::path logs = artefacts();
+        fs::create_directories(logs);
+        if (chromium) {
+            browser = std::make_unique<testing::ChromiumBrowser>(
+                TAVRIN_E2E_EXTENSION, home.path(), environment, logs / "chromium.log");
+        } else {
+            browser = std::make_unique<testing::FirefoxBrowser>(TAVRIN_E2E_FIREFOX_ADDON,
+                                                                home.path(), environment, logs);
+        }
+    }
+
+    // Browser logs and screenshots of this test.
+    static fs::path artefacts() {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(test->test_suite_name()) + "." + test->name();
+        for (char& c : name)
+            if (c == '/') c = '_';
+        return fs::path(TAVRIN_TEST_ARTIFACTS) / "e2e" / name;
+    }
+
+    // Runs a flow and returns what the page published; fails the test when
+    // nothing came or the browser did not survive. Each outcome is also
+    // appended to outcomes.log among the test's artefacts.
+    json flow(const std::string& queryString) {
+        const auto outcome = browser->runFlow(queryString, kFlowLimit);
+        std::ofstream(artefacts() / "outcomes.log", std::ios::app)
+            << queryString << "\n  " << (outcome.json.empty() ? "(nothing)" : outcome.json)
+            << (outcome.browserAlive ? "" : "\n  (the browser did not survive)") << "\n";
+        EXPECT_TRUE(outcome.browserAlive) << "the browser did not survive " << queryString;
+        if (outcome.json.empty()) {
+            ADD_FAILURE() << "no outcome for " << queryString << "; logs in " << artefacts();
+            return json::object();
+        }
+        return json::parse(outcome.json);
+    }
+
+    fs::path certificate(const std::string& name) const {
+        return home.path() / "fixtures" / (name + ".pem");
+    }
+
+    bool windowOnScreen() const {
+        return !screen->run("xdotool search --onlyvisible --name .").empty();
+    }
+};
+
+TEST_P(BrowserEndToEnd, StatusOverAOneShotMessage) {
+    const json reply = flow(query({{"flow", "status"}}))["reply"];
+    ASSERT_TRUE(reply.contains("result")) << reply;
+    EXPECT_EQ(reply["id"], "s");
+    EXPECT_EQ(reply["result"]["version"], "0.1.0");
+    EXPECT_EQ(reply["result"]["protocolVersion"], "1.0");
+    EXPECT_EQ(reply["result"]["platform"], "linux");
+    EXPECT_EQ(reply["result"]["backends"], json::array({"keychain"}));
+}
+
+TEST_P(BrowserEndToEnd, ListsForAGrantedOriginWithoutAsking) {
+    const struct {
+        const char* purpose;
+        std::set<std::string> identities;
+    } cases[] = {
+        {"sign", {"rsa2048", "rsa4096"}},
+        {"auth", {"rsa2048", "p256"}},
+        {"any", {"rsa2048", "rsa4096", "p256"}},
+    };
+    for (const auto& c : cases) {
+        const json reply =
+            flow(query({{"flow", "list"}, {"origin", kOrigin}, {"purpose", c.purpose}}))["reply"];
+        ASSERT_TRUE(reply.contains("certificates")) << c.purpose << ": " << reply;
+        std::set<std::string> listed;
+        for (const auto& certificate : reply["certificates"]) {
+            listed.insert(certificate["certId"].get<std::string>());
+            EXPECT_EQ(certificate["backend"], "keychain");
+        }
+        std::set<std::string> expected;
+        for (const auto& name : c.identities)
+            expected.insert(testing::certificateId(certificate(name)));
+        EXPECT_EQ(listed, expected) << c.purpose;
+        EXPECT_FALSE(windowOnScreen()) << c.purpose << ": a granted origin was asked again";
+    }
+}
+
+TEST_P(BrowserEndToEnd, SignsOnceTheUserConfirms) {
+    const struct {
+        const char* identity;
+        const char* scheme;
+    } cases[] = {
+        {"rsa2048", "rsa-pkcs1"},
+        {"p256", "ecdsa"},
+    };
+    const auto hash = testing::sha256("document signed in a real browser");
+    for (const auto& c : cases) {
+        const std::string q = query({{"flow", "sign"},
+                                     {"origin", kOrigin},
+                                     {"certId", testing::certificateId(certificate(c.identity))},
+                                     {"hashAlg", "SHA-256"},
+                                     {"scheme", c.scheme},
+                                     {"hash", testing::toBase64(hash)}});
+        auto outcome = std::async(std::launch::async, [&] { return flow(q); });
+
+        const std::string window = screen->waitForWindow();
+        ASSERT_FALSE(window.empty())
+            << c.identity << ": no confirmation dialog; the flow gave " << outcome.get();
+        screen->screenshot(artefacts() / (std::string("confirm-") + c.identity + ".png"));
+        screen->answer(window, {"key Return"});
+        const json reply = outcome.get()["reply"];
+
+        ASSERT_TRUE(reply.contains("result")) << c.identity << ": " << reply;
+        const auto& signatures = reply["result"]["signatures"];
+        ASSERT_EQ(signatures.size(), 1u) << reply;
+        EXPECT_EQ(testing::verifySignature(certificate(c.identity), hash,
+                                           testing::fromBase64(signatures[0].get<std::string>())),
+                  "")
+            << c.identity;
+        EXPECT_TRUE(screen->waitForNoWindow()) << c.identity;
+    }
+}
+
+TEST_P(BrowserEndToEnd, RefusesBadRequestsAndServesOn) {
+    const json replies = flow(query({{"flow", "invalid"}}))["replies"];
+    ASSERT_EQ(replies.size(), 4u) << replies;
+    // A numeric id cannot be echoed; a listing without params and an unknown
+    // method are refused with their id.
+    const struct {
+        const char* id;
+        const char* messageStart;
+    } refused[] = {
+        {"", "malformed request: "},
+        {"p", "invalid listCertificates params: "},
+        {"u", "unknown method"},
+    };
+    for (std::size_t i = 0; i < std::size(refused); ++i) {
+        const json& reply = replies[i];
+        EXPECT_EQ(reply["id"], refused[i].id) << reply;
+        EXPECT_EQ(reply["error"]["code"], "request_invalid") << reply;
+        EXPECT_EQ(reply["error"]["message"].get<std::string>().rfind(refused[i].messageStart, 0),
+                  0u)
+            << reply;
+    }
+    EXPECT_EQ(replies[3]["id"], "after");
+    EXPECT_TRUE(replies[3].contains("result")) << replies[3];
+}
+
+TEST_P(BrowserEndToEnd, RequestsUpToOneMebibyteAreServedLargerOnesCloseThePort) {
+    const struct {
+        int bytes;
+        bool served;
+    } cases[] = {
+        {1048576, true},
+        {1048577, false},
+    };
+    for (const auto& c : cases) {
+        const json outcome = flow(query({{"flow", "size"}, {"bytes", std::to_string(c.bytes)}}));
+        if (c.served) {
+            EXPECT_EQ(outcome["reply"], (json{{"id", "big"}, {"ok", true}})) << outcome;
+        } else {
+            EXPECT_TRUE(outcome["reply"].contains("disconnected")) << outcome;
+        }
+        // Whatever happened to that connection, the next one works.
+        EXPECT_EQ(outcome["next"]["id"], "next") << c.bytes << ": " << outcome;
+        EXPECT_TRUE(outcome["next"].contains("result")) << c.bytes << ": " << outcome;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(RealBrowsers, BrowserEndToEnd,
+                         ::testing::Values(BrowserKind::chromium, BrowserKind::firefox), nameOf);
+
+}  // namespace
+}  // namespace tavrin::host

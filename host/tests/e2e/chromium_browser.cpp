@@ -1,0 +1,123 @@
+#include "e2e/chromium_browser.h"
+
+#include <stdexcept>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "browser/identifiers.h"
+#include "e2e/local_http.h"
+#include "support/temp_home.h"
+
+namespace tavrin::host::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The remote-debugging endpoint writes titles HTML-escaped.
+std::string htmlUnescaped(const std::string& text) {
+    static const std::pair<std::string_view, char> entities[] = {
+        {"&quot;", '"'}, {"&#39;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}};
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        bool matched = false;
+        for (const auto& [entity, c] : entities) {
+            if (text.compare(i, entity.size(), entity) == 0) {
+                out += c;
+                i += entity.size();
+                matched = true;
+                break;
+            }
+        }
+        if (!matched) out += text[i++];
+    }
+    return out;
+}
+
+}  // namespace
+
+ChromiumBrowser::ChromiumBrowser(const fs::path& extension, const fs::path& home,
+                                 const std::map<std::string, std::string>& environment,
+                                 const fs::path& log) {
+    // A fresh profile reads native-messaging manifests only from its own
+    // folder; linking it to Google Chrome's makes the browser see exactly
+    // what this program registered.
+    const fs::path profile = home / "chromium-profile";
+    fs::create_directories(profile);
+    const fs::path hosts = home / ".config/google-chrome/NativeMessagingHosts";
+    fs::create_directories(hosts);
+    fs::create_directory_symlink(hosts, profile / "NativeMessagingHosts");
+
+    const std::vector<std::string> argv = {
+        executable,
+        "--headless=new",
+        "--no-sandbox",  // the tests may run as root
+        "--disable-gpu",
+        "--no-first-run",
+        "--disable-background-networking",
+        "--disable-component-update",
+        "--disable-sync",
+        "--disable-quic",
+        "--user-data-dir=" + profile.string(),
+        "--remote-debugging-port=0",
+        // Builds that drop --load-extension by default honour it with this;
+        // Debian's loads the extension either way.
+        "--disable-features=DisableLoadExtensionCommandLineSwitch",
+        "--load-extension=" + extension.string(),
+        "about:blank",
+    };
+    process_ = std::make_unique<BrowserProcess>(argv, environment, log);
+
+    // With port 0 the browser picks a free port and writes it as the first
+    // line of DevToolsActivePort.
+    const fs::path portFile = profile / "DevToolsActivePort";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (port_ == 0) {
+        std::error_code missing;
+        if (fs::exists(portFile, missing)) {
+            const std::string content = readFile(portFile);
+            if (content.find('\n') != std::string::npos) port_ = std::stoi(content);
+        }
+        if (port_ != 0) break;
+        if (!process_->running())
+            throw std::runtime_error("start chromium: it exited; see " + log.string());
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw std::runtime_error("start chromium: no DevToolsActivePort; see " + log.string());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+std::string ChromiumBrowser::get(const std::string& target) {
+    return httpRequest(port_, "GET", target);
+}
+
+FlowOutcome ChromiumBrowser::runFlow(const std::string& query, std::chrono::seconds limit) {
+    const std::string url =
+        "chrome-extension://" + std::string(ChromeExtensionIDs[0]) + "/page.html?" + query;
+    // The endpoint unescapes the URL once; newer versions accept only PUT here.
+    const auto tab =
+        nlohmann::json::parse(httpRequest(port_, "PUT", "/json/new?" + percentEncoded(url)));
+    const std::string id = tab.at("id").get<std::string>();
+
+    FlowOutcome outcome;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (outcome.json.empty() && std::chrono::steady_clock::now() < deadline) {
+        for (const auto& target : nlohmann::json::parse(get("/json/list"))) {
+            if (target.value("id", "") != id) continue;
+            const std::string title = htmlUnescaped(target.value("title", ""));
+            if (title.rfind(outcomePrefix, 0) == 0)
+                outcome.json = title.substr(std::string_view(outcomePrefix).size());
+        }
+        if (outcome.json.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    // Alive means the main process still runs and still serves its endpoint.
+    try {
+        get("/json/close/" + id);
+        outcome.browserAlive = process_->running() && !get("/json/version").empty();
+    } catch (const std::runtime_error&) {
+        outcome.browserAlive = false;
+    }
+    return outcome;
+}
+
+}  // namespace tavrin::host::testing
