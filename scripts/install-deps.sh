@@ -15,6 +15,7 @@ packages=(
   libgtest-dev libgmock-dev
   libp11-kit-dev softhsm2 opensc
   qt6-base-dev xvfb xdotool imagemagick fonts-dejavu-core
+  chromium firefox-esr dpkg-dev desktop-file-utils
 )
 for arg in "$@"; do
   case "$arg" in

@@ -19,8 +19,16 @@ fs::path executableDirectory() {
 }  // namespace
 
 std::vector<fs::path> candidates(const fs::path& executableDir) {
-    return {executableDir / moduleFileName,
-            (executableDir / ".." / "lib" / moduleFileName).lexically_normal()};
+    std::vector<fs::path> paths = {
+        executableDir / moduleFileName,
+        (executableDir / ".." / "lib" / moduleFileName).lexically_normal()};
+#ifdef TAVRIN_LIBDIR_FROM_BINDIR
+    // The installed libdir, when it is not ../lib (e.g. lib/x86_64-linux-gnu).
+    const fs::path installed =
+        (executableDir / TAVRIN_LIBDIR_FROM_BINDIR / moduleFileName).lexically_normal();
+    if (installed != paths.back()) paths.push_back(installed);
+#endif
+    return paths;
 }
 
 Result<UiModule*, std::string> loadFrom(const std::vector<fs::path>& paths) {
