@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <fstream>
+#include <iostream>
 #include <stdexcept>
 
 namespace tavrin::bench {
@@ -43,6 +45,15 @@ void Report::write(const std::string& file) const {
     std::ofstream out(file);
     out << nlohmann::json{{"benchmarks", benchmarks_}}.dump(1) << '\n';
     if (!out) throw std::runtime_error("writing " + file + " failed");
+}
+
+int driverMain(const char* name, int (*run)(int, char**), int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << name << ": " << e.what() << '\n';
+        return 1;
+    }
 }
 
 }  // namespace tavrin::bench

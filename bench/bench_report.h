@@ -26,6 +26,10 @@ class Report {
     nlohmann::json benchmarks_ = nlohmann::json::array();
 };
 
+// A driver's main: runs `run`, and turns an exception into one line on
+// standard error, "NAME: what", and exit status 1.
+int driverMain(const char* name, int (*run)(int, char**), int argc, char** argv);
+
 inline double elapsedMicroseconds(std::chrono::steady_clock::time_point from,
                                   std::chrono::steady_clock::time_point to) {
     return std::chrono::duration<double, std::micro>(to - from).count();

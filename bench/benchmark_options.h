@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "bench_report.h"
 
@@ -41,6 +42,18 @@ inline void measure(const std::string& name, std::function<void()> body) {
         ->ComputeStatistics("p10", p10)
         ->ComputeStatistics("p90", p90)
         ->ComputeStatistics("min", minimum);
+}
+
+// Runs the registered benchmarks with the command line from `firstOption`
+// on (the driver's own arguments come before it).
+inline void runRegisteredBenchmarks(int argc, char** argv, int firstOption) {
+    std::vector<char*> options{argv[0]};
+    for (int i = firstOption; i < argc; ++i)
+        options.push_back(argv[i]);
+    int count = static_cast<int>(options.size());
+    benchmark::Initialize(&count, options.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
 }
 
 }  // namespace tavrin::bench

@@ -134,13 +134,7 @@ int run(int argc, char** argv) {
         throw std::runtime_error("unknown mode " + mode);
     }
 
-    int gbArgc = argc - consumed + 1;
-    std::vector<char*> gbArgv{argv[0]};
-    for (int i = consumed; i < argc; ++i)
-        gbArgv.push_back(argv[i]);
-    benchmark::Initialize(&gbArgc, gbArgv.data());
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    runRegisteredBenchmarks(argc, argv, consumed);
     std::filesystem::remove(consent);
     return 0;
 }
@@ -149,10 +143,5 @@ int run(int argc, char** argv) {
 }  // namespace tavrin::bench
 
 int main(int argc, char** argv) {
-    try {
-        return tavrin::bench::run(argc, argv);
-    } catch (const std::exception& e) {
-        std::cerr << "bench_nss: " << e.what() << '\n';
-        return 1;
-    }
+    return tavrin::bench::driverMain("bench_nss", tavrin::bench::run, argc, argv);
 }

@@ -171,13 +171,7 @@ int run(int argc, char** argv) {
         }
     }
 
-    int gbArgc = argc - 1;
-    std::vector<char*> gbArgv{argv[0]};
-    for (int i = 2; i < argc; ++i)
-        gbArgv.push_back(argv[i]);
-    benchmark::Initialize(&gbArgc, gbArgv.data());
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    runRegisteredBenchmarks(argc, argv, 2);
     std::filesystem::remove(consent);
     return 0;
 }
@@ -186,10 +180,5 @@ int run(int argc, char** argv) {
 }  // namespace tavrin::bench
 
 int main(int argc, char** argv) {
-    try {
-        return tavrin::bench::run(argc, argv);
-    } catch (const std::exception& e) {
-        std::cerr << "bench_pkcs11: " << e.what() << '\n';
-        return 1;
-    }
+    return tavrin::bench::driverMain("bench_pkcs11", tavrin::bench::run, argc, argv);
 }

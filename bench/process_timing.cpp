@@ -135,10 +135,5 @@ int run(int argc, char** argv) {
 }  // namespace tavrin::bench
 
 int main(int argc, char** argv) {
-    try {
-        return tavrin::bench::run(argc, argv);
-    } catch (const std::exception& e) {
-        std::cerr << "bench_process: " << e.what() << '\n';
-        return 1;
-    }
+    return tavrin::bench::driverMain("bench_process", tavrin::bench::run, argc, argv);
 }

@@ -44,26 +44,34 @@ SelfRelocator::Path SelfRelocator::makeTemporaryURLReal(const Path& canonicalTar
            (".tavrin-bridge-relocate-" + randomUuidText() + ".app");
 }
 
-Alert SelfRelocator::moveToApplicationsPrompt() {
+namespace {
+
+// Both prompts: informational, the first button confirms, "Teď ne" declines.
+Alert informationalPrompt(std::string message, std::string informative, std::string confirm) {
     Alert alert;
-    alert.messageText = "Přesunout Tavrin Bridge do Aplikací?";
-    alert.informativeText =
-        "Aby aplikace fungovala i po zavření tohoto okna, potřebuje být ve složce Aplikace. Mohu "
-        "ji tam přesunout za vás?";
+    alert.messageText = std::move(message);
+    alert.informativeText = std::move(informative);
     alert.style = AlertStyle::informational;
-    alert.buttons = {"Přesunout do Aplikací", "Teď ne"};
+    alert.buttons = {std::move(confirm), "Teď ne"};
     return alert;
 }
 
+}  // namespace
+
+Alert SelfRelocator::moveToApplicationsPrompt() {
+    return informationalPrompt(
+        "Přesunout Tavrin Bridge do Aplikací?",
+        "Aby aplikace fungovala i po zavření tohoto okna, potřebuje být ve složce Aplikace. Mohu "
+        "ji tam přesunout za vás?",
+        "Přesunout do Aplikací");
+}
+
 Alert SelfRelocator::replaceExistingCopyPrompt() {
-    Alert alert;
-    alert.messageText = "Nahradit existující kopii?";
-    alert.informativeText =
+    return informationalPrompt(
+        "Nahradit existující kopii?",
         "Ve složce Aplikace už Tavrin Bridge je. Mohu ji nahradit touhle verzí, kterou jste teď "
-        "spustili?";
-    alert.style = AlertStyle::informational;
-    alert.buttons = {"Nahradit", "Teď ne"};
-    return alert;
+        "spustili?",
+        "Nahradit");
 }
 
 }  // namespace tavrin::host
