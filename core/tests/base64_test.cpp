@@ -23,6 +23,7 @@ TEST(Base64, RoundTripsEveryLengthModuloThree) {
         {"foob", "Zm9vYg=="},
         {"fooba", "Zm9vYmE="},
         {"foobar", "Zm9vYmFy"},
+        {"\xFB\xFF\xBF", "+/+/"},  // the standard alphabet's last two characters
     };
     for (const auto& c : cases) {
         EXPECT_EQ(base64_encode(bytes_of(c.plain)), c.encoded);
@@ -30,13 +31,6 @@ TEST(Base64, RoundTripsEveryLengthModuloThree) {
         ASSERT_TRUE(decoded) << c.encoded << ": " << decoded.error();
         EXPECT_EQ(decoded.value(), bytes_of(c.plain));
     }
-}
-
-TEST(Base64, UsesTheStandardAlphabet) {
-    const Bytes all_ones{0xFB, 0xFF, 0xBF};
-    EXPECT_EQ(base64_encode(all_ones), "+/+/");
-    ASSERT_TRUE(base64_decode("+/+/"));
-    EXPECT_EQ(base64_decode("+/+/").value(), all_ones);
 }
 
 TEST(Base64, RejectsNonCanonicalInputWithAReason) {

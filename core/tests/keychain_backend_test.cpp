@@ -33,8 +33,6 @@ class KeychainBackendTest : public ::testing::Test {
 
     std::string id_of(const std::string& name) { return certificate_id(fixture_der(name)); }
 
-    static std::string error_text(const BackendError& error) { return error.display(); }
-
     Result<SignatureList, BackendError> sign(const std::string& name, std::size_t count,
                                              Scheme scheme = Scheme::RsaPkcs1,
                                              HashAlg alg = HashAlg::Sha256) {
@@ -50,7 +48,7 @@ TEST_F(KeychainBackendTest, ListsIdentitiesInPlatformOrderWithTheirFields) {
     script->foreign_items = 2;  // not identities: skipped
     script->identities = {identity("p256"), identity("rsa2048"), identity("rsa4096")};
     auto listed = backend().list_certificates(Purpose::Any);
-    ASSERT_TRUE(listed) << error_text(listed.error());
+    ASSERT_TRUE(listed) << listed.error().display();
     ASSERT_EQ(listed.value().size(), 3u);
     const CertificateInfo& p256 = listed.value()[0];
     EXPECT_EQ(p256.cert_id, id_of("p256"));
@@ -131,8 +129,8 @@ TEST_F(KeychainBackendTest, ListingFailuresAndTheirTexts) {
         backend_.reset();
         auto listed = backend().list_certificates(Purpose::Any);
         ASSERT_FALSE(listed) << c.name;
-        EXPECT_EQ(error_text(listed.error()).rfind(c.text, 0), 0u)
-            << c.name << ": " << error_text(listed.error());
+        EXPECT_EQ(listed.error().display().rfind(c.text, 0), 0u)
+            << c.name << ": " << listed.error().display();
     }
 }
 
@@ -154,7 +152,7 @@ TEST_F(KeychainBackendTest, TheSameCertificateTwiceKeepsTheIdentitySeenLast) {
     ASSERT_EQ(listed.value().size(), 2u);
     EXPECT_EQ(listed.value()[0].cert_id, listed.value()[1].cert_id);
     EXPECT_EQ(script->live_references, 1);  // the first identity was released
-    EXPECT_EQ(error_text(sign("rsa2048", 1).error()),
+    EXPECT_EQ(sign("rsa2048", 1).error().display(),
               "internal backend error: SecIdentityCopyPrivateKey: error code -7");
     EXPECT_EQ(script->private_key_copies, std::vector<std::size_t>{1});
 }
@@ -185,14 +183,14 @@ TEST_F(KeychainBackendTest, SignRefusalsInOrder) {
     // A wrong hash length is found before the key is touched.
     auto short_hash = backend().sign(id_of("rsa2048"), HashAlg::Sha256, Scheme::RsaPss,
                                      {Bytes(32), Bytes(31)}, Pin());
-    EXPECT_EQ(error_text(short_hash.error()),
+    EXPECT_EQ(short_hash.error().display(),
               "internal backend error: hash length 31 does not match Sha256");
     EXPECT_TRUE(script->private_key_copies.empty());
 
     // rsa-pss is refused after the key was obtained, so a missing key wins.
-    EXPECT_EQ(error_text(sign("rsa2048", 1, Scheme::RsaPss).error()),
+    EXPECT_EQ(sign("rsa2048", 1, Scheme::RsaPss).error().display(),
               "mechanism unsupported: rsa-pss (phase 2)");
-    EXPECT_EQ(error_text(sign("rsa4096", 1, Scheme::RsaPss).error()),
+    EXPECT_EQ(sign("rsa4096", 1, Scheme::RsaPss).error().display(),
               "internal backend error: SecIdentityCopyPrivateKey: key locked");
 
     // No hashes: nothing to sign, once identity and key are found.
@@ -207,7 +205,7 @@ TEST_F(KeychainBackendTest, AFailedSignatureFailsTheWholeBatch) {
     ASSERT_TRUE(backend().list_certificates(Purpose::Any));
     auto signed_hashes = sign("rsa2048", 5);
     ASSERT_FALSE(signed_hashes);
-    EXPECT_EQ(error_text(signed_hashes.error()),
+    EXPECT_EQ(signed_hashes.error().display(),
               "internal backend error: SecKeyCreateSignature: signature 3 refused");
     EXPECT_EQ(script->signature_algorithms.size(), 3u);
 }

@@ -47,8 +47,6 @@ TEST(StatelessDispatch, AnswersOnlyStatus) {
          R"({"id":"","error":{"code":"request_invalid","message":"malformed request: key \"id\" must be a string, found number"}})"},
         {R"({"id":"4"})",
          R"({"id":"","error":{"code":"request_invalid","message":"malformed request: missing key \"method\""}})"},
-        {"",
-         R"({"id":"","error":{"code":"request_invalid","message":"malformed request: parse error at line 1, column 1: syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal"}})"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(dispatch(c.request), c.reply) << c.request;
@@ -80,15 +78,6 @@ TEST(BackendErrors, MapOntoCodesMessagesAndData) {
         EXPECT_EQ(serialize_backend_error("b", c.error),
                   std::string(R"({"id":"b","error":)") + c.reply + "}");
     }
-}
-
-TEST(Purposes, AnyExpandsToSignThenAuth) {
-    const auto any = purposes_for(Purpose::Any);
-    EXPECT_EQ(std::vector<CertPurpose>(any.begin(), any.end()),
-              (std::vector<CertPurpose>{CertPurpose::Sign, CertPurpose::Auth}));
-    EXPECT_EQ(purposes_for(Purpose::Sign).size(), 1u);
-    EXPECT_EQ(purposes_for(Purpose::Sign)[0], CertPurpose::Sign);
-    EXPECT_EQ(purposes_for(Purpose::Auth)[0], CertPurpose::Auth);
 }
 
 }  // namespace

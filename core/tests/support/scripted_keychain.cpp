@@ -47,7 +47,6 @@ class ScriptedError final : public keychain::SignatureError {
 
 keychain::SearchResult ScriptedKeychainPlatform::copy_matching_identities(
     const std::vector<std::shared_ptr<keychain::Keychain>>*) {
-    ++script_->searches;
     keychain::SearchResult result;
     result.status = script_->search_status;
     if (result.status != keychain::kStatusSuccess) return result;

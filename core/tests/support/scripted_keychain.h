@@ -28,7 +28,6 @@ struct KeychainScript {
     int fail_signature_number = 0;  // 1-based call that fails; 0: none
 
     // What the backend asked for.
-    int searches = 0;
     std::vector<std::size_t> key_size_queries;    // identity index
     std::vector<std::size_t> private_key_copies;  // identity index
     std::vector<keychain::SignatureAlgorithm> signature_algorithms;

@@ -191,18 +191,6 @@ TestCertificate make_certificate(const CertificateOptions& options) {
     return result;
 }
 
-TestCertificate make_certificate_for(TestKey key, std::span<const CertPurpose> purposes) {
-    CertificateOptions options;
-    options.key = key;
-    for (const CertPurpose purpose : purposes) {
-        const bool sign = purpose == CertPurpose::Sign;
-        options.key_usage += options.key_usage.empty() ? "" : ",";
-        options.key_usage += sign ? "nonRepudiation" : "digitalSignature";
-        if (!sign) options.extended_key_usage = "clientAuth";
-    }
-    return make_certificate(options);
-}
-
 DerNode parse_der(std::span<const std::uint8_t> der) {
     DerNode node;
     if (parse_node(der, node) != der.size()) throw std::invalid_argument("parse_der: trailing");

@@ -68,11 +68,6 @@ struct TestCertificate {
 // A self-signed certificate. Throws std::runtime_error when OpenSSL refuses.
 TestCertificate make_certificate(const CertificateOptions& options);
 
-// A self-signed certificate with the KeyUsage and ExtendedKeyUsage that give
-// exactly `purposes`: nonRepudiation for sign, digitalSignature and
-// clientAuth for auth.
-TestCertificate make_certificate_for(TestKey key, std::span<const CertPurpose> purposes);
-
 // One DER value as a tree; encode_der writes minimal lengths unless
 // `long_length` asks for one length octet more than needed.
 struct DerNode {
