@@ -135,7 +135,9 @@ int run(int argc, char** argv) {
     }
 
     runRegisteredBenchmarks(argc, argv, consumed);
+    // The consent store leaves its lock file beside the file.
     std::filesystem::remove(consent);
+    std::filesystem::remove(consent + ".lock");
     return 0;
 }
 
