@@ -57,7 +57,8 @@ TEST_F(KeychainBackendTest, ListsIdentitiesInPlatformOrderWithTheirFields) {
     EXPECT_EQ(p256.purposes, std::vector<CertPurpose>{CertPurpose::Auth});
     EXPECT_EQ(p256.backend, Backend::Keychain);
     EXPECT_TRUE(p256.chain.empty());
-    EXPECT_FALSE(p256.token_label || p256.qualified);
+    EXPECT_FALSE(p256.token_label);
+    EXPECT_EQ(p256.qualified, false);  // no qcStatements
     EXPECT_EQ(p256.not_after.size(), 20u);
     EXPECT_EQ(listed.value()[1].key_algorithm, KeyAlgorithm::Rsa2048);
     EXPECT_EQ(listed.value()[1].purposes,

@@ -17,7 +17,8 @@ using testing::fixture_der;
 using testing::nss_database;
 
 KeychainBackend backend_for(const std::string& database) {
-    return KeychainBackend(std::make_unique<keychain::NssKeychainPlatform>(database));
+    return KeychainBackend(std::make_unique<keychain::NssKeychainPlatform>(
+        keychain::NssStoreLocation{database, ""}));
 }
 
 std::vector<Bytes> random_hashes(std::size_t count, HashAlg alg) {
@@ -96,7 +97,7 @@ TEST(NssKeychain, AKeyOfTheWrongTypeFailsInThePlatformSignature) {
                                    Scheme::RsaPkcs1, random_hashes(1, HashAlg::Sha256), Pin());
     ASSERT_FALSE(signatures);
     EXPECT_EQ(
-        signatures.error().display().rfind("internal backend error: SecKeyCreateSignature: ", 0),
+        signatures.error().display().rfind("internal backend error: PK11_SignWithMechanism: ", 0),
         0u)
         << signatures.error().display();
 }
@@ -109,7 +110,7 @@ TEST(NssKeychain, APasswordProtectedKeyCannotBeObtained) {
                                    random_hashes(1, HashAlg::Sha256), Pin());
     ASSERT_FALSE(signatures);
     EXPECT_EQ(signatures.error().display().rfind(
-                  "internal backend error: SecIdentityCopyPrivateKey: ", 0),
+                  "internal backend error: PK11_FindKeyByAnyCert: ", 0),
               0u)
         << signatures.error().display();
 }

@@ -115,14 +115,34 @@ TEST_F(Pkcs11BackendTest, ListsEveryCertificateWithItsFieldsAndNoLogin) {
         EXPECT_EQ(info.purposes, purposes);
         EXPECT_EQ(info.cert_id, certificate_id(info.der));
         EXPECT_EQ(info.backend, Backend::Pkcs11);
-        EXPECT_TRUE(info.chain.empty());
-        EXPECT_FALSE(info.token_label || info.qualified);
+        EXPECT_TRUE(info.chain.empty());  // self-signed
+        EXPECT_EQ(info.token_label, "main");
+        EXPECT_EQ(info.qualified, false);
         EXPECT_EQ(info.not_after.size(), 20u);
     }
     const CertificateList again = list();
     for (std::size_t i = 0; i < listed.size(); ++i)
         EXPECT_EQ(again[i].cert_id, listed[i].cert_id);
     EXPECT_EQ(wrapped->count("Login"), 0);
+}
+
+TEST_F(Pkcs11BackendTest, IssuersOnTheTokenFormTheChainAndQcComplianceMakesQualified) {
+    open({"chain"}, "chain");
+    const auto der = [](const std::string& name) {
+        const std::string text = testing::read_file(std::string(TAVRIN_SOFTHSM_TOKENS) +
+                                                    "/chain-certs/" + name + ".der");
+        return Bytes(text.begin(), text.end());
+    };
+    const CertificateList listed = list(Purpose::Sign);
+    ASSERT_EQ(listed.size(), 2u);  // the CA certificates carry no signing purpose
+    const CertificateInfo& qualified = with(listed, KeyAlgorithm::EcP256);
+    EXPECT_EQ(qualified.der, der("qualified"));
+    EXPECT_EQ(qualified.chain, (std::vector<Bytes>{der("intermediate"), der("root")}));
+    EXPECT_EQ(qualified.qualified, true);
+    const CertificateInfo& other = with(listed, KeyAlgorithm::Rsa2048);
+    EXPECT_EQ(other.chain, std::vector<Bytes>{der("root")});
+    EXPECT_EQ(other.qualified, false);  // another statement, not QcCompliance
+    EXPECT_EQ(other.token_label, "chain");
 }
 
 TEST_F(Pkcs11BackendTest, OnlyWhatPassesTheFilterIsExaminedAndSignable) {
@@ -320,7 +340,8 @@ TEST_F(Pkcs11BackendTest, ListingFailuresAndWhatTheyLeaveBehind) {
         {"FindObjects", 1, "find certificates: Function::FindObjects"},
         {"GetAttributeValue", 1, "get_attributes cert: Function::GetAttributeValue"},
         {"FindObjectsInit", 2, "find public key: Function::FindObjectsInit"},
-        {"GetAttributeValue", 3, "get_attributes: Function::GetAttributeValue"},
+        // Every certificate is read (two calls each) before the first public key.
+        {"GetAttributeValue", 9, "get_attributes: Function::GetAttributeValue"},
         {"FindObjectsInit", 3, "find public key: Function::FindObjectsInit"},
     };
     for (const Row& row : rows) {

@@ -131,7 +131,8 @@ class Dispatcher {
         }
 
         // The PIN prompt is the approval for a token; otherwise the user
-        // confirms and the backend gets an empty PIN, which it ignores.
+        // confirms, and the backend gets an empty PIN unless the key turns
+        // out to need one.
         Pin pin;
         if constexpr (B::requires_pin) {
             auto entered = interaction_.request_pin(params.origin, params.cert_id, count);
@@ -144,6 +145,20 @@ class Dispatcher {
             if (!interaction_.request_sign_confirmation(params.origin, params.cert_id, count)) {
                 return serialize_error(request.id, ErrorCode::UserCancelled,
                                        "user cancelled the signing confirmation");
+            }
+            // A store's key may still lie on a smart card that wants its PIN:
+            // asked after the confirmation, once for the whole batch.
+            if constexpr (requires { backend_.pin_needed(params.cert_id); }) {
+                auto needed = backend_.pin_needed(params.cert_id);
+                if (!needed) return serialize_backend_error(request.id, needed.error());
+                if (needed.value()) {
+                    auto entered = interaction_.request_pin(params.origin, params.cert_id, count);
+                    if (!entered) {
+                        return serialize_error(request.id, ErrorCode::UserCancelled,
+                                               "user cancelled the PIN prompt");
+                    }
+                    pin = std::move(*entered);
+                }
             }
         }
 

@@ -93,11 +93,11 @@ keychain::SignatureResult ScriptedKeychainPlatform::create_signature(
     script_->signature_algorithms.push_back(algorithm);
     const int number = static_cast<int>(script_->signature_algorithms.size());
     if (number == script_->fail_signature_number) {
-        return {std::nullopt, std::make_shared<ScriptedError>(number)};
+        return {std::nullopt, std::make_shared<ScriptedError>(number), std::nullopt};
     }
     Bytes signature{'S'};
     signature.insert(signature.end(), digest.begin(), digest.end());
-    return {std::move(signature), nullptr};
+    return {std::move(signature), nullptr, std::nullopt};
 }
 
 std::optional<std::string> ScriptedKeychainPlatform::error_message(keychain::Status status) {

@@ -11,6 +11,8 @@ using keychain::SignatureAlgorithm;
 
 namespace {
 
+constexpr const char* kRsaPss = "rsa-pss (phase 2)";
+
 std::optional<SignatureAlgorithm> algorithm_for(Scheme scheme, HashAlg hash_alg) {
     const bool sha256 = hash_alg == HashAlg::Sha256;
     switch (scheme) {
@@ -53,6 +55,7 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
         return BackendError::internal("identity search: " + status_text(found.status));
     }
 
+    const keychain::StepNames steps = platform_->step_names();
     CertificateList listed;
     std::lock_guard lock(cert_index_->mutex);
     for (const auto& item : found.items) {
@@ -61,20 +64,23 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
 
         const auto certificate = platform_->copy_certificate(*identity);
         if (certificate.status != keychain::kStatusSuccess || !certificate.ref) {
-            return BackendError::internal("SecIdentityCopyCertificate: " +
+            return BackendError::internal(std::string(steps.copy_certificate) + ": " +
                                           status_text(certificate.status));
         }
         Bytes der = platform_->certificate_data(*certificate.ref);
 
         auto parsed = ParsedCertificate::parse(der);
-        if (!parsed) return BackendError::internal("parse certificate: " + parsed.error().text);
+        if (!parsed) return BackendError::internal("parse certificate: " + parsed.error().display());
         auto purposes = parsed.value().purposes();
-        if (!purposes) return BackendError::internal("parse certificate: " + purposes.error().text);
+        if (!purposes) {
+            return BackendError::internal("parse certificate: " + purposes.error().display());
+        }
         if (!satisfies(purpose, purposes.value())) continue;
 
         auto not_after = parsed.value().not_after();
         if (!not_after) {
-            return BackendError::internal("parse certificate validity: " + not_after.error().text);
+            return BackendError::internal("parse certificate validity: " +
+                                          not_after.error().display());
         }
 
         std::optional<std::uint32_t> key_bits;
@@ -88,11 +94,14 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
 
         CertificateInfo info;
         info.cert_id = certificate_id(der);
+        info.chain = platform_->issuer_chain(*certificate.ref);
         info.der = std::move(der);
         info.key_algorithm = key_algorithm.value();
         info.purposes = std::move(purposes).value();
+        info.token_label = platform_->token_label(*certificate.ref);
         info.backend = Backend::Keychain;
         info.not_after = std::move(not_after).value();
+        info.qualified = parsed.value().qualified();
         cert_index_->identities.insert_or_assign(info.cert_id, identity);
         listed.push_back(std::move(info));
     }
@@ -100,17 +109,24 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
     return listed;
 }
 
+std::shared_ptr<keychain::Identity> KeychainBackend::listed_identity(std::string_view cert_id) {
+    std::lock_guard lock(cert_index_->mutex);
+    const auto entry = cert_index_->identities.find(cert_id);
+    return entry == cert_index_->identities.end() ? nullptr : entry->second;
+}
+
+Result<bool, BackendError> KeychainBackend::pin_needed(std::string_view cert_id) {
+    const auto identity = listed_identity(cert_id);
+    if (!identity) return BackendError::unknown_certificate_id();
+    return platform_->login_need(*identity) == keychain::LoginNeed::Pin;
+}
+
 Result<SignatureList, BackendError> KeychainBackend::sign(std::string_view cert_id,
                                                           HashAlg hash_alg, Scheme scheme,
                                                           const std::vector<Bytes>& hashes,
-                                                          const Pin& /*pin*/) {
-    std::shared_ptr<keychain::Identity> identity;
-    {
-        std::lock_guard lock(cert_index_->mutex);
-        const auto entry = cert_index_->identities.find(cert_id);
-        if (entry == cert_index_->identities.end()) return BackendError::unknown_certificate_id();
-        identity = entry->second;
-    }
+                                                          const Pin& pin) {
+    const auto identity = listed_identity(cert_id);
+    if (!identity) return BackendError::unknown_certificate_id();
 
     for (const auto& hash : hashes) {
         if (hash.size() != digest_length(hash_alg)) {
@@ -118,22 +134,53 @@ Result<SignatureList, BackendError> KeychainBackend::sign(std::string_view cert_
         }
     }
 
-    const auto key = platform_->copy_private_key(*identity);
+    if (platform_->login_need(*identity) == keychain::LoginNeed::None) {
+        return sign_with(*identity, hash_alg, scheme, hashes);
+    }
+    // A PIN try is worth spending only on a signature the token can make.
+    if (!algorithm_for(scheme, hash_alg)) return BackendError::mechanism_unsupported(kRsaPss);
+    // An empty PIN is refused here, so that it never costs the card a try.
+    if (pin.empty()) return BackendError::pin_incorrect();
+    const keychain::LoginOutcome login = platform_->login(*identity, pin);
+    switch (login.kind) {
+        case keychain::LoginOutcome::Kind::LoggedIn:
+            break;
+        case keychain::LoginOutcome::Kind::PinIncorrect:
+            return BackendError::pin_incorrect(login.retries_left);
+        case keychain::LoginOutcome::Kind::PinLocked:
+            return BackendError::pin_blocked();
+        case keychain::LoginOutcome::Kind::Failed:
+            return BackendError::internal(std::string(platform_->step_names().login) + ": " +
+                                          status_text(login.status));
+    }
+    auto signatures = sign_with(*identity, hash_alg, scheme, hashes);
+    // Every request is approved by its own PIN: the token does not stay open.
+    platform_->logout(*identity);
+    return signatures;
+}
+
+Result<SignatureList, BackendError> KeychainBackend::sign_with(const keychain::Identity& identity,
+                                                               HashAlg hash_alg, Scheme scheme,
+                                                               const std::vector<Bytes>& hashes) {
+    const keychain::StepNames steps = platform_->step_names();
+    const auto key = platform_->copy_private_key(identity);
     if (key.status != keychain::kStatusSuccess || !key.ref) {
-        return BackendError::internal("SecIdentityCopyPrivateKey: " + status_text(key.status));
+        return BackendError::internal(std::string(steps.copy_private_key) + ": " +
+                                      status_text(key.status));
     }
 
     const auto algorithm = algorithm_for(scheme, hash_alg);
-    if (!algorithm) return BackendError::mechanism_unsupported("rsa-pss (phase 2)");
+    if (!algorithm) return BackendError::mechanism_unsupported(kRsaPss);
 
     SignatureList signatures;
     signatures.reserve(hashes.size());
     for (const auto& hash : hashes) {
         auto made = platform_->create_signature(*key.ref, *algorithm, hash);
+        if (made.unsupported) return BackendError::mechanism_unsupported(*made.unsupported);
         if (!made.signature) {
             const std::string cause = made.error ? platform_->error_description(*made.error)
                                                  : std::string("no signature returned");
-            return BackendError::internal("SecKeyCreateSignature: " + cause);
+            return BackendError::internal(std::string(steps.create_signature) + ": " + cause);
         }
         signatures.push_back(std::move(*made.signature));
     }

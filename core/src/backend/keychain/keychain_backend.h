@@ -1,8 +1,10 @@
 #pragma once
 // The token backend over the platform's identity store: lists the identities
 // (certificate plus private key) the user's stores offer and signs digests
-// with their keys. It asks the user nothing and takes no PIN; unlocking a
-// store or key is the platform's business.
+// with their keys. It asks the user nothing itself. A key on a token that
+// wants a login (a smart card seen through the store) is signed with after
+// one login with the PIN the dispatcher obtained; any other unlocking is the
+// platform's business.
 
 #include <map>
 #include <memory>
@@ -31,7 +33,12 @@ class KeychainBackend {
 
     Result<CertificateList, BackendError> list_certificates(Purpose purpose);
 
-    // The PIN is not used.
+    // Whether signing with the listed certificate `cert_id` needs the user's
+    // PIN (its key lies on a token that wants a login).
+    Result<bool, BackendError> pin_needed(std::string_view cert_id);
+
+    // `pin` is used only for a key that needs a login: one attempt, then the
+    // whole batch, then a logout. An empty PIN is never tried on the token.
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
                                              Scheme scheme, const std::vector<Bytes>& hashes,
                                              const Pin& pin);
@@ -43,6 +50,10 @@ class KeychainBackend {
     };
 
     std::string status_text(keychain::Status status);
+    std::shared_ptr<keychain::Identity> listed_identity(std::string_view cert_id);
+    Result<SignatureList, BackendError> sign_with(const keychain::Identity& identity,
+                                                  HashAlg hash_alg, Scheme scheme,
+                                                  const std::vector<Bytes>& hashes);
 
     // Declared first so that it outlives every reference it handed out.
     std::unique_ptr<keychain::KeychainPlatform> platform_;

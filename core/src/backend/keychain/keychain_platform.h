@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/pin.h"
 #include "common/bytes.h"
 
 namespace tavrin::keychain {
@@ -71,6 +72,31 @@ struct Copied {
 struct SignatureResult {
     std::optional<Bytes> signature;         // set on success
     std::shared_ptr<SignatureError> error;  // set on failure
+    // Set instead of `error` when the store cannot make this kind of
+    // signature with this key at all: why, in the platform's words.
+    std::optional<std::string> unsupported;
+};
+
+// What must happen before an identity's private key can be used.
+enum class LoginNeed : std::uint8_t {
+    None,  // the key is usable as it is (or the platform unlocks it itself)
+    Pin,   // the key lies on a token that wants the user's PIN first
+};
+
+// The result of one login attempt.
+struct LoginOutcome {
+    enum class Kind : std::uint8_t { LoggedIn, PinIncorrect, PinLocked, Failed };
+    Kind kind = Kind::LoggedIn;
+    std::optional<std::uint32_t> retries_left;  // PinIncorrect, when the token tells
+    Status status = kStatusSuccess;             // Failed: the platform's status
+};
+
+// The names of the platform steps that error texts start with.
+struct StepNames {
+    const char* copy_certificate = "SecIdentityCopyCertificate";
+    const char* copy_private_key = "SecIdentityCopyPrivateKey";
+    const char* create_signature = "SecKeyCreateSignature";
+    const char* login = "login";
 };
 
 class KeychainPlatform {
@@ -102,6 +128,30 @@ class KeychainPlatform {
     virtual std::optional<std::string> error_message(Status status) = 0;
 
     virtual std::string error_description(const SignatureError& error) = 0;
+
+    // The step names this platform's error texts use.
+    virtual StepNames step_names() const { return {}; }
+
+    // The label of the token that holds the certificate; nothing for the
+    // platform's own store.
+    virtual std::optional<std::string> token_label(const Certificate& /*certificate*/) {
+        return std::nullopt;
+    }
+
+    // The certificate's issuers as far as the store can find them, nearest
+    // first, the certificate itself not included.
+    virtual std::vector<Bytes> issuer_chain(const Certificate& /*certificate*/) { return {}; }
+
+    // Whether the identity's key needs a login before it can be used.
+    virtual LoginNeed login_need(const Identity& /*identity*/) { return LoginNeed::None; }
+
+    // Exactly one login attempt with `pin` on the token of the identity's key,
+    // never a retry. Until logout, a key that demands the PIN again for every
+    // signature gets this same PIN for each: the platform refers to `pin`
+    // (which outlives the logout) and keeps no copy beyond the call that
+    // hands it to the token.
+    virtual LoginOutcome login(const Identity& /*identity*/, const Pin& /*pin*/) { return {}; }
+    virtual void logout(const Identity& /*identity*/) {}
 };
 
 // The implementation for the platform this build is for.

@@ -8,6 +8,7 @@
 #include "backend/pkcs11/object_search.h"
 #include "backend/pkcs11/public_key_algorithm.h"
 #include "backend/x509/certificate_fields.h"
+#include "backend/x509/issuer_chain.h"
 #include "crypto/digest_info.h"
 #include "crypto/signature_encoding.h"
 
@@ -100,7 +101,10 @@ Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose p
 
     // Held over the device calls too: a sign waits until the listing is done.
     std::lock_guard lock(cert_index_->mutex);
-    CertificateList listed;
+    // Every certificate on the token is decoded: the ones not listed may
+    // still be the issuers of the ones that are.
+    std::vector<KnownCertificate> known;
+    std::vector<Bytes> ids;
     for (const CK_OBJECT_HANDLE handle : certificates.value()) {
         auto attributes = pkcs11::read_attributes(session_, handle, kCertificateAttributes);
         if (!attributes) {
@@ -111,33 +115,44 @@ Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose p
         if (value == values.end()) continue;
         Bytes der = std::move(value->second);
         const auto id_entry = values.find(CKA_ID);
-        Bytes id = id_entry != values.end() ? std::move(id_entry->second) : Bytes();
+        ids.push_back(id_entry != values.end() ? std::move(id_entry->second) : Bytes());
 
         auto parsed = ParsedCertificate::parse(der);
         if (!parsed) {
             return BackendError::internal("parse certificate: " + parsed.error().display());
         }
-        auto purposes = parsed.value().purposes();
+        known.push_back({std::move(der), std::move(parsed).value()});
+    }
+
+    std::optional<std::string> label;
+    CertificateList listed;
+    for (std::size_t i = 0; i < known.size(); ++i) {
+        const KnownCertificate& certificate = known[i];
+        auto purposes = certificate.parsed.purposes();
         if (!purposes) {
             return BackendError::internal("parse certificate: " + purposes.error().display());
         }
         if (!satisfies(purpose, purposes.value())) continue;
-        auto not_after = parsed.value().not_after();
+        auto not_after = certificate.parsed.not_after();
         if (!not_after) {
             return BackendError::internal("parse certificate validity: " +
                                           not_after.error().display());
         }
-        auto algorithm = key_algorithm(id);
+        auto algorithm = key_algorithm(ids[i]);
         if (!algorithm) return algorithm.error();
+        if (!label) label = pkcs11::token_label(session_);
 
         CertificateInfo info;
-        info.cert_id = certificate_id(der);
-        info.der = std::move(der);
+        info.cert_id = certificate_id(certificate.der);
+        info.der = certificate.der;
+        info.chain = issuer_chain(certificate, known);
         info.key_algorithm = algorithm.value();
         info.purposes = std::move(purposes).value();
+        if (!label->empty()) info.token_label = *label;
         info.backend = Backend::Pkcs11;
         info.not_after = std::move(not_after).value();
-        cert_index_->ids.insert_or_assign(info.cert_id, std::move(id));
+        info.qualified = certificate.parsed.qualified();
+        cert_index_->ids.insert_or_assign(info.cert_id, ids[i]);
         listed.push_back(std::move(info));
     }
     if (listed.empty()) return BackendError::no_matching_certificates();

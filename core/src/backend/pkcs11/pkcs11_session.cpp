@@ -64,4 +64,12 @@ Result<CK_SLOT_ID, BackendError> first_token_slot(const Module& module) {
     return BackendError::no_token();
 }
 
+std::string token_label(const Session& session) {
+    CK_TOKEN_INFO info{};
+    if (session.functions().C_GetTokenInfo(session.slot(), &info) != CKR_OK) return {};
+    std::string label(reinterpret_cast<const char*>(info.label), sizeof info.label);
+    label.erase(label.find_last_not_of(' ') + 1);
+    return label;
+}
+
 }  // namespace tavrin::pkcs11

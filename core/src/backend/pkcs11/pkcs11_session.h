@@ -3,6 +3,7 @@
 // from. Closing it (when the object goes away) never fails visibly.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "backend/backend_error.h"
@@ -41,6 +42,10 @@ class Session {
 // The slots the module reports, in its order; with `token_present`, only
 // those holding a token.
 Result<std::vector<CK_SLOT_ID>, Pkcs11Error> slot_list(const Module& module, bool token_present);
+
+// The label of the session's token without the blanks the standard pads it
+// with; empty when the token cannot say.
+std::string token_label(const Session& session);
 
 // The first slot, in the module's order, that holds a token: NoReader when
 // the module reports no slot at all, NoToken when no slot holds a token.

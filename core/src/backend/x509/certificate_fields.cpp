@@ -40,6 +40,8 @@ using OpensslBuffer = std::unique_ptr<unsigned char, OpensslFree>;
 constexpr std::string_view kClientAuthOid = "1.3.6.1.5.5.7.3.2";
 constexpr std::string_view kEcPublicKeyOid = "1.2.840.10045.2.1";
 constexpr std::string_view kRsaEncryptionOid = "1.2.840.113549.1.1.1";
+// id-etsi-qcs-QcCompliance: the certificate is issued as a qualified one.
+constexpr std::string_view kQcComplianceOid = "0.4.0.1862.1.1";
 constexpr std::uint8_t kVersionTag = 0xA0;     // [0] EXPLICIT in TBSCertificate
 constexpr std::uint8_t kExtensionsTag = 0xA3;  // [3] EXPLICIT in TBSCertificate
 constexpr std::uint8_t kBooleanTag = 0x01;
@@ -369,6 +371,42 @@ Result<KeyAlgorithm, X509Error> ParsedCertificate::key_algorithm(
         return *rsa;
     }
     return error("unsupported public key algorithm OID: " + oid);
+}
+
+bool ParsedCertificate::qualified() const {
+    auto value = single_extension(cert_.get(), NID_qcStatements);
+    if (!value || !value.value()) return false;
+    // QCStatements ::= SEQUENCE OF SEQUENCE { statementId OID, statementInfo ANY OPTIONAL }
+    const auto statements = *value.value();
+    auto outer = read_der_header(statements, 0);
+    if (!outer || statements[0] != 0x30) return false;
+    std::size_t at = outer.value().header_length;
+    const std::size_t end = at + outer.value().content_length;
+    while (at < end) {
+        auto statement = read_der_header(statements, at);
+        if (!statement || statements[at] != 0x30) return false;
+        const std::size_t inner = at + statement.value().header_length;
+        auto id = read_der_header(statements, inner);
+        if (!id || statements[inner] != 0x06) return false;
+        const auto* p = statements.data() + inner;
+        const long length =
+            static_cast<long>(id.value().header_length + id.value().content_length);
+        ASN1_OBJECT* object = d2i_ASN1_OBJECT(nullptr, &p, length);
+        if (object == nullptr) return false;
+        const bool compliance = oid_text(object) == kQcComplianceOid;
+        ASN1_OBJECT_free(object);
+        if (compliance) return true;
+        at += statement.value().header_length + statement.value().content_length;
+    }
+    return false;
+}
+
+bool ParsedCertificate::issued_by(const ParsedCertificate& issuer) const {
+    if (X509_check_issued(issuer.cert_.get(), cert_.get()) != X509_V_OK) return false;
+    EVP_PKEY* key = X509_get0_pubkey(issuer.cert_.get());
+    const bool verified = key != nullptr && X509_verify(cert_.get(), key) == 1;
+    ERR_clear_error();
+    return verified;
 }
 
 Result<std::vector<CertPurpose>, X509Error> extract_purposes(std::span<const std::uint8_t> der) {

@@ -28,6 +28,14 @@ class ParsedCertificate {
     Result<std::string, X509Error> not_after() const;
     Result<KeyAlgorithm, X509Error> key_algorithm(
         std::optional<std::uint32_t> rsa_modulus_bits) const;
+    // Whether the qcStatements extension carries the QcCompliance statement
+    // (the certificate is issued as a qualified one). An absent or unreadable
+    // extension means no.
+    bool qualified() const;
+    // Whether `issuer` issued this certificate: its subject is this one's
+    // issuer name and its key verifies this certificate's signature.
+    bool issued_by(const ParsedCertificate& issuer) const;
+    bool self_issued() const { return issued_by(*this); }
 
   private:
     struct Free {

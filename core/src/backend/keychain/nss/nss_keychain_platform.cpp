@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <set>
+#include <string_view>
 
 #include <cert.h>
 #include <cryptohi.h>
@@ -14,6 +17,9 @@
 #include <prerror.h>
 #include <secerr.h>
 
+#include "backend/keychain/nss/nss_modules.h"
+#include "backend/keychain/nss/nss_password.h"
+#include "backend/x509/supported_keys.h"
 #include "crypto/digest_info.h"
 
 namespace tavrin::keychain {
@@ -36,10 +42,41 @@ class NssCertificate final : public Certificate {
 
 class NssPrivateKey final : public PrivateKey {
   public:
-    explicit NssPrivateKey(SECKEYPrivateKey* owned) : key(owned) {}
-    ~NssPrivateKey() override { SECKEY_DestroyPrivateKey(key); }
+    NssPrivateKey(SECKEYPrivateKey* owned, CERTCertificate* owned_cert)
+        : key(owned), cert(owned_cert) {}
+    ~NssPrivateKey() override {
+        SECKEY_DestroyPrivateKey(key);
+        CERT_DestroyCertificate(cert);
+    }
     SECKEYPrivateKey* const key;
+    CERTCertificate* const cert;  // whose key this is
 };
+
+struct SlotFree {
+    void operator()(PK11SlotInfo* slot) const { PK11_FreeSlot(slot); }
+};
+using SlotPtr = std::unique_ptr<PK11SlotInfo, SlotFree>;
+
+// The slot whose token holds the certificate.
+SlotPtr slot_of(CERTCertificate* cert) {
+    if (cert->slot != nullptr) return SlotPtr(PK11_ReferenceSlot(cert->slot));
+    PK11SlotInfo* slot = nullptr;
+    if (PK11_FindObjectForCert(cert, nullptr, &slot) == CK_INVALID_HANDLE) {
+        if (slot != nullptr) PK11_FreeSlot(slot);
+        return nullptr;
+    }
+    return SlotPtr(slot);
+}
+
+// The length of an ECDSA signature (r||s) for the curve of the certificate's
+// key, for the curves NSS itself does not know.
+int ecdsa_signature_length(const CERTCertificate* cert) {
+    const SECItem& params = cert->subjectPublicKeyInfo.algorithm.parameters;
+    if (params.data == nullptr) return 0;
+    const auto curve = ec_key_algorithm({params.data, params.len});
+    if (curve == KeyAlgorithm::EcP256 || curve == KeyAlgorithm::EcBrainpoolP256r1) return 64;
+    return 0;
+}
 
 class NssError final : public SignatureError {
   public:
@@ -61,8 +98,7 @@ bool database_exists(const std::string& dir) {
 
 // The signature as NSS makes it with `mechanism` over `data`.
 std::optional<Bytes> sign_with(SECKEYPrivateKey* key, CK_MECHANISM_TYPE mechanism,
-                               std::span<const std::uint8_t> data) {
-    const int length = PK11_SignatureLen(key);
+                               std::span<const std::uint8_t> data, int length) {
     if (length <= 0) return std::nullopt;
     Bytes out(static_cast<std::size_t>(length));
     SECItem signature{siBuffer, out.data(), static_cast<unsigned int>(out.size())};
@@ -77,31 +113,48 @@ std::optional<Bytes> sign_with(SECKEYPrivateKey* key, CK_MECHANISM_TYPE mechanis
 
 }  // namespace
 
-NssKeychainPlatform::NssKeychainPlatform(std::string database_dir)
-    : database_dir_(std::move(database_dir)) {}
+NssKeychainPlatform::NssKeychainPlatform(NssStoreLocation location)
+    : location_(std::move(location)) {}
 
 NssKeychainPlatform::~NssKeychainPlatform() {
+    // The proxy goes before the context that loaded it.
+    modules_.reset();
     if (context_ != nullptr) NSS_ShutdownContext(context_);
+}
+
+Status NssKeychainPlatform::open() {
+    if (context_ != nullptr) return kStatusSuccess;
+    // Read-only and without the built-in roots; with the module database, so
+    // that the tokens registered there are loaded. Without a database, only
+    // the tokens that p11-kit knows are searched.
+    PRUint32 flags = NSS_INIT_READONLY | NSS_INIT_NOROOTINIT;
+    std::string config;
+    if (database_exists(location_.database_dir)) {
+        config = "sql:" + location_.database_dir;
+    } else {
+        flags |= NSS_INIT_NOCERTDB | NSS_INIT_NOMODDB;
+    }
+    install_password_callback();
+    context_ = NSS_InitContext(config.c_str(), "", "", "", nullptr, flags);
+    if (context_ == nullptr) return last_error(SEC_ERROR_BAD_DATABASE);
+    modules_ = std::make_unique<NssModules>(location_.proxy_module);
+    return kStatusSuccess;
 }
 
 SearchResult NssKeychainPlatform::copy_matching_identities(
     const std::vector<std::shared_ptr<Keychain>>* /*search_list*/) {
-    // The user's one database is the whole search list on this platform.
-    if (context_ == nullptr) {
-        if (!database_exists(database_dir_)) return {kStatusItemNotFound, {}};
-        // Read-only, without the built-in roots and without the module list:
-        // only the user's own certificates and keys are wanted.
-        const std::string config = "sql:" + database_dir_;
-        context_ = NSS_InitContext(config.c_str(), "", "", "", nullptr,
-                                   NSS_INIT_READONLY | NSS_INIT_NOROOTINIT | NSS_INIT_NOMODDB);
-        if (context_ == nullptr) return {last_error(SEC_ERROR_BAD_DATABASE), {}};
-    }
+    // The user's database and tokens are the whole search list here.
+    if (const Status opened = open(); opened != kStatusSuccess) return {opened, {}};
 
     CERTCertList* list = PK11_ListCerts(PK11CertListUser, nullptr);
     if (list == nullptr) return {kStatusItemNotFound, {}};
     SearchResult result;
+    // A token reached through two modules offers the same certificate twice.
+    std::set<std::string_view> seen;
     for (CERTCertListNode* node = CERT_LIST_HEAD(list); !CERT_LIST_END(node, list);
          node = CERT_LIST_NEXT(node)) {
+        const SECItem& der = node->cert->derCert;
+        if (!seen.emplace(reinterpret_cast<const char*>(der.data), der.len).second) continue;
         result.items.push_back(std::make_shared<NssIdentity>(CERT_DupCertificate(node->cert)));
     }
     CERT_DestroyCertList(list);
@@ -134,15 +187,24 @@ std::optional<std::int64_t> NssKeychainPlatform::public_key_size_bits(
 
 Copied<PrivateKey> NssKeychainPlatform::copy_private_key(const Identity& identity) {
     const auto& nss = static_cast<const NssIdentity&>(identity);
+    PORT_SetError(0);
     SECKEYPrivateKey* key = PK11_FindKeyByAnyCert(nss.cert, nullptr);
     if (key == nullptr) return {last_error(SEC_ERROR_NO_KEY), nullptr};
-    return {kStatusSuccess, std::make_shared<NssPrivateKey>(key)};
+    return {kStatusSuccess, std::make_shared<NssPrivateKey>(key, CERT_DupCertificate(nss.cert))};
 }
 
 SignatureResult NssKeychainPlatform::create_signature(const PrivateKey& key,
                                                       SignatureAlgorithm algorithm,
                                                       std::span<const std::uint8_t> digest) {
-    SECKEYPrivateKey* nss = static_cast<const NssPrivateKey&>(key).key;
+    const auto& nss_key = static_cast<const NssPrivateKey&>(key);
+    SECKEYPrivateKey* nss = nss_key.key;
+    // A key that wants the PIN for every signature gets the one the user
+    // typed for this request; NSS asks for it between C_SignInit and C_Sign.
+    std::optional<ContextPinGrant> grant;
+    if (session_pin_ != nullptr &&
+        PK11_HasAttributeSet(nss->pkcs11Slot, nss->pkcs11ID, CKA_ALWAYS_AUTHENTICATE, PR_FALSE)) {
+        grant.emplace(*session_pin_);
+    }
     PORT_SetError(0);
     switch (algorithm) {
         case SignatureAlgorithm::RsaPkcs1v15DigestSha256:
@@ -150,14 +212,26 @@ SignatureResult NssKeychainPlatform::create_signature(const PrivateKey& key,
             const HashAlg alg = algorithm == SignatureAlgorithm::RsaPkcs1v15DigestSha256
                                     ? HashAlg::Sha256
                                     : HashAlg::Sha512;
-            if (auto signature = sign_with(nss, CKM_RSA_PKCS, digest_info(alg, digest))) {
-                return {std::move(signature), nullptr};
+            if (auto signature = sign_with(nss, CKM_RSA_PKCS, digest_info(alg, digest),
+                                           PK11_SignatureLen(nss))) {
+                return {std::move(signature), nullptr, std::nullopt};
             }
             break;
         }
         case SignatureAlgorithm::EcdsaDigestX962Sha256:
         case SignatureAlgorithm::EcdsaDigestX962Sha512: {
-            auto raw = sign_with(nss, CKM_ECDSA, digest);
+            int length = PK11_SignatureLen(nss);
+            if (length <= 0) {
+                // A curve NSS does not know (brainpool): a token does the
+                // arithmetic itself, NSS's own database cannot.
+                if (PK11_IsInternal(nss->pkcs11Slot)) {
+                    return {std::nullopt, nullptr,
+                            "ECDSA with this curve: the NSS software database cannot sign with "
+                            "it (a key on a smart card or token can)"};
+                }
+                length = ecdsa_signature_length(nss_key.cert);
+            }
+            auto raw = sign_with(nss, CKM_ECDSA, digest, length);
             if (!raw) break;
             // The token gives r||s; the X9.62 form is the DER SEQUENCE of both.
             SECItem raw_item{siBuffer, raw->data(), static_cast<unsigned int>(raw->size())};
@@ -165,10 +239,11 @@ SignatureResult NssKeychainPlatform::create_signature(const PrivateKey& key,
             if (DSAU_EncodeDerSigWithLen(&der, &raw_item, raw_item.len) != SECSuccess) break;
             Bytes out(der.data, der.data + der.len);
             SECITEM_FreeItem(&der, PR_FALSE);
-            return {std::move(out), nullptr};
+            return {std::move(out), nullptr, std::nullopt};
         }
     }
-    return {std::nullopt, std::make_shared<NssError>(last_error(SEC_ERROR_LIBRARY_FAILURE))};
+    return {std::nullopt, std::make_shared<NssError>(last_error(SEC_ERROR_LIBRARY_FAILURE)),
+            std::nullopt};
 }
 
 std::optional<std::string> NssKeychainPlatform::error_message(Status status) {
@@ -187,6 +262,95 @@ std::string NssKeychainPlatform::error_description(const SignatureError& error) 
     return *message;
 }
 
+StepNames NssKeychainPlatform::step_names() const {
+    StepNames names;
+    names.copy_certificate = "CERT_DupCertificate";
+    names.copy_private_key = "PK11_FindKeyByAnyCert";
+    names.create_signature = "PK11_SignWithMechanism";
+    names.login = "PK11_CheckUserPassword";
+    return names;
+}
+
+std::optional<std::string> NssKeychainPlatform::token_label(const Certificate& certificate) {
+    const SlotPtr slot = slot_of(static_cast<const NssCertificate&>(certificate).cert);
+    if (!slot || PK11_IsInternal(slot.get())) return std::nullopt;
+    const char* name = PK11_GetTokenName(slot.get());
+    if (name == nullptr || *name == '\0') return std::nullopt;
+    return std::string(name);
+}
+
+std::vector<Bytes> NssKeychainPlatform::issuer_chain(const Certificate& certificate) {
+    constexpr int kMaxDepth = 8;
+    std::vector<Bytes> chain;
+    CERTCertificate* current = CERT_DupCertificate(static_cast<const NssCertificate&>(certificate).cert);
+    const SECItem leaf = current->derCert;
+    for (int depth = 0; depth < kMaxDepth && !current->isRoot; ++depth) {
+        CERTCertificate* issuer = CERT_FindCertIssuer(current, PR_Now(), certUsageAnyCA);
+        if (issuer == nullptr) break;
+        const Bytes der(issuer->derCert.data, issuer->derCert.data + issuer->derCert.len);
+        const bool seen = SECITEM_ItemsAreEqual(&issuer->derCert, &leaf) ||
+                          std::find(chain.begin(), chain.end(), der) != chain.end();
+        CERT_DestroyCertificate(current);
+        current = issuer;
+        if (seen) break;
+        chain.push_back(der);
+    }
+    CERT_DestroyCertificate(current);
+    return chain;
+}
+
+LoginNeed NssKeychainPlatform::login_need(const Identity& identity) {
+    const SlotPtr slot = slot_of(static_cast<const NssIdentity&>(identity).cert);
+    // The software database's own password stays NSS's business: its key
+    // simply cannot be found while the database is locked.
+    if (!slot || PK11_IsInternal(slot.get())) return LoginNeed::None;
+    if (!PK11_NeedLogin(slot.get()) || PK11_IsLoggedIn(slot.get(), nullptr)) return LoginNeed::None;
+    return LoginNeed::Pin;
+}
+
+LoginOutcome NssKeychainPlatform::login(const Identity& identity, const Pin& pin) {
+    using Kind = LoginOutcome::Kind;
+    const SlotPtr slot = slot_of(static_cast<const NssIdentity&>(identity).cert);
+    if (!slot) return {Kind::Failed, std::nullopt, SEC_ERROR_NO_TOKEN};
+    // NSS takes a terminated string: a copy that is wiped on every path.
+    Pin text = Pin::with_capacity(pin.size() + 1);
+    for (const char c : pin.view())
+        text.push_back(c);
+    text.push_back('\0');
+    PORT_SetError(0);
+    // One C_Login (after a C_Logout); NSS does not retry it.
+    if (PK11_CheckUserPassword(slot.get(), text.data()) == SECSuccess) {
+        session_pin_ = &pin;
+        return {};
+    }
+    const PRErrorCode error = last_error(SEC_ERROR_LIBRARY_FAILURE);
+    CK_TOKEN_INFO info{};
+    const bool have_flags = PK11_GetTokenInfo(slot.get(), &info) == SECSuccess;
+    // The attempt that used up the last try may still be answered as a wrong
+    // PIN; the lock then shows only in the flags.
+    if (error == SEC_ERROR_LOCKED_PASSWORD ||
+        (have_flags && (info.flags & CKF_USER_PIN_LOCKED) != 0)) {
+        return {Kind::PinLocked, std::nullopt, error};
+    }
+    if (error == SEC_ERROR_BAD_PASSWORD || error == SEC_ERROR_INVALID_PASSWORD) {
+        LoginOutcome outcome{Kind::PinIncorrect, std::nullopt, error};
+        if (have_flags && (info.flags & CKF_USER_PIN_FINAL_TRY) != 0) outcome.retries_left = 1;
+        return outcome;
+    }
+    return {Kind::Failed, std::nullopt, error};
+}
+
+void NssKeychainPlatform::logout(const Identity& identity) {
+    session_pin_ = nullptr;
+    if (const SlotPtr slot = slot_of(static_cast<const NssIdentity&>(identity).cert)) {
+        PK11_Logout(slot.get());  // a failure leaves nothing to undo
+    }
+}
+
+NssStoreLocation default_nss_store_location() {
+    return {default_nss_database_dir(), default_p11kit_proxy_path()};
+}
+
 std::string default_nss_database_dir() {
     const char* home = std::getenv("HOME");
     std::string base = home != nullptr && home[0] == '/' ? home : "";
@@ -200,7 +364,7 @@ std::string default_nss_database_dir() {
 }
 
 std::unique_ptr<KeychainPlatform> make_default_keychain_platform() {
-    return std::make_unique<NssKeychainPlatform>(default_nss_database_dir());
+    return std::make_unique<NssKeychainPlatform>(default_nss_store_location());
 }
 
 }  // namespace tavrin::keychain

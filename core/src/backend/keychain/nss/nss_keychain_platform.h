@@ -1,21 +1,35 @@
 #pragma once
 // The identity store on Linux: the user's NSS database (the store Chromium
-// uses for client certificates). It is opened read-only on the first search,
-// never before, so that creating a dispatcher or answering "status" costs
-// nothing; a database that does not exist holds no identities.
+// uses for client certificates) with every token module registered in it,
+// plus the modules registered with p11-kit (through its proxy module), so
+// that a smart card or USB token the browser sees is seen here too.
+//
+// Everything is opened read-only on the first search, never before, so that
+// creating a dispatcher or answering "status" costs nothing. Without a
+// database only the tokens are searched. NSS never asks the user anything
+// itself: a token's login happens only in `login`, once, with the PIN the
+// user typed.
 
+#include <memory>
 #include <string>
 
 #include "backend/keychain/keychain_platform.h"
 
 struct NSSInitContextStr;
+struct PK11SlotInfoStr;
 
 namespace tavrin::keychain {
 
+class NssModules;
+
+struct NssStoreLocation {
+    std::string database_dir;  // holds cert9.db, key4.db and pkcs11.txt
+    std::string proxy_module;  // p11-kit's proxy module; empty: none
+};
+
 class NssKeychainPlatform final : public KeychainPlatform {
   public:
-    // `database_dir` holds cert9.db and key4.db.
-    explicit NssKeychainPlatform(std::string database_dir);
+    explicit NssKeychainPlatform(NssStoreLocation location);
     ~NssKeychainPlatform() override;
     NssKeychainPlatform(const NssKeychainPlatform&) = delete;
     NssKeychainPlatform& operator=(const NssKeychainPlatform&) = delete;
@@ -31,13 +45,28 @@ class NssKeychainPlatform final : public KeychainPlatform {
     std::optional<std::string> error_message(Status status) override;
     std::string error_description(const SignatureError& error) override;
 
+    StepNames step_names() const override;
+    std::optional<std::string> token_label(const Certificate& certificate) override;
+    std::vector<Bytes> issuer_chain(const Certificate& certificate) override;
+    LoginNeed login_need(const Identity& identity) override;
+    LoginOutcome login(const Identity& identity, const Pin& pin) override;
+    void logout(const Identity& identity) override;
+
   private:
-    std::string database_dir_;
+    Status open();
+
+    NssStoreLocation location_;
     NSSInitContextStr* context_ = nullptr;
+    std::unique_ptr<NssModules> modules_;
+    // The PIN of the token logged in by `login`, until `logout`.
+    const Pin* session_pin_ = nullptr;
 };
 
 // $HOME/.pki/nssdb, with the home folder from the password database when
 // HOME is unset or not absolute.
 std::string default_nss_database_dir();
+
+// The user's database and this system's p11-kit proxy.
+NssStoreLocation default_nss_store_location();
 
 }  // namespace tavrin::keychain

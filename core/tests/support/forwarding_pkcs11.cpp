@@ -1,0 +1,165 @@
+// A PKCS#11 module for tests that stand where a smart card's middleware
+// would: it passes every call on to a real module (SoftHSM2) and, so that
+// tests can see and steer what a caller does with a card, it
+//  - appends one line per C_Login to the file named by TAVRIN_FORWARD_LOG
+//    ("user <rv>" or "context <rv>", rv in hexadecimal);
+//  - fakes what SoftHSM2 cannot be made to do, chosen by the words in
+//    TAVRIN_FORWARD_FAKE:
+//      final-try    the token's flags report the final PIN try;
+//      locked       the user PIN is locked: every user login is refused;
+//      always-auth  private keys demand the PIN for every signature: C_Sign
+//                   fails unless a context-specific login with the user's
+//                   PIN came after C_SignInit.
+// The real module is the one named by TAVRIN_FORWARD_MODULE, or SoftHSM2.
+// TAVRIN_FORWARD_SOFTHSM2_CONF, when set, is the SoftHSM2 configuration the
+// real module is initialised with; with a copy of SoftHSM2's library as the
+// real module, the tokens are then reached through this module alone, even
+// where p11-kit loads SoftHSM2 too.
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include <p11-kit/pkcs11.h>
+
+namespace {
+
+CK_FUNCTION_LIST g_list;
+CK_FUNCTION_LIST_PTR g_real = nullptr;
+std::mutex g_mutex;
+std::string g_user_pin;                    // of the last successful user login
+std::set<CK_SESSION_HANDLE> g_reauthorised;  // sessions whose C_Sign may go ahead
+
+bool faked(const char* word) {
+    const char* fake = std::getenv("TAVRIN_FORWARD_FAKE");
+    return fake != nullptr && std::strstr(fake, word) != nullptr;
+}
+
+void log_login(const char* kind, CK_RV rv) {
+    const char* path = std::getenv("TAVRIN_FORWARD_LOG");
+    if (path == nullptr) return;
+    if (FILE* log = std::fopen(path, "a")) {
+        std::fprintf(log, "%s %lx\n", kind, static_cast<unsigned long>(rv));
+        std::fclose(log);
+    }
+}
+
+bool is_private_key(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object) {
+    CK_OBJECT_CLASS object_class = 0;
+    CK_ATTRIBUTE attribute{CKA_CLASS, &object_class, sizeof object_class};
+    return g_real->C_GetAttributeValue(session, object, &attribute, 1) == CKR_OK &&
+           object_class == CKO_PRIVATE_KEY;
+}
+
+CK_RV forward_login(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR_PTR pin,
+                    CK_ULONG pin_length) {
+    const std::string typed(pin != nullptr ? reinterpret_cast<const char*>(pin) : "",
+                            pin != nullptr ? pin_length : 0);
+    if (user == CKU_CONTEXT_SPECIFIC && faked("always-auth")) {
+        std::lock_guard lock(g_mutex);
+        const CK_RV rv = typed == g_user_pin ? CKR_OK : CKR_PIN_INCORRECT;
+        if (rv == CKR_OK) g_reauthorised.insert(session);
+        log_login("context", rv);
+        return rv;
+    }
+    if (user == CKU_USER && faked("locked")) {
+        log_login("user", CKR_PIN_LOCKED);
+        return CKR_PIN_LOCKED;
+    }
+    const CK_RV rv = g_real->C_Login(session, user, pin, pin_length);
+    if (user == CKU_USER && (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN)) {
+        std::lock_guard lock(g_mutex);
+        g_user_pin = typed;
+    }
+    log_login(user == CKU_CONTEXT_SPECIFIC ? "context" : "user", rv);
+    return rv;
+}
+
+CK_RV forward_get_token_info(CK_SLOT_ID slot, CK_TOKEN_INFO_PTR info) {
+    const CK_RV rv = g_real->C_GetTokenInfo(slot, info);
+    if (rv != CKR_OK) return rv;
+    if (faked("final-try")) info->flags |= CKF_USER_PIN_FINAL_TRY | CKF_USER_PIN_COUNT_LOW;
+    if (faked("locked")) info->flags |= CKF_USER_PIN_LOCKED;
+    return rv;
+}
+
+CK_RV forward_get_attribute_value(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
+                                  CK_ATTRIBUTE_PTR attributes, CK_ULONG count) {
+    const CK_RV rv = g_real->C_GetAttributeValue(session, object, attributes, count);
+    if (!faked("always-auth") || !is_private_key(session, object)) return rv;
+    for (CK_ULONG i = 0; i < count; ++i) {
+        CK_ATTRIBUTE& attribute = attributes[i];
+        if (attribute.type != CKA_ALWAYS_AUTHENTICATE) continue;
+        attribute.ulValueLen = sizeof(CK_BBOOL);
+        if (attribute.pValue != nullptr) *static_cast<CK_BBOOL*>(attribute.pValue) = CK_TRUE;
+    }
+    return rv;
+}
+
+CK_RV forward_sign_init(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism,
+                        CK_OBJECT_HANDLE key) {
+    {
+        std::lock_guard lock(g_mutex);
+        g_reauthorised.erase(session);
+    }
+    return g_real->C_SignInit(session, mechanism, key);
+}
+
+CK_RV forward_sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG data_length,
+                   CK_BYTE_PTR signature, CK_ULONG_PTR signature_length) {
+    if (faked("always-auth")) {
+        std::lock_guard lock(g_mutex);
+        if (!g_reauthorised.contains(session)) return CKR_USER_NOT_LOGGED_IN;
+        // Asking for the length leaves the authorisation for the signature.
+        if (signature != nullptr) g_reauthorised.erase(session);
+    }
+    return g_real->C_Sign(session, data, data_length, signature, signature_length);
+}
+
+CK_RV forward_initialize(CK_VOID_PTR arguments) {
+    const char* conf = std::getenv("TAVRIN_FORWARD_SOFTHSM2_CONF");
+    if (conf == nullptr) return g_real->C_Initialize(arguments);
+    const char* before = std::getenv("SOFTHSM2_CONF");
+    const std::string saved = before != nullptr ? before : "";
+    ::setenv("SOFTHSM2_CONF", conf, 1);
+    const CK_RV rv = g_real->C_Initialize(arguments);
+    if (before != nullptr) {
+        ::setenv("SOFTHSM2_CONF", saved.c_str(), 1);
+    } else {
+        ::unsetenv("SOFTHSM2_CONF");
+    }
+    return rv;
+}
+
+bool load_real() {
+    const char* path = std::getenv("TAVRIN_FORWARD_MODULE");
+    void* library = ::dlopen(path != nullptr ? path : TAVRIN_SOFTHSM_MODULE, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return false;
+    auto get = reinterpret_cast<CK_C_GetFunctionList>(::dlsym(library, "C_GetFunctionList"));
+    return get != nullptr && get(&g_real) == CKR_OK && g_real != nullptr;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) CK_RV C_GetFunctionList(
+    CK_FUNCTION_LIST_PTR_PTR list) {
+    if (list == nullptr) return CKR_ARGUMENTS_BAD;
+    if (g_real == nullptr) {
+        if (!load_real()) return CKR_GENERAL_ERROR;
+        g_list = *g_real;
+        g_list.C_GetFunctionList = C_GetFunctionList;
+        g_list.C_Initialize = forward_initialize;
+        g_list.C_Login = forward_login;
+        g_list.C_GetTokenInfo = forward_get_token_info;
+        g_list.C_GetAttributeValue = forward_get_attribute_value;
+        g_list.C_SignInit = forward_sign_init;
+        g_list.C_Sign = forward_sign;
+    }
+    *list = &g_list;
+    return CKR_OK;
+}
