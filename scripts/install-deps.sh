@@ -13,7 +13,7 @@ packages=(
   nlohmann-json3-dev libssl-dev libnss3-dev
   libnss3-tools openssl
   libgtest-dev libgmock-dev
-  libp11-kit-dev softhsm2 opensc
+  libp11-kit-dev p11-kit-modules softhsm2 opensc
   qt6-base-dev xvfb xdotool imagemagick fonts-dejavu-core
   chromium firefox-esr dpkg-dev desktop-file-utils
 )

@@ -108,7 +108,7 @@ TEST_F(DialogTest, EachAlertHasItsButtonsInOrderAndOnlyThePinHasAField) {
     } expected[] = {
         {{"Povolit", "Odmítnout"}, nullptr, false},
         {sign, "", true},
-        {sign, "V dalším kroku si macOS vyžádá potvrzení z Klíčenky.", false},
+        {sign, "Je-li klíč uložen na čipové kartě nebo tokenu, budete v dalším kroku požádáni o PIN.", false},
     };
     for (std::size_t i = 0; i < 3; ++i) {
         const Alert& alert = runner->alerts[i];

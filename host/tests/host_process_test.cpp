@@ -161,7 +161,7 @@ TEST_F(HostProcessTest, UnreadableConsentFileStopsTheHost) {
     const auto result = host(sends(frame(R"({"id":"s","method":"status"})")));
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.err,
-              "tavrin-bridge: failed to initialize the Keychain dispatcher (unreadable consent "
+              "tavrin-bridge: failed to initialize the identity store dispatcher (unreadable consent "
               "store?)\n");
     EXPECT_EQ(result.out, "");
     EXPECT_FALSE(fs::exists(chromeManifest(home.path())));  // no background work was started

@@ -61,7 +61,7 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
     auto bridge = DispatcherBridge::create(consentPath, dialogs);
     if (!bridge) {
         std::fputs(
-            "tavrin-bridge: failed to initialize the Keychain dispatcher (unreadable consent "
+            "tavrin-bridge: failed to initialize the identity store dispatcher (unreadable consent "
             "store?)\n",
             stderr);
         return 1;

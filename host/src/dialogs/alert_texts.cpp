@@ -7,6 +7,10 @@ namespace {
 
 constexpr const char* kSign = "Podepsat";
 constexpr const char* kCancel = "Zrušit";
+// What follows the confirmation on Linux: no system prompt, but the PIN
+// prompt when the key lies on a smart card or token.
+constexpr const char* kSignNextStep =
+    "Je-li klíč uložen na čipové kartě nebo tokenu, budete v dalším kroku požádáni o PIN.";
 
 // "k podpisu 1 dokumentu", "k podpisu 3 dokumentů" (genitive).
 const char* documentsGenitive(std::uint32_t count) {
@@ -65,7 +69,7 @@ Alert signConfirmation(std::string_view origin, std::uint32_t hashCount) {
     Alert alert;
     alert.messageText = "Podepsat " + std::to_string(hashCount) + " " +
                         documentsAccusative(hashCount) + " pro " + std::string(origin) + "?";
-    alert.informativeText = "V dalším kroku si macOS vyžádá potvrzení z Klíčenky.";
+    alert.informativeText = kSignNextStep;
     alert.buttons = {kSign, kCancel};
     return alert;
 }

@@ -11,10 +11,16 @@
 namespace tavrin::host::ui {
 namespace {
 
+// The identity store of this platform, by its Czech name: on Linux the NSS
+// database with the smart cards and tokens registered in it or with p11-kit.
+const QString kIdentityStore = QStringLiteral("Úložiště NSS a čipové karty");
+
+// The signing methods by name; the identity store's wire name is shown as
+// the store's Czech name.
 QString joined(const std::vector<std::string>& items) {
     QStringList texts;
     for (const std::string& item : items)
-        texts << style::text(item);
+        texts << (item == "keychain" ? kIdentityStore : style::text(item));
     return texts.join(QStringLiteral(", "));
 }
 
@@ -66,7 +72,7 @@ StatusContent::StatusContent(const std::optional<HostStatus>& status, QWidget* p
     const QString platform =
         status->platform == "macos" ? QStringLiteral("macOS") : style::text(status->platform);
     const QString methods =
-        status->backends.empty() ? QStringLiteral("Klíčenka") : joined(status->backends);
+        status->backends.empty() ? kIdentityStore : joined(status->backends);
     column->addWidget(row(QStringLiteral("Verze"), style::text(status->version), this));
     column->addWidget(divider(this));
     column->addWidget(row(QStringLiteral("Platforma"), platform, this));

@@ -1,0 +1,160 @@
+// Signing with a smart card as a Linux user does it: a SoftHSM2 token whose
+// module is registered in the user's NSS database, the real executable in
+// host mode, the signature confirmed and the card's PIN typed into the real
+// prompts on a private X server. Every signature is checked with OpenSSL.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "e2e/signature_check.h"
+#include "support/host_process.h"
+#include "support/temp_home.h"
+#include "support/xvfb.h"
+
+namespace tavrin::host {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::HostSession;
+
+constexpr const char* kOrigin = "https://podpis.example.cz";
+
+// The certificate as PEM, the form the signature check reads.
+fs::path writePem(const fs::path& file, const std::string& base64Der) {
+    std::string pem = "-----BEGIN CERTIFICATE-----\n";
+    for (std::size_t at = 0; at < base64Der.size(); at += 64)
+        pem += base64Der.substr(at, 64) + "\n";
+    testing::writeFile(file, pem + "-----END CERTIFICATE-----\n");
+    return file;
+}
+
+class TokenSigningTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The fixture token "main" and an NSS database with its module, as
+        // modutil (or Debian's pkcs11-register) leaves them.
+        const fs::path tokens = home.path() / "tokens";
+        fs::create_directories(tokens);
+        fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens,
+                 fs::copy_options::recursive);
+        softhsmConf = (home.path() / "softhsm2.conf").string();
+        testing::writeFile(softhsmConf, "directories.tokendir = " + tokens.string() +
+                                            "\nobjectstore.backend = file\nlog.level = ERROR\n");
+        const std::string db = "sql:" + (home.path() / ".pki/nssdb").string();
+        fs::create_directories(home.path() / ".pki/nssdb");
+        run("certutil -N -d " + db + " --empty-password");
+        run("SOFTHSM2_CONF=" + softhsmConf + " modutil -force -dbdir " + db +
+            " -add 'Test card' -libfile " + TAVRIN_SOFTHSM_MODULE);
+        testing::writeFile(
+            home.path() / ".local/share/cz.tavrin.bridge/consent.json",
+            json{{"origins", {{kOrigin, {{"purposes", {"sign"}}, {"grantedAtUnix", 1767225600}}}}}}
+                .dump(2));
+    }
+
+    static void run(const std::string& command) {
+        ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
+    }
+
+    // Answers the next prompt with `actions`, photographed as `name`.
+    void answer(HostSession& host, const std::string& name,
+                const std::vector<std::string>& actions) {
+        const std::string window = screen.waitForWindow();
+        if (window.empty()) {
+            ::kill(host.pid(), SIGKILL);
+            FAIL() << "the " << name << " prompt did not appear";
+        }
+        screen.screenshot(fs::path(TAVRIN_TEST_ARTIFACTS) / (name + ".png"));
+        screen.answer(window, actions);
+        // The next prompt may follow at once: wait for this one to go.
+        for (int i = 0; i < 300; ++i) {
+            const std::string shown = screen.run("xdotool search --onlyvisible --name . 2>/dev/null");
+            if (shown.find(window) == std::string::npos) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        FAIL() << "the " << name << " prompt stayed on screen";
+    }
+
+    json signRequest(const std::string& certId, const std::vector<std::vector<unsigned char>>& hashes,
+                     const std::string& scheme) {
+        json encoded = json::array();
+        for (const auto& hash : hashes)
+            encoded.push_back(testing::toBase64(hash));
+        return {{"id", "sign"},
+                {"method", "sign"},
+                {"params",
+                 {{"origin", kOrigin},
+                  {"certId", certId},
+                  {"hashAlg", "SHA-256"},
+                  {"scheme", scheme},
+                  {"hashes", encoded}}}};
+    }
+
+    testing::Xvfb screen;
+    testing::TempHome home;
+    std::string softhsmConf;
+};
+
+TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignatureVerifies) {
+    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
+    run.environment = {{"DISPLAY", screen.display()}, {"SOFTHSM2_CONF", softhsmConf}};
+    run.session = [&](HostSession& host) {
+        host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
+                  std::string(kOrigin) + R"(","purpose":"any"}})");
+        const json listed = json::parse(host.receive(), nullptr, false);
+        ASSERT_TRUE(listed.contains("result")) << listed.dump();
+
+        // RSA-2048 with a batch of 50, P-256 and brainpoolP256r1.
+        const std::map<std::string, std::pair<std::string, std::size_t>> wanted{
+            {"rsa2048", {"rsa-pkcs1", 50}},
+            {"ec-p256", {"ecdsa", 1}},
+            {"ec-brainpoolP256r1", {"ecdsa", 1}}};
+        int signedWith = 0;
+        std::string rsaId;
+        for (const json& certificate : listed["result"]["certificates"]) {
+            const auto entry = wanted.find(certificate["keyAlgorithm"].get<std::string>());
+            if (certificate.value("tokenLabel", "") != "main" || entry == wanted.end()) continue;
+            SCOPED_TRACE(entry->first);
+            const auto& [scheme, count] = entry->second;
+            std::vector<std::vector<unsigned char>> hashes;
+            for (std::size_t i = 0; i < count; ++i)
+                hashes.push_back(testing::sha256(entry->first + std::to_string(i)));
+            host.send(signRequest(certificate["certId"], hashes, scheme).dump());
+            answer(host, "token-confirmation-" + entry->first, {"key Return"});
+            answer(host, "token-pin-" + entry->first, {"type 1234", "key Return"});
+            const json reply = json::parse(host.receive(), nullptr, false);
+            ASSERT_TRUE(reply.contains("result")) << reply.dump();
+            const auto pem = writePem(home.path() / (entry->first + ".pem"), certificate["der"]);
+            const json& signatures = reply["result"]["signatures"];
+            ASSERT_EQ(signatures.size(), count);
+            for (std::size_t i = 0; i < count; ++i) {
+                EXPECT_EQ(testing::verifySignature(pem, hashes[i],
+                                                   testing::fromBase64(signatures[i])),
+                          "");
+            }
+            ++signedWith;
+            if (entry->first == "rsa2048") rsaId = certificate["certId"];
+        }
+        EXPECT_EQ(signedWith, 3);
+
+        // A cancelled PIN prompt signs nothing.
+        host.send(signRequest(rsaId, {testing::sha256("x")}, "rsa-pkcs1").dump());
+        answer(host, "token-confirmation-cancel", {"key Return"});
+        answer(host, "token-pin-cancel", {"key Escape"});
+        const json cancelled = json::parse(host.receive(), nullptr, false);
+        EXPECT_EQ(cancelled["error"]["code"], "user_cancelled");
+        EXPECT_EQ(cancelled["error"]["message"], "user cancelled the PIN prompt");
+    };
+    const auto result = testing::runHost(run);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+}
+
+}  // namespace
+}  // namespace tavrin::host
