@@ -178,6 +178,27 @@ TEST_F(KeychainFlow, SignsAfterListingWithConfirmation) {
     EXPECT_EQ(backend->sign_calls.size(), 1u);
 }
 
+TEST_F(KeychainFlow, AKeyOnACardAsksItsPinAfterTheConfirmation) {
+    backend->key_needs_pin = true;
+    list();
+    EXPECT_TRUE(sign(certificates[0].cert_id, hashes(2)).contains("result"));
+    ASSERT_EQ(user->confirm_calls.size(), 1u);
+    ASSERT_EQ(user->pin_calls.size(), 1u);
+    EXPECT_EQ(user->pin_calls[0].hash_count, 2u);
+    EXPECT_EQ(backend->sign_calls.at(0).pin, "1234");
+
+    // Neither a cancelled PIN prompt nor a declined confirmation (which asks
+    // no PIN) reaches the backend.
+    user->pin_answer.reset();
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
+              error("s", "user_cancelled", "user cancelled the PIN prompt"));
+    user->confirm_answer = false;
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1))["error"]["message"],
+              "user cancelled the signing confirmation");
+    EXPECT_EQ(user->pin_calls.size(), 2u);
+    EXPECT_EQ(backend->sign_calls.size(), 1u);
+}
+
 TEST_F(KeychainFlow, SignIsAdmittedOnlyForCertificatesListedToThatOrigin) {
     const std::string not_allowed =
         "certId was not returned to this origin by a prior listCertificates call";

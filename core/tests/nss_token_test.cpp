@@ -123,6 +123,22 @@ TEST(NssToken, TokenIdentitiesAreListedOnceHoweverTheModuleIsRegistered) {
     }
 }
 
+TEST(NssToken, AModuleThatDoesNotLoadIsNamedAndTheOthersStillList) {
+    const TokenStore store(Registration::Database);
+    std::ofstream(store.database() + "/pkcs11.txt", std::ios::app)
+        << "\nlibrary=/nonexistent/libmissing.so\nname=Broken card\n";
+    KeychainBackend backend = store.backend();
+    ::testing::internal::CaptureStderr();
+    auto listed = backend.list_certificates(Purpose::Any);
+    const std::string diagnostics = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(listed) << listed.error().display();
+    EXPECT_EQ(listed.value().size(), 6u);
+    EXPECT_EQ(diagnostics,
+              "tavrin-bridge: token module \"Broken card\" (/nonexistent/libmissing.so) was not "
+              "loaded: /nonexistent/libmissing.so: cannot open shared object file: No such file "
+              "or directory\n");
+}
+
 TEST(NssToken, CertificatesCarryTheirTokenChainAndQualification) {
     const TokenStore store(Registration::Database);
     KeychainBackend backend = store.backend();

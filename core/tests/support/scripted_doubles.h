@@ -33,6 +33,8 @@ struct BackendScript {
     Result<CertificateList, BackendError> listing = BackendError::no_matching_certificates();
     // When set, sign fails with it; otherwise each signature is "sig:" + hash.
     std::optional<BackendError> sign_error;
+    // What a confirming backend says when asked whether a key needs the PIN.
+    bool key_needs_pin = false;
 
     std::vector<Purpose> list_calls;
     struct SignCall {
@@ -55,6 +57,13 @@ class ScriptedBackend {
     Result<CertificateList, BackendError> list_certificates(Purpose purpose) {
         script_->list_calls.push_back(purpose);
         return script_->listing;
+    }
+
+    // A backend approved by a confirmation may still have keys on a card.
+    Result<bool, BackendError> pin_needed(std::string_view /*cert_id*/)
+        requires(!RequiresPin)
+    {
+        return script_->key_needs_pin;
     }
 
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,

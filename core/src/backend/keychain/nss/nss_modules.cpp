@@ -5,12 +5,17 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string_view>
 
 #include <nss.h>
 #include <pk11pub.h>
 #include <prerror.h>
 #include <secmod.h>
+// This one header of NSS's lacks the C linkage guards.
+extern "C" {
+#include <utilpars.h>
+}
 
 namespace tavrin::keychain {
 namespace {
@@ -51,26 +56,42 @@ std::string real_path(const std::string& path) {
     return out;
 }
 
-// Whether a loaded module of the list comes from `library`; reports those
-// that are not loaded along the way.
-bool scan_modules(const std::string& library) {
-    bool present = false;
+// The libraries of the modules NSS has loaded, by their real paths.
+std::set<std::string> loaded_libraries() {
+    std::set<std::string> libraries;
     SECMODListLock* lock = SECMOD_GetDefaultModuleListLock();
     SECMOD_GetReadLock(lock);
     for (SECMODModuleList* entry = SECMOD_GetDefaultModuleList(); entry != nullptr;
          entry = entry->next) {
         const SECMODModule* module = entry->module;
-        if (module == nullptr || module->internal) continue;
-        const char* name = module->commonName != nullptr ? module->commonName : "";
-        const char* dll = module->dllName != nullptr ? module->dllName : "";
-        if (!module->loaded) {
-            report(name, dll, load_failure_cause(dll));
-            continue;
-        }
-        if (!library.empty() && real_path(dll) == library) present = true;
+        if (module == nullptr || !module->loaded || module->dllName == nullptr) continue;
+        libraries.insert(real_path(module->dllName));
     }
     SECMOD_ReleaseReadLock(lock);
-    return present;
+    return libraries;
+}
+
+std::string spec_value(const char* name, const char* spec) {
+    char* value = NSSUTIL_ArgGetParamValue(name, spec);
+    if (value == nullptr) return {};
+    std::string out(value);
+    PORT_Free(value);
+    return out;
+}
+
+// NSS drops a module of the database that does not load without a word:
+// each one the database names that is not among the loaded ones is reported.
+void report_modules_not_loaded(const std::set<std::string>& loaded) {
+    for (SECMODModuleList* db = SECMOD_GetDBModuleList(); db != nullptr; db = db->next) {
+        char** specs = SECMOD_GetModuleSpecList(db->module);
+        if (specs == nullptr) continue;
+        for (char** spec = specs; *spec != nullptr; ++spec) {
+            const std::string library = spec_value("library", *spec);
+            if (library.empty() || loaded.contains(real_path(library))) continue;
+            report(spec_value("name", *spec), library, load_failure_cause(library.c_str()));
+        }
+        SECMOD_FreeModuleSpecList(db->module, specs);
+    }
 }
 
 }  // namespace
@@ -78,8 +99,9 @@ bool scan_modules(const std::string& library) {
 NssModules::NssModules(const std::string& proxy_path) {
     struct stat st {};
     const bool exists = !proxy_path.empty() && ::stat(proxy_path.c_str(), &st) == 0;
-    const std::string library = exists ? real_path(proxy_path) : std::string();
-    if (scan_modules(library) || !exists) return;
+    const std::set<std::string> loaded = loaded_libraries();
+    report_modules_not_loaded(loaded);
+    if (!exists || loaded.contains(real_path(proxy_path))) return;
 
     std::string spec = "name=\"p11-kit-proxy\" library=\"" + proxy_path + "\"";
     PORT_SetError(0);
