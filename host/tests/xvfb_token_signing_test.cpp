@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -154,6 +155,52 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
     };
     const auto result = testing::runHost(run);
     EXPECT_EQ(result.exitStatus, 0) << result.err;
+}
+
+// A card whose module is registered with p11-kit alone, by a module file in
+// the user's own configuration folder: no NSS database at all. p11-kit reads
+// that folder only for users other than root, so as root the host runs as
+// "nobody".
+TEST(TokenThroughP11Kit, AModuleInTheUsersP11KitFolderIsListedWithoutAnyDatabase) {
+    testing::TempHome home;
+    const fs::path tokens = home.path() / "tokens";
+    fs::create_directories(tokens);
+    fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens, fs::copy_options::recursive);
+    const std::string conf = (home.path() / "softhsm2.conf").string();
+    testing::writeFile(conf, "directories.tokendir = " + tokens.string() +
+                                 "\nobjectstore.backend = file\nlog.level = ERROR\n");
+    // The forwarding module over a copy of SoftHSM2 of its own: the system's
+    // SoftHSM2 module, which p11-kit loads too, sees no test token.
+    const fs::path softhsm = home.path() / "libsofthsm2-copy.so";
+    fs::copy_file(TAVRIN_SOFTHSM_MODULE, softhsm);
+    testing::writeFile(home.path() / ".config/pkcs11/modules/test-card.module",
+                       std::string("module: ") + TAVRIN_FORWARDING_MODULE + "\n");
+    testing::writeFile(
+        home.path() / ".local/share/cz.tavrin.bridge/consent.json",
+        json{{"origins", {{kOrigin, {{"purposes", {"sign"}}, {"grantedAtUnix", 1767225600}}}}}}
+            .dump(2));
+
+    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
+    run.environment = {{"TAVRIN_FORWARD_MODULE", softhsm.string()},
+                       {"TAVRIN_FORWARD_SOFTHSM2_CONF", conf}};
+    if (::geteuid() == 0) {
+        ASSERT_EQ(std::system(("chown -R 65534:65534 " + home.path().string()).c_str()), 0);
+        run.launcher = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    std::string reply;
+    run.session = [&](HostSession& host) {
+        host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
+                  std::string(kOrigin) + R"(","purpose":"sign"}})");
+        reply = host.receive();
+    };
+    const auto result = testing::runHost(run);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    const json listed = json::parse(reply, nullptr, false);
+    ASSERT_TRUE(listed.contains("result")) << reply << "\n" << result.err;
+    // main holds three identities for signing: rsa2048, rsa4096, bp256.
+    ASSERT_EQ(listed["result"]["certificates"].size(), 3u);
+    for (const json& certificate : listed["result"]["certificates"])
+        EXPECT_EQ(certificate["tokenLabel"], "main");
 }
 
 }  // namespace

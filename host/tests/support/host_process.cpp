@@ -133,7 +133,8 @@ ProcessResult runHost(const HostRun& run) {
         envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    std::vector<std::string> arg_strings{TAVRIN_BRIDGE_EXE};
+    std::vector<std::string> arg_strings = run.launcher;
+    arg_strings.push_back(TAVRIN_BRIDGE_EXE);
     arg_strings.insert(arg_strings.end(), run.arguments.begin(), run.arguments.end());
     std::vector<char*> argv;
     for (auto& arg : arg_strings)
@@ -142,7 +143,9 @@ ProcessResult runHost(const HostRun& run) {
 
     pid_t pid = 0;
     const int spawned =
-        posix_spawn(&pid, TAVRIN_BRIDGE_EXE, &actions, nullptr, argv.data(), envp.data());
+        run.launcher.empty()
+            ? posix_spawn(&pid, TAVRIN_BRIDGE_EXE, &actions, nullptr, argv.data(), envp.data())
+            : posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(in.read);
     ::close(out.write);

@@ -46,6 +46,9 @@ class HostSession {
 struct HostRun {
     std::vector<std::string> arguments;  // after argument 0
     std::filesystem::path home;
+    // A program (found on PATH) that runs the executable, with its own
+    // arguments before it; e.g. {"setpriv", "--reuid=65534", ...}.
+    std::vector<std::string> launcher = {};
     // Writes to the child's standard input (closed afterwards). Default: nothing.
     std::function<void(int stdinFd)> feed = {};
     // Close our end of the child's standard output before reading anything.
