@@ -22,9 +22,9 @@ int32_t confirm(const char*, const char*, uint32_t, void*) {
 
 }  // namespace
 
-BridgeClient BridgeClient::keychain(const std::string& consentPath) {
+BridgeClient BridgeClient::keychain(const std::string& consentPath, std::string pin) {
     BridgeClient client;
-    client.answers_ = new Answers{};
+    client.answers_ = new Answers{std::move(pin)};
     client.callbacks_ = {grant, supplyPin, confirm, &client.answers_->pin};
     client.handle_ = tavrin_bridge_create_keychain(consentPath.c_str(), &client.callbacks_);
     if (client.handle_ == nullptr)

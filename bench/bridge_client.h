@@ -14,8 +14,9 @@ namespace tavrin::bench {
 
 class BridgeClient {
   public:
-    // Over the user's NSS database ($HOME/.pki/nssdb).
-    static BridgeClient keychain(const std::string& consentPath);
+    // Over the user's NSS database ($HOME/.pki/nssdb) and tokens; `pin`
+    // answers a token's PIN prompt.
+    static BridgeClient keychain(const std::string& consentPath, std::string pin = "");
     // Over the first token of `modulePath`, logging in with `pin`.
     static BridgeClient pkcs11(const std::string& consentPath, const std::string& modulePath,
                                std::string pin);

@@ -8,6 +8,8 @@
 #   tokens         the SoftHSM2 tokens of make_softhsm_token.sh; tokens/main
 #                  is the one the PKCS#11 rows use, tokens/softhsm2.conf its
 #                  configuration
+#   token          a home whose NSS database registers SoftHSM2's module (the
+#                  token tokens/main), with a stored grant
 #
 #   make_bench_homes.sh DIR
 set -euo pipefail
@@ -54,3 +56,8 @@ directories.tokendir = $dir/tokens/main
 objectstore.backend = file
 log.level = ERROR
 EOF2
+mkdir -p "$dir/token/.pki/nssdb"
+certutil -N -d "sql:$dir/token/.pki/nssdb" --empty-password
+SOFTHSM2_CONF="$dir/tokens/softhsm2.conf" modutil -force -dbdir "sql:$dir/token/.pki/nssdb" \
+  -add "Bench card" -libfile "${SOFTHSM2_MODULE:-/usr/lib/softhsm/libsofthsm2.so}" >/dev/null
+grant "$dir/token"

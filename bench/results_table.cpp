@@ -109,6 +109,15 @@ Description describe(const std::string& key) {
                     "; floor: C_OpenSession, C_Login, C_FindObjects, C_SignInit/C_Sign per hash, "
                     "C_Logout",
                 1.10};
+    if (group == "token_list")
+        return {"listing, " + arg + " token identities through NSS (PIN not needed)",
+                nss + "; floor: C_FindObjects + C_GetAttributeValue on the token", 1.5};
+    if (group == "token_sign")
+        return {"sign " + signCase(arg) + " with a token key through NSS, PIN entered",
+                nss +
+                    "; floor: C_OpenSession, C_Login, C_FindObjects, C_SignInit/C_Sign, "
+                    "C_Logout",
+                1.10};
     if (group == "memory_status_peak")
         return {"peak resident (VmHWM), host that answered status", pipes + "; floor: echo_host.c"};
     if (group == "memory_status_rss")

@@ -46,7 +46,10 @@ HOME="$homes/sign" quietly nss-sign \
 echo "bench: PKCS#11 over SoftHSM2" >&2
 SOFTHSM2_CONF="$homes/tokens/softhsm2.conf" HOME="$homes/status" quietly p11 \
   "$bin/bench_pkcs11" /usr/lib/softhsm/libsofthsm2.so "${gb[@]}" --benchmark_out="$out/p11.json"
+echo "bench: a token through NSS" >&2
+SOFTHSM2_CONF="$homes/tokens/softhsm2.conf" HOME="$homes/token" quietly token \
+  "$bin/bench_token" /usr/lib/softhsm/libsofthsm2.so "${gb[@]}" --benchmark_out="$out/token.json"
 
 echo
 "$bin/bench_table" "$out"/process.json "$out"/memory.json "$out"/nss-list-*.json \
-  "$out"/nss-sign.json "$out"/p11.json
+  "$out"/nss-sign.json "$out"/p11.json "$out"/token.json

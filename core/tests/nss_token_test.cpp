@@ -78,8 +78,8 @@ class TokenStore {
 };
 
 Bytes chain_der(const std::string& name) {
-    const std::string text = read_file(std::string(TAVRIN_SOFTHSM_TOKENS) + "/chain-certs/" +
-                                       name + ".der");
+    const std::string text =
+        read_file(std::string(TAVRIN_SOFTHSM_TOKENS) + "/chain-certs/" + name + ".der");
     return Bytes(text.begin(), text.end());
 }
 
@@ -104,7 +104,8 @@ const CertificateInfo* find(const CertificateList& list, KeyAlgorithm algorithm,
 }
 
 TEST(NssToken, TokenIdentitiesAreListedOnceHoweverTheModuleIsRegistered) {
-    for (const Registration how : {Registration::Database, Registration::P11Kit, Registration::Both}) {
+    for (const Registration how :
+         {Registration::Database, Registration::P11Kit, Registration::Both}) {
         SCOPED_TRACE(static_cast<int>(how));
         const TokenStore store(how);
         KeychainBackend backend = store.backend();
@@ -149,7 +150,8 @@ TEST(NssToken, CertificatesCarryTheirTokenChainAndQualification) {
     for (const auto& info : listed.value()) {
         EXPECT_TRUE(info.token_label == "main" || info.token_label == "chain");
         if (info.cert_id == id("qualified")) {
-            EXPECT_EQ(info.chain, (std::vector<Bytes>{chain_der("intermediate"), chain_der("root")}));
+            EXPECT_EQ(info.chain,
+                      (std::vector<Bytes>{chain_der("intermediate"), chain_der("root")}));
             EXPECT_EQ(info.qualified, true);
             ++checked;
         } else if (info.cert_id == id("unqualified")) {
@@ -186,8 +188,8 @@ TEST(NssToken, OneLoginSignsTheWholeBatchAndEveryRequestLogsInAgain) {
         ASSERT_TRUE(signatures) << signatures.error().display();
         ASSERT_EQ(signatures.value().size(), hashes.size());
         for (std::size_t i = 0; i < hashes.size(); ++i) {
-            EXPECT_TRUE(testing::verifies_with(info->der, EVP_sha256(), hashes[i],
-                                               signatures.value()[i]));
+            EXPECT_TRUE(
+                testing::verifies_with(info->der, EVP_sha256(), hashes[i], signatures.value()[i]));
         }
         // Logged out again: the next request needs the PIN again.
         EXPECT_TRUE(needs_pin(backend, info->cert_id));
@@ -214,8 +216,8 @@ TEST(NssToken, ARefusedPinCostsOneTryAndSignsNothing) {
         ASSERT_TRUE(listed) << listed.error().display();
         const CertificateInfo* info = find(listed.value(), KeyAlgorithm::Rsa2048, "main");
         ASSERT_NE(info, nullptr);
-        auto signatures =
-            backend.sign(info->cert_id, HashAlg::Sha256, Scheme::RsaPkcs1, random_hashes(1), Pin(c.pin));
+        auto signatures = backend.sign(info->cert_id, HashAlg::Sha256, Scheme::RsaPkcs1,
+                                       random_hashes(1), Pin(c.pin));
         ASSERT_FALSE(signatures);
         EXPECT_EQ(signatures.error().display(), c.error);
         EXPECT_EQ(signatures.error().retries_left(), c.retries);
@@ -238,8 +240,8 @@ TEST(NssToken, AKeyThatWantsThePinPerSignatureGetsTheOneTypedForTheRequest) {
         EXPECT_TRUE(
             testing::verifies_with(info->der, EVP_sha256(), hashes[i], signatures.value()[i]));
     }
-    EXPECT_EQ(store.logins(), (std::vector<std::string>{"user 0", "context 0", "context 0",
-                                                         "context 0"}));
+    EXPECT_EQ(store.logins(),
+              (std::vector<std::string>{"user 0", "context 0", "context 0", "context 0"}));
 }
 
 }  // namespace

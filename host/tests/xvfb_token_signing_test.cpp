@@ -44,8 +44,7 @@ class TokenSigningTest : public ::testing::Test {
         // modutil (or Debian's pkcs11-register) leaves them.
         const fs::path tokens = home.path() / "tokens";
         fs::create_directories(tokens);
-        fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens,
-                 fs::copy_options::recursive);
+        fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens, fs::copy_options::recursive);
         softhsmConf = (home.path() / "softhsm2.conf").string();
         testing::writeFile(softhsmConf, "directories.tokendir = " + tokens.string() +
                                             "\nobjectstore.backend = file\nlog.level = ERROR\n");
@@ -76,14 +75,16 @@ class TokenSigningTest : public ::testing::Test {
         screen.answer(window, actions);
         // The next prompt may follow at once: wait for this one to go.
         for (int i = 0; i < 300; ++i) {
-            const std::string shown = screen.run("xdotool search --onlyvisible --name . 2>/dev/null");
+            const std::string shown =
+                screen.run("xdotool search --onlyvisible --name . 2>/dev/null");
             if (shown.find(window) == std::string::npos) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         FAIL() << "the " << name << " prompt stayed on screen";
     }
 
-    json signRequest(const std::string& certId, const std::vector<std::vector<unsigned char>>& hashes,
+    json signRequest(const std::string& certId,
+                     const std::vector<std::vector<unsigned char>>& hashes,
                      const std::string& scheme) {
         json encoded = json::array();
         for (const auto& hash : hashes)
@@ -136,9 +137,9 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
             const json& signatures = reply["result"]["signatures"];
             ASSERT_EQ(signatures.size(), count);
             for (std::size_t i = 0; i < count; ++i) {
-                EXPECT_EQ(testing::verifySignature(pem, hashes[i],
-                                                   testing::fromBase64(signatures[i])),
-                          "");
+                EXPECT_EQ(
+                    testing::verifySignature(pem, hashes[i], testing::fromBase64(signatures[i])),
+                    "");
             }
             ++signedWith;
             if (entry->first == "rsa2048") rsaId = certificate["certId"];

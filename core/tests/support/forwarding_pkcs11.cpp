@@ -32,7 +32,7 @@ namespace {
 CK_FUNCTION_LIST g_list;
 CK_FUNCTION_LIST_PTR g_real = nullptr;
 std::mutex g_mutex;
-std::string g_user_pin;                    // of the last successful user login
+std::string g_user_pin;                      // of the last successful user login
 std::set<CK_SESSION_HANDLE> g_reauthorised;  // sessions whose C_Sign may go ahead
 
 bool faked(const char* word) {

@@ -60,9 +60,7 @@ class ScriptedBackend {
     }
 
     // A backend approved by a confirmation may still have keys on a card.
-    Result<bool, BackendError> pin_needed(std::string_view /*cert_id*/)
-        requires(!RequiresPin)
-    {
+    Result<bool, BackendError> pin_needed(std::string_view /*cert_id*/) requires(!RequiresPin) {
         return script_->key_needs_pin;
     }
 

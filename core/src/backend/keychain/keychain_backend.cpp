@@ -70,7 +70,8 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
         Bytes der = platform_->certificate_data(*certificate.ref);
 
         auto parsed = ParsedCertificate::parse(der);
-        if (!parsed) return BackendError::internal("parse certificate: " + parsed.error().display());
+        if (!parsed)
+            return BackendError::internal("parse certificate: " + parsed.error().display());
         auto purposes = parsed.value().purposes();
         if (!purposes) {
             return BackendError::internal("parse certificate: " + purposes.error().display());

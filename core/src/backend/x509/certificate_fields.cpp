@@ -389,8 +389,7 @@ bool ParsedCertificate::qualified() const {
         auto id = read_der_header(statements, inner);
         if (!id || statements[inner] != 0x06) return false;
         const auto* p = statements.data() + inner;
-        const long length =
-            static_cast<long>(id.value().header_length + id.value().content_length);
+        const long length = static_cast<long>(id.value().header_length + id.value().content_length);
         ASN1_OBJECT* object = d2i_ASN1_OBJECT(nullptr, &p, length);
         if (object == nullptr) return false;
         const bool compliance = oid_text(object) == kQcComplianceOid;

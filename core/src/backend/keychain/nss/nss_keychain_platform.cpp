@@ -68,6 +68,15 @@ SlotPtr slot_of(CERTCertificate* cert) {
     return SlotPtr(slot);
 }
 
+// The length of an RSA signature: the modulus length, read from the
+// certificate rather than asked of the token.
+int rsa_signature_length(const NssPrivateKey& key) {
+    SECKEYPublicKey* public_key = CERT_ExtractPublicKey(key.cert);
+    const unsigned int bytes = public_key != nullptr ? SECKEY_PublicKeyStrength(public_key) : 0;
+    if (public_key != nullptr) SECKEY_DestroyPublicKey(public_key);
+    return bytes > 0 ? static_cast<int>(bytes) : PK11_SignatureLen(key.key);
+}
+
 // The length of an ECDSA signature (r||s) for the curve of the certificate's
 // key, for the curves NSS itself does not know.
 int ecdsa_signature_length(const CERTCertificate* cert) {
@@ -201,8 +210,8 @@ SignatureResult NssKeychainPlatform::create_signature(const PrivateKey& key,
     // A key that wants the PIN for every signature gets the one the user
     // typed for this request; NSS asks for it between C_SignInit and C_Sign.
     std::optional<ContextPinGrant> grant;
-    if (session_pin_ != nullptr &&
-        PK11_HasAttributeSet(nss->pkcs11Slot, nss->pkcs11ID, CKA_ALWAYS_AUTHENTICATE, PR_FALSE)) {
+    // (The flag is read from the key's cached attributes, not the token.)
+    if (session_pin_ != nullptr && (SECKEY_HAS_ATTRIBUTE_SET(nss, CKA_ALWAYS_AUTHENTICATE))) {
         grant.emplace(*session_pin_);
     }
     PORT_SetError(0);
@@ -213,7 +222,7 @@ SignatureResult NssKeychainPlatform::create_signature(const PrivateKey& key,
                                     ? HashAlg::Sha256
                                     : HashAlg::Sha512;
             if (auto signature = sign_with(nss, CKM_RSA_PKCS, digest_info(alg, digest),
-                                           PK11_SignatureLen(nss))) {
+                                           rsa_signature_length(nss_key))) {
                 return {std::move(signature), nullptr, std::nullopt};
             }
             break;
@@ -282,7 +291,8 @@ std::optional<std::string> NssKeychainPlatform::token_label(const Certificate& c
 std::vector<Bytes> NssKeychainPlatform::issuer_chain(const Certificate& certificate) {
     constexpr int kMaxDepth = 8;
     std::vector<Bytes> chain;
-    CERTCertificate* current = CERT_DupCertificate(static_cast<const NssCertificate&>(certificate).cert);
+    CERTCertificate* current =
+        CERT_DupCertificate(static_cast<const NssCertificate&>(certificate).cert);
     const SECItem leaf = current->derCert;
     for (int depth = 0; depth < kMaxDepth && !current->isRoot; ++depth) {
         CERTCertificate* issuer = CERT_FindCertIssuer(current, PR_Now(), certUsageAnyCA);

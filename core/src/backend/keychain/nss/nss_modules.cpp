@@ -22,9 +22,8 @@ namespace {
 
 void report(std::string_view module, std::string_view library, std::string_view cause) {
     std::fprintf(stderr, "tavrin-bridge: token module \"%.*s\" (%.*s) was not loaded: %.*s\n",
-                 static_cast<int>(module.size()), module.data(),
-                 static_cast<int>(library.size()), library.data(),
-                 static_cast<int>(cause.size()), cause.data());
+                 static_cast<int>(module.size()), module.data(), static_cast<int>(library.size()),
+                 library.data(), static_cast<int>(cause.size()), cause.data());
 }
 
 std::string nss_error_text() {
