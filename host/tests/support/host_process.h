@@ -46,9 +46,6 @@ class HostSession {
 struct HostRun {
     std::vector<std::string> arguments;  // after argument 0
     std::filesystem::path home;
-    // A program (found on PATH) that runs the executable, with its own
-    // arguments before it; e.g. {"setpriv", "--reuid=65534", ...}.
-    std::vector<std::string> launcher = {};
     // Writes to the child's standard input (closed afterwards). Default: nothing.
     std::function<void(int stdinFd)> feed = {};
     // Close our end of the child's standard output before reading anything.
@@ -60,6 +57,9 @@ struct HostRun {
     // Instead of `feed`: talks to the host while it runs; whatever the host
     // writes afterwards lands in ProcessResult::out.
     std::function<void(HostSession&)> session = {};
+    // A program (found on PATH) that runs the executable, with its own
+    // arguments before it; e.g. {"setpriv", "--reuid=65534", ...}.
+    std::vector<std::string> launcher = {};
 };
 
 ProcessResult runHost(const HostRun& run);
