@@ -152,7 +152,8 @@ TEST_F(ConnectorTest, AddedBrowsersAreConnectedAndListedOnlyWhereTheUserHasThem)
         EXPECT_EQ(outcome.result, R::connected()) << rawValue(outcome.browser);
         connected.push_back(outcome.browser);
     }
-    EXPECT_EQ(connected, (std::vector<B>{B::chrome, B::edge, B::firefox, B::brave, B::firefoxSnap}));
+    EXPECT_EQ(connected,
+              (std::vector<B>{B::chrome, B::edge, B::firefox, B::brave, B::firefoxSnap}));
     EXPECT_EQ(installer().currentExtensionIDs(B::brave),
               (std::vector<std::string>{"jigokomhlkbkpcgkinakfomodbijdcpi",
                                         "mjoobkgcfnnckjkpfghdaegipnkhdide"}));
@@ -162,8 +163,9 @@ TEST_F(ConnectorTest, AddedBrowsersAreConnectedAndListedOnlyWhereTheUserHasThem)
 
     const auto statuses = BrowserManifestStatus::all(installer());
     ASSERT_EQ(statuses.size(), 5u);
-    EXPECT_EQ(statuses[4], (BrowserManifestStatus{B::firefoxSnap, true,
-                                                  installer().manifestURL(B::firefoxSnap).string()}));
+    EXPECT_EQ(statuses[4],
+              (BrowserManifestStatus{B::firefoxSnap, true,
+                                     installer().manifestURL(B::firefoxSnap).string()}));
 }
 
 TEST_F(ConnectorTest, FirstRunMarkerHoldsTheTimeAndIsWrittenWhole) {

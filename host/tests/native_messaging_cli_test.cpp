@@ -57,7 +57,8 @@ TEST_F(CliTest, DeclinesAnythingButASubcommandAsArgumentOne) {
 }
 
 TEST_F(CliTest, InstallWithoutOptionsOrWithAllWritesEveryManifestInOrder) {
-    for (const Args& arguments : {Args{"prog", install}, Args{"prog", install, "--browser", "all"}}) {
+    for (const Args& arguments :
+         {Args{"prog", install}, Args{"prog", install, "--browser", "all"}}) {
         ASSERT_EQ(run(arguments), 0);
         std::string expected;
         for (const char* name : {"chrome", "edge", "firefox", "chrome-beta", "chrome-dev",

@@ -89,8 +89,8 @@ class BrowserEndToEnd : public ::testing::TestWithParam<BrowserKind> {
         // manifests alone lead the browser to the installed host.
         if (std::getenv("TAVRIN_E2E_SYSTEM_MANIFESTS") == nullptr) {
             if (chromium) fs::create_directories(home.path() / ".config/chromium");
-            testing::HostRun run{
-                {"chrome-extension://" + std::string(ChromeExtensionIDs[0]) + "/"}, home.path()};
+            testing::HostRun run{{"chrome-extension://" + std::string(ChromeExtensionIDs[0]) + "/"},
+                                 home.path()};
             const auto registered = testing::runHost(run);
             ASSERT_EQ(registered.exitStatus, 0) << registered.err;
             ASSERT_TRUE(fs::exists(home.path() /
