@@ -20,7 +20,7 @@ enum class NativeMessagingBrowser {
     edgeBeta,
     edgeDev,
     edgeCanary,
-    // Linux browsers beyond the nine, connected automatically once the user
+    // Further Linux browsers, connected automatically once the user
     // has run them (their profile folder exists).
     chromium,
     brave,
