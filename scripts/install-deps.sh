@@ -16,6 +16,7 @@ packages=(
   libp11-kit-dev p11-kit-modules softhsm2 opensc
   qt6-base-dev xvfb xdotool imagemagick fonts-dejavu-core
   chromium firefox-esr dpkg-dev desktop-file-utils
+  librsvg2-bin lintian appstream man-db
 )
 for arg in "$@"; do
   case "$arg" in

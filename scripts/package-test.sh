@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a configured build tree, installs it on this
-# machine, checks that the installed program works as a user gets it, and
-# removes the package again (also when a check fails).
+# Builds the Debian package from a configured build tree, checks it with
+# lintian, installs it on this machine, checks that the installed program
+# works as a user gets it, and removes the package again (also when a check
+# fails).
 #
-#   scripts/package-test.sh [BUILD_DIR]     default: build/
+#   scripts/package-test.sh [BUILD_DIR]     default: build/ (configured with the
+#                                           /usr prefix, the project's default)
 #
-# Checks: the package's files are in place; `tavrin-bridge
-# install-native-messaging-host` writes a Chrome manifest that names
-# /usr/bin/tavrin-bridge; a status frame over a pipe gets its reply; a prompt
-# without a display is refused for want of a display, which shows that the
-# installed executable found its user-interface module.
+# Checks: lintian finds no error; the package's files are in place, the man
+# page renders and the AppStream metainfo validates; the system-wide manifests
+# are exactly what the program's own installer writes for /usr/bin/tavrin-bridge;
+# Chromium and Firefox ESR, in a home with no manifest of its own, reach the
+# installed host through them (the real-browser status test of the build
+# tree); a status frame over a pipe gets its reply; a prompt without a display
+# is refused for want of a display, which shows that the installed executable
+# found its user-interface module; removing the package removes the
+# system-wide manifests.
 set -euo pipefail
 export LC_ALL=C
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -47,12 +53,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
+grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$build/CMakeCache.txt" ||
+  fail "$build is not configured with the /usr prefix (cmake -DCMAKE_INSTALL_PREFIX=/usr)"
+
 echo "== package"
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" >cpack.log) ||
   { cat "$work/cpack.log" >&2; fail "cpack failed"; }
 deb="$(ls "$work"/${package}_*.deb 2>/dev/null | head -n 1)"
 [ -n "$deb" ] || fail "cpack made no ${package}_*.deb in $work"
 dpkg-deb --info "$deb" | sed -n 's/^ *\(Package\|Version\|Depends\):/  &/p'
+
+echo "== lintian"
+# Errors fail the test; warnings are printed (the README lists those kept).
+lintian --fail-on error --tag-display-limit 0 "$deb" | tee "$work/lintian.log" ||
+  fail "lintian reports errors on $(basename "$deb")"
 
 echo "== install $(basename "$deb")"
 if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
@@ -63,16 +77,26 @@ fi
 installed=1
 
 exe=/usr/bin/tavrin-bridge
+pkglib="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/tavrin-bridge"
+system_manifests=(/etc/chromium/native-messaging-hosts /etc/opt/chrome/native-messaging-hosts
+  /etc/opt/edge/native-messaging-hosts /usr/lib/mozilla/native-messaging-hosts)
 files="$(dpkg -L "$package")"
-for wanted in "$exe" libtavrin_bridge_core.so.0 libtavrin_bridge_ui.so \
-  /usr/share/applications/cz.tavrin.bridge.desktop \
-  /usr/share/icons/hicolor/scalable/apps/cz.tavrin.bridge.svg; do
-  grep -q -- "$wanted\$" <<<"$files" || fail "the package holds no $wanted"
+for wanted in "$exe" "$pkglib/libtavrin_bridge_core.so.0" "$pkglib/libtavrin_bridge_ui.so" \
+  /usr/share/applications/cz.tavrin.bridge.desktop /usr/share/metainfo/cz.tavrin.bridge.metainfo.xml \
+  /usr/share/icons/hicolor/scalable/apps/cz.tavrin.bridge.svg \
+  /usr/share/icons/hicolor/48x48/apps/cz.tavrin.bridge.png /usr/share/man/man1/tavrin-bridge.1.gz \
+  /usr/share/doc/tavrin-bridge/copyright /usr/share/doc/tavrin-bridge/changelog.gz; do
+  grep -qx -- "$wanted" <<<"$files" || fail "the package holds no $wanted"
 done
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate /usr/share/applications/cz.tavrin.bridge.desktop ||
-    fail "the desktop entry does not validate"
-fi
+for folder in "${system_manifests[@]}"; do
+  [ -f "$folder/cz.tavrin.bridge.json" ] || fail "no system-wide manifest in $folder"
+done
+desktop-file-validate /usr/share/applications/cz.tavrin.bridge.desktop ||
+  fail "the desktop entry does not validate"
+appstreamcli validate --no-net /usr/share/metainfo/cz.tavrin.bridge.metainfo.xml ||
+  fail "the AppStream metainfo does not validate"
+man_warnings="$(man -l --warnings /usr/share/man/man1/tavrin-bridge.1.gz 2>&1 >/dev/null)"
+[ -z "$man_warnings" ] || fail "the man page renders with warnings: $man_warnings"
 
 # A user with nothing configured: only HOME is set.
 home="$work/home"
@@ -81,12 +105,30 @@ run_as_user() {
   env -i PATH=/usr/bin:/bin HOME="$home" "$@"
 }
 
+echo "== real browsers through the system-wide manifests"
+# A fresh home per browser, with no manifest of its own; the test's host runs
+# are the installed executable, which the browsers start.
+e2e="$build/host/tests/e2e/browser_e2e_tests"
+[ -x "$e2e" ] || fail "no $e2e (build the tests first: scripts/test.sh)"
+TAVRIN_E2E_SYSTEM_MANIFESTS=1 "$e2e" --gtest_filter='*StatusOverAOneShotMessage*' \
+  >"$work/e2e.log" 2>&1 || { cat "$work/e2e.log" >&2; fail "a browser did not reach the installed host"; }
+grep -q '2 tests.*PASSED\|PASSED.*2 tests' "$work/e2e.log" ||
+  { cat "$work/e2e.log" >&2; fail "the browsers' status tests did not both run"; }
+
 echo "== install-native-messaging-host"
 run_as_user "$exe" install-native-messaging-host >"$work/install.out" 2>&1 ||
   { cat "$work/install.out" >&2; fail "install-native-messaging-host failed"; }
-manifest="$home/.config/google-chrome/NativeMessagingHosts/cz.tavrin.bridge.json"
-[ -f "$manifest" ] || fail "no Chrome manifest at $manifest"
-grep -q "\"path\": *\"$exe\"" "$manifest" || fail "the Chrome manifest does not name $exe: $(cat "$manifest")"
+# The system-wide manifests say what the program writes for each family.
+for pair in chromium:/etc/chromium google-chrome:/etc/opt/chrome microsoft-edge:/etc/opt/edge; do
+  user="$home/.config/${pair%%:*}/NativeMessagingHosts/cz.tavrin.bridge.json"
+  cmp "$user" "${pair#*:}/native-messaging-hosts/cz.tavrin.bridge.json" ||
+    fail "${pair#*:} holds another manifest than the program writes: $(cat "$user")"
+done
+cmp "$home/.mozilla/native-messaging-hosts/cz.tavrin.bridge.json" \
+  /usr/lib/mozilla/native-messaging-hosts/cz.tavrin.bridge.json ||
+  fail "/usr/lib/mozilla holds another manifest than the program writes"
+grep -q "\"path\": *\"$exe\"" "$home/.mozilla/native-messaging-hosts/cz.tavrin.bridge.json" ||
+  fail "the user's manifests do not name $exe"
 
 echo "== status over native messaging"
 {
@@ -104,4 +146,12 @@ grep -q '{"id":"c","error":{"code":"consent_denied"' <<<"$replies" ||
   fail "no refusal of the consent request; the host wrote: $replies"
 grep -q "consent prompt could not be shown (no display" "$work/stderr" ||
   fail "the installed host did not reach its user-interface module: $(cat "$work/stderr")"
+
+echo "== remove"
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq "$package" >"$work/apt.log" 2>&1 ||
+  { cat "$work/apt.log" >&2; fail "apt-get remove failed"; }
+for folder in "${system_manifests[@]}"; do
+  [ ! -e "$folder/cz.tavrin.bridge.json" ] || fail "removing the package left $folder/cz.tavrin.bridge.json"
+done
 echo "package-test: the installed package works"
+

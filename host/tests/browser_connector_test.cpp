@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -138,6 +139,33 @@ TEST_F(ConnectorTest, ManifestStatusListsTheThreeBrowsersInOrder) {
               (BrowserManifestStatus{B::edge, true, installer().manifestURL(B::edge).string()}));
     EXPECT_EQ(statuses[2].id(), "firefox");
     EXPECT_FALSE(statuses[2].installed);
+}
+
+TEST_F(ConnectorTest, AddedBrowsersAreConnectedAndListedOnlyWhereTheUserHasThem) {
+    namespace fs = std::filesystem;
+    fs::create_directories(home.configHome() / "BraveSoftware/Brave-Browser");
+    fs::create_directories(home.path() / "snap/firefox/common/.mozilla");
+    writeFile(home.configHome() / "vivaldi", "a file, not a profile folder");
+
+    std::vector<B> connected;
+    for (const auto& outcome : BrowserConnector::connectAll(installer(), never)) {
+        EXPECT_EQ(outcome.result, R::connected()) << rawValue(outcome.browser);
+        connected.push_back(outcome.browser);
+    }
+    EXPECT_EQ(connected,
+              (std::vector<B>{B::chrome, B::edge, B::firefox, B::brave, B::firefoxSnap}));
+    EXPECT_EQ(installer().currentExtensionIDs(B::brave),
+              (std::vector<std::string>{"jigokomhlkbkpcgkinakfomodbijdcpi",
+                                        "mjoobkgcfnnckjkpfghdaegipnkhdide"}));
+    EXPECT_FALSE(fs::exists(home.configHome() / "chromium"));
+    EXPECT_FALSE(fs::exists(home.path() / "snap/chromium"));
+    EXPECT_TRUE(fs::is_regular_file(home.configHome() / "vivaldi"));
+
+    const auto statuses = BrowserManifestStatus::all(installer());
+    ASSERT_EQ(statuses.size(), 5u);
+    EXPECT_EQ(statuses[4],
+              (BrowserManifestStatus{B::firefoxSnap, true,
+                                     installer().manifestURL(B::firefoxSnap).string()}));
 }
 
 TEST_F(ConnectorTest, FirstRunMarkerHoldsTheTimeAndIsWrittenWhole) {

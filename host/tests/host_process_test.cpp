@@ -88,7 +88,7 @@ TEST_F(HostProcessTest, ModeIsChosenFromTheArguments) {
 TEST_F(HostProcessTest, InstallerCommandRegistersTheExecutableWithEveryBrowser) {
     const auto result = runHost({{"install-native-messaging-host"}, home.path(), {}});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 9) << result.out;
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 14) << result.out;
     const auto manifest = nlohmann::json::parse(testing::readFile(chromeManifest(home.path())));
     EXPECT_EQ(manifest["path"], fs::canonical(TAVRIN_BRIDGE_EXE).string());
     EXPECT_EQ(manifest["name"], "cz.tavrin.bridge");

@@ -52,6 +52,11 @@ TEST_F(ManifestInstallerTest, ManifestPathsFollowTheLinuxFolderTable) {
         {B::chromeBeta, ".config/google-chrome-beta/NativeMessagingHosts"},
         {B::chromeDev, ".config/google-chrome-unstable/NativeMessagingHosts"},
         {B::edgeCanary, ".config/microsoft-edge-canary/NativeMessagingHosts"},
+        {B::chromium, ".config/chromium/NativeMessagingHosts"},
+        {B::brave, ".config/BraveSoftware/Brave-Browser/NativeMessagingHosts"},
+        {B::vivaldi, ".config/vivaldi/NativeMessagingHosts"},
+        {B::chromiumSnap, "snap/chromium/common/chromium/NativeMessagingHosts"},
+        {B::firefoxSnap, "snap/firefox/common/.mozilla/native-messaging-hosts"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(installer().manifestURL(c.browser),
@@ -249,6 +254,9 @@ TEST_F(ManifestInstallerTest, UninstallRemovesAndSucceedsWhenNothingIsThere) {
     EXPECT_FALSE(std::filesystem::exists(installer().manifestURL(B::firefox)));
     EXPECT_TRUE(installer().uninstall(B::firefox));
     EXPECT_TRUE(installer().uninstall(B::edgeCanary));
+    // A file where the browser's folder should be: no manifest can be there.
+    writeFile(home.configHome() / "google-chrome", "a file");
+    EXPECT_TRUE(installer().uninstall(B::chrome));
 }
 
 TEST_F(ManifestInstallerTest, UnknownHomeFolderWritesNothing) {

@@ -56,24 +56,31 @@ TEST_F(CliTest, DeclinesAnythingButASubcommandAsArgumentOne) {
     EXPECT_EQ(listTree(home.path()), "");
 }
 
-TEST_F(CliTest, InstallWithoutOptionsWritesNineManifestsInOrder) {
-    ASSERT_EQ(run({"prog", install}), 0);
-    std::string expected;
-    for (const char* name : {"chrome", "edge", "firefox", "chrome-beta", "chrome-dev",
-                             "chrome-canary", "edge-beta", "edge-dev", "edge-canary"}) {
-        const B browser = *browserFromRawValue(name);
-        expected += std::string("Installed ") + name + " native messaging host manifest at " +
-                    installer.manifestURL(browser).string() + "\n";
-        EXPECT_TRUE(installer.currentExtensionIDs(browser).has_value()) << name;
+TEST_F(CliTest, InstallWithoutOptionsOrWithAllWritesEveryManifestInOrder) {
+    for (const Args& arguments :
+         {Args{"prog", install}, Args{"prog", install, "--browser", "all"}}) {
+        ASSERT_EQ(run(arguments), 0);
+        std::string expected;
+        for (const char* name : {"chrome", "edge", "firefox", "chrome-beta", "chrome-dev",
+                                 "chrome-canary", "edge-beta", "edge-dev", "edge-canary",
+                                 "chromium", "brave", "vivaldi", "chromium-snap", "firefox-snap"}) {
+            const B browser = *browserFromRawValue(name);
+            expected += std::string("Installed ") + name + " native messaging host manifest at " +
+                        installer.manifestURL(browser).string() + "\n";
+            EXPECT_TRUE(installer.currentExtensionIDs(browser).has_value()) << name;
+        }
+        EXPECT_EQ(out.str(), expected);
+        EXPECT_EQ(err.str(), "");
     }
-    EXPECT_EQ(out.str(), expected);
-    EXPECT_EQ(err.str(), "");
+    // The Chromium-based additions take the Chrome store's extension.
+    EXPECT_EQ(manifestOf(B::brave), manifestOf(B::chrome));
+    EXPECT_EQ(manifestOf(B::firefoxSnap), manifestOf(B::firefox));
 }
 
 TEST_F(CliTest, BadBrowserValueStopsBeforeAnyFile) {
     const std::string all =
         "all, chrome, edge, firefox, chrome-beta, chrome-dev, chrome-canary, edge-beta, edge-dev, "
-        "edge-canary";
+        "edge-canary, chromium, brave, vivaldi, chromium-snap, firefox-snap";
     const struct {
         Args arguments;
         std::string message;
@@ -122,6 +129,10 @@ TEST_F(CliTest, UninstallOfAMissingManifestSucceeds) {
     ASSERT_EQ(run({"prog", uninstall, "--browser", "firefox"}), 0);
     EXPECT_EQ(out.str(), "Uninstalled firefox native messaging host manifest (if present)\n");
     EXPECT_EQ(err.str(), "");
+    // Also where a file stands in for the browser's folder.
+    writeFile(home.configHome() / "google-chrome", "a file, not a folder");
+    ASSERT_EQ(run({"prog", uninstall, "--browser", "chrome"}), 0);
+    EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(CliTest, OneFailingBrowserDoesNotStopTheOthers) {
@@ -131,7 +142,7 @@ TEST_F(CliTest, OneFailingBrowserDoesNotStopTheOthers) {
     const std::string results = out.str();
     EXPECT_EQ(errors.rfind("tavrin-bridge: chrome: create directory ", 0), 0u) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1);
-    EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 8);
+    EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 13);
     EXPECT_EQ(results.rfind("Installed edge ", 0), 0u);
 }
 

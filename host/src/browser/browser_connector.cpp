@@ -39,13 +39,23 @@ std::set<std::string> BrowserConnector::recognizedExtensionIDs(NativeMessagingBr
     return {ids.begin(), ids.end()};
 }
 
+std::vector<NativeMessagingBrowser> BrowserConnector::browsersToConnect(
+    const NativeMessagingManifestInstaller& installer) {
+    std::vector<NativeMessagingBrowser> browsers(automaticallyConnected.begin(),
+                                                 automaticallyConnected.end());
+    for (NativeMessagingBrowser browser : connectedWhenInstalled) {
+        if (installer.hasProfileFolder(browser)) browsers.push_back(browser);
+    }
+    return browsers;
+}
+
 std::vector<BrowserConnectOutcome> BrowserConnector::connectAll(
     const NativeMessagingManifestInstaller& installer,
     const TranslocationTest& isRunningTranslocated) {
     std::vector<BrowserConnectOutcome> outcomes;
     const bool translocated =
         isRunningTranslocated && isRunningTranslocated(installer.executablePath());
-    for (NativeMessagingBrowser browser : automaticallyConnected) {
+    for (NativeMessagingBrowser browser : browsersToConnect(installer)) {
         if (translocated) {
             outcomes.push_back({browser, Outcome::appNotInApplicationsFolder()});
             continue;

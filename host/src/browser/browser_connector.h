@@ -62,7 +62,12 @@ class BrowserConnector {
 
     BrowserConnector() = delete;
 
-    // One outcome per browser of automaticallyConnected, in that order. The
+    // automaticallyConnected, then each browser of connectedWhenInstalled
+    // whose profile folder exists in the installer's folders, in that order.
+    static std::vector<NativeMessagingBrowser> browsersToConnect(
+        const NativeMessagingManifestInstaller& installer);
+
+    // One outcome per browser of browsersToConnect(), in that order. The
     // test is applied to the installer's executablePath. Never fails: every
     // error becomes a failed outcome and the other browsers still run.
     static std::vector<BrowserConnectOutcome> connectAll(

@@ -1,5 +1,6 @@
 #include "browser/browser_manifest_status.h"
 
+#include "browser/browser_connector.h"
 #include "platform/file_ops.h"
 
 namespace tavrin::host {
@@ -12,7 +13,7 @@ std::vector<BrowserManifestStatus> BrowserManifestStatus::all() {
 std::vector<BrowserManifestStatus> BrowserManifestStatus::all(
     const NativeMessagingManifestInstaller& installer) {
     std::vector<BrowserManifestStatus> statuses;
-    for (NativeMessagingBrowser browser : automaticallyConnected) {
+    for (NativeMessagingBrowser browser : BrowserConnector::browsersToConnect(installer)) {
         const std::filesystem::path path = installer.manifestURL(browser);
         statuses.push_back({browser, path.is_absolute() && fileExists(path), path.string()});
     }

@@ -18,7 +18,8 @@ struct BrowserManifestStatus {
     std::string_view id() const { return rawValue(browser); }
     bool operator==(const BrowserManifestStatus&) const = default;
 
-    // For automaticallyConnected, in that order, in the user's own folders.
+    // For BrowserConnector::browsersToConnect(), in that order, in the user's
+    // own folders.
     static std::vector<BrowserManifestStatus> all();
     static std::vector<BrowserManifestStatus> all(
         const NativeMessagingManifestInstaller& installer);

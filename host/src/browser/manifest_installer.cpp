@@ -91,6 +91,12 @@ std::filesystem::path NativeMessagingManifestInstaller::manifestURL(
     return base / folder.subpath / (std::string(NativeHostName) + ".json");
 }
 
+bool NativeMessagingManifestInstaller::hasProfileFolder(NativeMessagingBrowser browser) const {
+    const std::filesystem::path profile = manifestURL(browser).parent_path().parent_path();
+    std::error_code ignored;
+    return profile.is_absolute() && std::filesystem::is_directory(profile, ignored);
+}
+
 std::string standardizedPath(const std::string& path) {
     std::vector<std::string_view> components;
     std::string_view rest = path;

@@ -76,6 +76,11 @@ class NativeMessagingManifestInstaller {
     // The browser's folder + "<NativeHostName>.json". Touches no file.
     std::filesystem::path manifestURL(NativeMessagingBrowser browser) const;
 
+    // Whether the folder that holds the browser's manifest folder (its profile
+    // or configuration folder, e.g. ~/.config/chromium) is a directory: the
+    // browser has run for this user.
+    bool hasProfileFolder(NativeMessagingBrowser browser) const;
+
     // The absolute, standardised path written into manifests: an absolute
     // executablePath as it is; one without any "/" (found through PATH) as
     // the real path of the running program; any other relative one against

@@ -19,7 +19,7 @@ using F = BrowserFamily;
 constexpr ManifestBase config = ManifestBase::configHome;
 
 // Indexed by the enumeration's value.
-constexpr std::array<BrowserInfo, 9> browserTable = {{
+constexpr std::array<BrowserInfo, 14> browserTable = {{
     {B::chrome,
      "chrome",
      "Google Chrome",
@@ -61,6 +61,25 @@ constexpr std::array<BrowserInfo, 9> browserTable = {{
      "Microsoft Edge Canary",
      F::edge,
      {config, "microsoft-edge-canary/NativeMessagingHosts"}},
+    // The Chromium-based browsers below take the Chrome store's extension.
+    {B::chromium, "chromium", "Chromium", F::chrome, {config, "chromium/NativeMessagingHosts"}},
+    {B::brave,
+     "brave",
+     "Brave",
+     F::chrome,
+     {config, "BraveSoftware/Brave-Browser/NativeMessagingHosts"}},
+    {B::vivaldi, "vivaldi", "Vivaldi", F::chrome, {config, "vivaldi/NativeMessagingHosts"}},
+    // Snap packages keep their profiles below ~/snap/<name>/common.
+    {B::chromiumSnap,
+     "chromium-snap",
+     "Chromium (snap)",
+     F::chrome,
+     {ManifestBase::home, "snap/chromium/common/chromium/NativeMessagingHosts"}},
+    {B::firefoxSnap,
+     "firefox-snap",
+     "Mozilla Firefox (snap)",
+     F::firefox,
+     {ManifestBase::home, "snap/firefox/common/.mozilla/native-messaging-hosts"}},
 }};
 
 constexpr bool tableMatchesEnumeration() {

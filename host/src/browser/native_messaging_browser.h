@@ -20,6 +20,13 @@ enum class NativeMessagingBrowser {
     edgeBeta,
     edgeDev,
     edgeCanary,
+    // Further Linux browsers, connected automatically once the user
+    // has run them (their profile folder exists).
+    chromium,
+    brave,
+    vivaldi,
+    chromiumSnap,
+    firefoxSnap,
 };
 
 // Chrome and Edge are Chromium browsers ("allowed_origins"); Firefox lists
@@ -27,18 +34,28 @@ enum class NativeMessagingBrowser {
 enum class BrowserFamily { chrome, edge, firefox };
 
 // Every browser, in the order used wherever all of them are iterated.
-inline constexpr std::array<NativeMessagingBrowser, 9> allNativeMessagingBrowsers = {
-    NativeMessagingBrowser::chrome,     NativeMessagingBrowser::edge,
-    NativeMessagingBrowser::firefox,    NativeMessagingBrowser::chromeBeta,
-    NativeMessagingBrowser::chromeDev,  NativeMessagingBrowser::chromeCanary,
-    NativeMessagingBrowser::edgeBeta,   NativeMessagingBrowser::edgeDev,
-    NativeMessagingBrowser::edgeCanary,
+inline constexpr std::array<NativeMessagingBrowser, 14> allNativeMessagingBrowsers = {
+    NativeMessagingBrowser::chrome,       NativeMessagingBrowser::edge,
+    NativeMessagingBrowser::firefox,      NativeMessagingBrowser::chromeBeta,
+    NativeMessagingBrowser::chromeDev,    NativeMessagingBrowser::chromeCanary,
+    NativeMessagingBrowser::edgeBeta,     NativeMessagingBrowser::edgeDev,
+    NativeMessagingBrowser::edgeCanary,   NativeMessagingBrowser::chromium,
+    NativeMessagingBrowser::brave,        NativeMessagingBrowser::vivaldi,
+    NativeMessagingBrowser::chromiumSnap, NativeMessagingBrowser::firefoxSnap,
 };
 
-// The browsers connected automatically and shown in the window; the channel
-// builds are reached only through the command line.
+// The browsers always connected automatically and shown in the window; the
+// channel builds are reached only through the command line.
 inline constexpr std::array<NativeMessagingBrowser, 3> automaticallyConnected = {
     NativeMessagingBrowser::chrome, NativeMessagingBrowser::edge, NativeMessagingBrowser::firefox};
+
+// Connected automatically and shown in the window only where the user has the
+// browser (see NativeMessagingManifestInstaller::hasProfileFolder): a manifest
+// folder is never created for a browser that is not there.
+inline constexpr std::array<NativeMessagingBrowser, 5> connectedWhenInstalled = {
+    NativeMessagingBrowser::chromium, NativeMessagingBrowser::brave,
+    NativeMessagingBrowser::vivaldi, NativeMessagingBrowser::chromiumSnap,
+    NativeMessagingBrowser::firefoxSnap};
 
 // The command-line name, e.g. "chrome-beta".
 std::string_view rawValue(NativeMessagingBrowser browser);

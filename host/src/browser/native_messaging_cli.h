@@ -53,7 +53,7 @@ class NativeMessagingCLI {
                                            const NativeMessagingManifestInstaller& installer);
 
     // The value after the first "--browser": "all" or one raw value; no
-    // option means all nine browsers.
+    // option means every browser (allNativeMessagingBrowsers).
     static Result<std::vector<NativeMessagingBrowser>, NativeMessagingCLIError> parseBrowsers(
         std::span<const std::string> arguments);
     // Every value that follows an "--extension-id", in order, duplicates kept.

@@ -93,7 +93,7 @@ Result<Unit, FileError> writeFileAtomically(const std::filesystem::path& path,
 }
 
 Result<Unit, FileError> removeFileIfPresent(const std::filesystem::path& path) {
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT && errno != ENOTDIR) {
         return FileError::make("remove", path, errno);
     }
     return Unit{};

@@ -30,7 +30,8 @@ Result<Unit, FileError> createDirectories(const std::filesystem::path& directory
 Result<Unit, FileError> writeFileAtomically(const std::filesystem::path& path,
                                             std::string_view bytes);
 
-// Deletes the file; a missing file is a success.
+// Deletes the file; a missing file is a success, and so is a path running
+// through a regular file (no file can exist below one).
 Result<Unit, FileError> removeFileIfPresent(const std::filesystem::path& path);
 
 // The whole content of a regular file of at most `maxBytes`; nullopt when it

@@ -22,11 +22,11 @@ std::vector<fs::path> candidates(const fs::path& executableDir) {
     std::vector<fs::path> paths = {
         executableDir / moduleFileName,
         (executableDir / ".." / "lib" / moduleFileName).lexically_normal()};
-#ifdef TAVRIN_LIBDIR_FROM_BINDIR
-    // The installed libdir, when it is not ../lib (e.g. lib/x86_64-linux-gnu).
-    const fs::path installed =
-        (executableDir / TAVRIN_LIBDIR_FROM_BINDIR / moduleFileName).lexically_normal();
-    if (installed != paths.back()) paths.push_back(installed);
+#ifdef TAVRIN_PKGLIBDIR_FROM_BINDIR
+    // The program's private library folder once installed (e.g.
+    // lib/x86_64-linux-gnu/tavrin-bridge).
+    paths.push_back(
+        (executableDir / TAVRIN_PKGLIBDIR_FROM_BINDIR / moduleFileName).lexically_normal());
 #endif
     return paths;
 }

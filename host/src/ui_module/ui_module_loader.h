@@ -13,7 +13,8 @@ namespace tavrin::host::UiModuleLoader {
 inline constexpr const char* moduleFileName = "libtavrin_bridge_ui.so";
 
 // Where the module may be, in the order tried: beside the executable (the
-// build tree) and in the installed library folder, <executable dir>/../lib.
+// build tree), in <executable dir>/../lib and in the program's private
+// library folder of the installation (lib/<multiarch>/tavrin-bridge).
 std::vector<std::filesystem::path> candidates(const std::filesystem::path& executableDir);
 
 // Loads the first candidate that exists and checks its interface version.

@@ -39,14 +39,11 @@ std::string htmlUnescaped(const std::string& text) {
 ChromiumBrowser::ChromiumBrowser(const fs::path& extension, const fs::path& home,
                                  const std::map<std::string, std::string>& environment,
                                  const fs::path& log) {
-    // A fresh profile reads native-messaging manifests only from its own
-    // folder; linking it to Google Chrome's makes the browser see exactly
-    // what this program registered.
-    const fs::path profile = home / "chromium-profile";
+    // Chromium's default profile folder in this home: the browser reads the
+    // user's manifests from its NativeMessagingHosts folder, which only the
+    // automatic connection of an earlier host run has written.
+    const fs::path profile = home / ".config/chromium";
     fs::create_directories(profile);
-    const fs::path hosts = home / ".config/google-chrome/NativeMessagingHosts";
-    fs::create_directories(hosts);
-    fs::create_directory_symlink(hosts, profile / "NativeMessagingHosts");
 
     const std::vector<std::string> argv = {
         executable,

@@ -1,7 +1,7 @@
 #pragma once
-// Debian's Chromium, headless, with a fresh profile whose NativeMessagingHosts
-// folder is a link to the one the installer writes for Google Chrome. Pages
-// are opened and read over the remote-debugging HTTP endpoint.
+// Debian's Chromium, headless, with its default profile folder in the test's
+// home (~/.config/chromium). Pages are opened and read over the
+// remote-debugging HTTP endpoint.
 
 #include <filesystem>
 #include <map>
