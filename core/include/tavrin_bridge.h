@@ -69,6 +69,32 @@ typedef struct TavrinBridgeCallbacks {
 } TavrinBridgeCallbacks;
 
 /*
+ * Optional notices for the times the core waits for the user at a card
+ * reader: while the user enters the PIN on the reader's own keypad
+ * (TAVRIN_BRIDGE_WAIT_PIN_PAD, with the origin and the number of hashes to
+ * sign), and while a listing waits for a card to be inserted
+ * (TAVRIN_BRIDGE_WAIT_CARD, hash_count 0). Without them, or when open_wait
+ * returns NULL (nothing could be shown), the core does not wait for a card
+ * and logs in on a keypad without a notice.
+ *
+ * The core calls them on the thread that called
+ * tavrin_bridge_handle_request(). open_wait shows the notice and returns at
+ * once with a handle of the host's; wait_cancelled reports, at once, whether
+ * the user has cancelled it (a card notice has a cancel button); close_wait
+ * closes it, and the handle is not used afterwards. Every notice opened is
+ * closed before tavrin_bridge_handle_request() returns. Strings as for
+ * TavrinBridgeCallbacks; user_data likewise.
+ */
+#define TAVRIN_BRIDGE_WAIT_PIN_PAD 1
+#define TAVRIN_BRIDGE_WAIT_CARD 2
+typedef struct TavrinBridgeWaitCallbacks {
+    void* (*open_wait)(int32_t kind, const char* origin, uint32_t hash_count, void* user_data);
+    int32_t (*wait_cancelled)(void* wait, void* user_data);
+    void (*close_wait)(void* wait, void* user_data);
+    void* user_data;
+} TavrinBridgeWaitCallbacks;
+
+/*
  * Creates a dispatcher over the user's identity store, with its consent
  * grants in the file at consent_store_path (created by the first grant).
  * The table is copied; the path is not kept.
@@ -118,6 +144,15 @@ TAVRIN_BRIDGE_API DispatcherHandle* tavrin_bridge_create_pkcs11(
 
 /* Releases a text handed out by this library. NULL is ignored. */
 TAVRIN_BRIDGE_API void tavrin_bridge_free_string(char* text);
+
+/*
+ * Gives the dispatcher the host's wait notices (see TavrinBridgeWaitCallbacks);
+ * the table is copied, all three function pointers must be valid. NULL takes
+ * them away again. Only a dispatcher over the identity store waits for the
+ * user at a reader; for any other the call changes nothing.
+ */
+TAVRIN_BRIDGE_API void tavrin_bridge_set_wait_callbacks(DispatcherHandle* handle,
+                                                        const TavrinBridgeWaitCallbacks* callbacks);
 
 /* Releases a dispatcher and everything it holds. NULL is ignored. */
 TAVRIN_BRIDGE_API void tavrin_bridge_destroy(DispatcherHandle* handle);

@@ -179,7 +179,7 @@ TEST_F(KeychainFlow, SignsAfterListingWithConfirmation) {
 }
 
 TEST_F(KeychainFlow, AKeyOnACardAsksItsPinAfterTheConfirmation) {
-    backend->key_needs_pin = true;
+    backend->approval = KeyApproval::TypedPin;
     list();
     EXPECT_TRUE(sign(certificates[0].cert_id, hashes(2)).contains("result"));
     ASSERT_EQ(user->confirm_calls.size(), 1u);

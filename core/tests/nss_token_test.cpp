@@ -10,9 +10,11 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "backend/certificate_id.h"
 #include "backend/keychain/keychain_backend.h"
@@ -91,8 +93,8 @@ std::vector<Bytes> random_hashes(std::size_t count) {
 }
 
 bool needs_pin(KeychainBackend& backend, const std::string& cert_id) {
-    const auto needed = backend.pin_needed(cert_id);
-    return needed && needed.value();
+    const auto needed = backend.key_approval(cert_id);
+    return needed && needed.value() == KeyApproval::TypedPin;
 }
 
 const CertificateInfo* find(const CertificateList& list, KeyAlgorithm algorithm,
@@ -242,6 +244,63 @@ TEST(NssToken, AKeyThatWantsThePinPerSignatureGetsTheOneTypedForTheRequest) {
     }
     EXPECT_EQ(store.logins(),
               (std::vector<std::string>{"user 0", "context 0", "context 0", "context 0"}));
+}
+
+TEST(NssToken, AReaderWithAKeypadTakesThePinItselfOnceLoggedInWithout) {
+    const struct {
+        const char* at_pad;
+        std::string error;  // "" for signatures
+    } cases[] = {
+        {"1234", ""},
+        {"0000", "PIN incorrect"},
+        {"cancel", "the PIN entry on the card reader was cancelled or timed out"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.at_pad);
+        setenv("TAVRIN_FORWARD_PAD_PIN", c.at_pad, 1);
+        setenv("TAVRIN_FORWARD_PAD_DELAY_MS", "50", 1);
+        const TokenStore store(Registration::Database, "pin-pad");
+        KeychainBackend backend = store.backend();
+        auto listed = backend.list_certificates(Purpose::Sign);
+        ASSERT_TRUE(listed) << listed.error().display();
+        const CertificateInfo* info = find(listed.value(), KeyAlgorithm::Rsa2048, "main");
+        ASSERT_NE(info, nullptr);
+        const auto approval = backend.key_approval(info->cert_id);
+        ASSERT_TRUE(approval && approval.value() == KeyApproval::PinPad);
+        int returned = 0;
+        const auto hashes = random_hashes(2);
+        auto signatures = backend.sign(info->cert_id, HashAlg::Sha256, Scheme::RsaPkcs1, hashes,
+                                       Pin(), [&returned] { ++returned; });
+        EXPECT_EQ(returned, 1);
+        if (c.error.empty()) {
+            ASSERT_TRUE(signatures) << signatures.error().display();
+            EXPECT_TRUE(
+                testing::verifies_with(info->der, EVP_sha256(), hashes[1], signatures.value()[1]));
+        } else {
+            ASSERT_FALSE(signatures);
+            EXPECT_EQ(signatures.error().display(), c.error);
+        }
+        EXPECT_EQ(store.logins().size(), 1u) << "one login, through the keypad";
+    }
+    unsetenv("TAVRIN_FORWARD_PAD_PIN");
+    unsetenv("TAVRIN_FORWARD_PAD_DELAY_MS");
+}
+
+TEST(NssToken, AnEmptyReaderIsSeenAndACardInsertedLaterIsListed) {
+    setenv("TAVRIN_FORWARD_CARD_AFTER_MS", "1000", 1);
+    const TokenStore store(Registration::Database, "late-card");
+    KeychainBackend backend = store.backend();
+    EXPECT_EQ(backend.list_certificates(Purpose::Any).error(),
+              BackendError::no_matching_certificates());
+    const std::size_t empty = backend.readers_without_card();
+    EXPECT_GT(empty, 0u);
+    for (int i = 0; i < 100 && backend.readers_without_card() == empty; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_LT(backend.readers_without_card(), empty);
+    auto listed = backend.list_certificates(Purpose::Any);
+    ASSERT_TRUE(listed) << listed.error().display();
+    EXPECT_EQ(listed.value().size(), 6u);
+    unsetenv("TAVRIN_FORWARD_CARD_AFTER_MS");
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ std::string BackendError::display() const {
             return "required middleware not found: " + text_;
         case Kind::Internal:
             return "internal backend error: " + text_;
+        case Kind::UserCancelled:
+            return text_;
     }
     return "internal backend error: unknown error kind";
 }

@@ -19,6 +19,9 @@ class BackendError {
         MechanismUnsupported,
         MiddlewareMissing,
         Internal,
+        // The user cancelled at the device itself (a card reader's keypad),
+        // or the device gave up waiting for the user.
+        UserCancelled,
     };
 
     static BackendError no_reader() { return BackendError(Kind::NoReader); }
@@ -44,9 +47,13 @@ class BackendError {
     static BackendError internal(std::string text) {
         return BackendError(Kind::Internal, std::move(text));
     }
+    static BackendError user_cancelled(std::string text) {
+        return BackendError(Kind::UserCancelled, std::move(text));
+    }
 
     Kind kind() const { return kind_; }
-    // The payload text of MechanismUnsupported, MiddlewareMissing and Internal.
+    // The payload text of MechanismUnsupported, MiddlewareMissing, Internal
+    // and UserCancelled.
     const std::string& text() const { return text_; }
     // Only PinIncorrect may carry a count.
     std::optional<std::uint32_t> retries_left() const { return retries_left_; }

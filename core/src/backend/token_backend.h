@@ -4,6 +4,7 @@
 // listed, and signs a batch of hashes with the key of one listed certificate.
 
 #include <concepts>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +40,11 @@ concept TokenBackend = requires(B& backend, Purpose purpose, std::string_view ce
         backend.sign(cert_id, hash_alg, scheme, hashes, pin)
         } -> std::same_as<Result<SignatureList, BackendError>>;
 };
+
+// What signing with a key needs from the user besides the confirmation of a
+// backend that is approved by one: nothing, the PIN typed here, or the PIN
+// entered on the card reader's own keypad.
+enum class KeyApproval : std::uint8_t { None, TypedPin, PinPad };
 
 // Whether a certificate with `purposes` passes a listing filter: sign and
 // auth need that purpose, any keeps every certificate (even one without).

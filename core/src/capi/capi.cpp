@@ -137,6 +137,16 @@ void tavrin_bridge_free_string(char* text) {
     std::free(text);
 }
 
+void tavrin_bridge_set_wait_callbacks(DispatcherHandle* handle,
+                                      const TavrinBridgeWaitCallbacks* callbacks) {
+    guarded("tavrin_bridge_set_wait_callbacks", [&] {
+        if (handle == nullptr) die("tavrin_bridge_set_wait_callbacks", "no handle");
+        std::visit(
+            [&](auto& dispatcher) { dispatcher->interaction().set_wait_callbacks(callbacks); },
+            handle->dispatcher);
+    });
+}
+
 void tavrin_bridge_destroy(DispatcherHandle* handle) {
     guarded("tavrin_bridge_destroy", [&] { delete handle; });
 }

@@ -67,6 +67,31 @@ bool FfiUserInteraction::request_sign_confirmation(std::string_view origin,
                                                 saturated(hash_count), callbacks_.user_data) != 0;
 }
 
+void FfiUserInteraction::set_wait_callbacks(const TavrinBridgeWaitCallbacks* callbacks) {
+    if (callbacks == nullptr) {
+        waits_.reset();
+    } else {
+        waits_ = *callbacks;
+    }
+}
+
+void* FfiUserInteraction::begin_wait(WaitKind kind, std::string_view origin,
+                                     std::size_t hash_count) {
+    const auto origin_c = c_string(origin);
+    if (!waits_ || !origin_c) return nullptr;
+    const std::int32_t code =
+        kind == WaitKind::PinPad ? TAVRIN_BRIDGE_WAIT_PIN_PAD : TAVRIN_BRIDGE_WAIT_CARD;
+    return waits_->open_wait(code, origin_c->c_str(), saturated(hash_count), waits_->user_data);
+}
+
+bool FfiUserInteraction::wait_cancelled(void* wait) {
+    return waits_ && waits_->wait_cancelled(wait, waits_->user_data) != 0;
+}
+
+void FfiUserInteraction::end_wait(void* wait) {
+    if (waits_) waits_->close_wait(wait, waits_->user_data);
+}
+
 Pin pin_from_host(const char* text) {
     std::string_view rest(text);
     // Each bad byte may become three: reserve for the worst case so that the

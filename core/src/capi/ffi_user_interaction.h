@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "backend/pin.h"
+#include "dispatch/user_interaction.h"
 #include "protocol/enums.h"
 #include "tavrin_bridge.h"
 
@@ -24,8 +25,15 @@ class FfiUserInteraction {
     bool request_sign_confirmation(std::string_view origin, std::string_view cert_id,
                                    std::size_t hash_count);
 
+    // The wait notices, once the host has given them (null: none).
+    void set_wait_callbacks(const TavrinBridgeWaitCallbacks* callbacks);
+    void* begin_wait(WaitKind kind, std::string_view origin, std::size_t hash_count);
+    bool wait_cancelled(void* wait);
+    void end_wait(void* wait);
+
   private:
     TavrinBridgeCallbacks callbacks_;
+    std::optional<TavrinBridgeWaitCallbacks> waits_;
 };
 
 // The PIN from the host's buffer, invalid UTF-8 replaced by U+FFFD.

@@ -32,6 +32,8 @@ ErrorCode code_of(BackendError::Kind kind) {
             return ErrorCode::MiddlewareMissing;
         case K::Internal:
             return ErrorCode::Internal;
+        case K::UserCancelled:
+            return ErrorCode::UserCancelled;
     }
     return ErrorCode::Internal;
 }

@@ -10,11 +10,13 @@
 //  - every signature needs a fresh user action: the PIN, or a confirmation;
 //  - a signing request carries 1 to 50 hashes.
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -85,6 +87,14 @@ class Dispatcher {
         }
 
         auto listed = backend_.list_certificates(params.purpose);
+        // Nothing listed while a reader stands empty: the user may still
+        // have to insert the card.
+        if constexpr (requires { backend_.readers_without_card(); } && ShowsWaitNotices<U>) {
+            if (!listed && listed.error().kind() == BackendError::Kind::NoMatchingCertificates &&
+                wait_for_card(params.origin)) {
+                listed = backend_.list_certificates(params.purpose);
+            }
+        }
         if (!listed) return serialize_backend_error(request.id, listed.error());
 
         {
@@ -147,32 +157,95 @@ class Dispatcher {
                                        "user cancelled the signing confirmation");
             }
             // A store's key may still lie on a smart card that wants its PIN:
-            // asked after the confirmation, once for the whole batch.
-            if constexpr (requires { backend_.pin_needed(params.cert_id); }) {
-                auto needed = backend_.pin_needed(params.cert_id);
-                if (!needed) return serialize_backend_error(request.id, needed.error());
-                if (needed.value()) {
+            // asked after the confirmation, once for the whole batch; on a
+            // reader with its own keypad the user enters it there, told so
+            // by a notice that stays until the login returns.
+            if constexpr (requires { backend_.key_approval(params.cert_id); }) {
+                auto approval = backend_.key_approval(params.cert_id);
+                if (!approval) return serialize_backend_error(request.id, approval.error());
+                if (approval.value() == KeyApproval::TypedPin) {
                     auto entered = interaction_.request_pin(params.origin, params.cert_id, count);
                     if (!entered) {
                         return serialize_error(request.id, ErrorCode::UserCancelled,
                                                "user cancelled the PIN prompt");
                     }
                     pin = std::move(*entered);
+                } else if (approval.value() == KeyApproval::PinPad) {
+                    WaitNotice notice(interaction_, WaitKind::PinPad, params.origin, count);
+                    auto made = backend_.sign(params.cert_id, params.hash_alg, params.scheme,
+                                              hashes, pin, [&notice] { notice.close(); });
+                    notice.close();
+                    return signed_reply(request.id, std::move(made));
                 }
             }
         }
 
-        auto signed_hashes =
-            backend_.sign(params.cert_id, params.hash_alg, params.scheme, hashes, pin);
-        if (!signed_hashes) return serialize_backend_error(request.id, signed_hashes.error());
+        return signed_reply(
+            request.id, backend_.sign(params.cert_id, params.hash_alg, params.scheme, hashes, pin));
+    }
 
+    static std::string signed_reply(const std::string& id,
+                                    Result<SignatureList, BackendError> signed_hashes) {
+        if (!signed_hashes) return serialize_backend_error(id, signed_hashes.error());
         SignResult result;
         result.signatures.reserve(signed_hashes.value().size());
         for (const auto& signature : signed_hashes.value()) {
             result.signatures.push_back(base64_encode(signature));
         }
-        return write_reply(SuccessResponse<SignResult>{request.id, std::move(result)});
+        return write_reply(SuccessResponse<SignResult>{id, std::move(result)});
     }
+
+    // A notice shown while the core waits for the user at the card reader;
+    // closed at the latest when the object goes away, so that no notice
+    // outlives its request.
+    class WaitNotice {
+      public:
+        WaitNotice(U& interaction, WaitKind kind, std::string_view origin, std::size_t count)
+            : interaction_(interaction) {
+            if constexpr (ShowsWaitNotices<U>) {
+                token_ = interaction_.begin_wait(kind, origin, count);
+            }
+        }
+        ~WaitNotice() { close(); }
+        WaitNotice(const WaitNotice&) = delete;
+        WaitNotice& operator=(const WaitNotice&) = delete;
+
+        bool shown() const { return token_ != nullptr; }
+        bool cancelled() {
+            if constexpr (ShowsWaitNotices<U>) {
+                return token_ != nullptr && interaction_.wait_cancelled(token_);
+            }
+            return false;
+        }
+        void close() {
+            if constexpr (ShowsWaitNotices<U>) {
+                if (token_ != nullptr) interaction_.end_wait(std::exchange(token_, nullptr));
+            }
+        }
+
+      private:
+        U& interaction_;
+        void* token_ = nullptr;
+    };
+
+    // Asks the user to insert a card while a reader stands empty, and waits
+    // until one more reader holds a card (true), or until the user cancels,
+    // no notice can be shown or the time is up (false).
+    bool wait_for_card(std::string_view origin) {
+        const std::size_t empty = backend_.readers_without_card();
+        if (empty == 0) return false;
+        WaitNotice notice(interaction_, WaitKind::Card, origin, 0);
+        if (!notice.shown()) return false;
+        const auto deadline = std::chrono::steady_clock::now() + kCardWaitLimit;
+        while (std::chrono::steady_clock::now() < deadline && !notice.cancelled()) {
+            std::this_thread::sleep_for(kCardPollInterval);
+            if (backend_.readers_without_card() < empty) return true;
+        }
+        return false;
+    }
+
+    static constexpr std::chrono::seconds kCardWaitLimit{120};
+    static constexpr std::chrono::milliseconds kCardPollInterval{250};
 
     bool was_listed_to(std::string_view origin, std::string_view cert_id) {
         std::lock_guard lock(origin_cert_index_mutex);

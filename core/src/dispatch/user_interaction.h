@@ -5,6 +5,7 @@
 
 #include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -27,6 +28,26 @@ concept UserInteraction = requires(U& interaction, std::string_view origin,
     { interaction.request_consent(origin, purposes) } -> std::same_as<bool>;
     { interaction.request_pin(origin, cert_id, hash_count) } -> std::same_as<std::optional<Pin>>;
     { interaction.request_sign_confirmation(origin, cert_id, hash_count) } -> std::same_as<bool>;
+};
+
+// What the user is asked to do at the card reader while the core waits.
+enum class WaitKind : std::uint8_t {
+    PinPad,  // enter the PIN on the reader's own keypad
+    Card,    // insert a card into the reader
+};
+
+// Optional: notices that stay on screen while the core waits for the user
+// at the card reader, shown and closed by the core.
+// begin_wait(kind, origin, hash_count): a token for the notice, or null when
+//   none can be shown (then the core does not wait for the user).
+// wait_cancelled(token): true once the user cancelled the notice.
+// end_wait(token): closes it; the token is not used again.
+template <class U>
+concept ShowsWaitNotices = requires(U& interaction, WaitKind kind, std::string_view origin,
+                                    std::size_t hash_count, void* token) {
+    { interaction.begin_wait(kind, origin, hash_count) } -> std::same_as<void*>;
+    { interaction.wait_cancelled(token) } -> std::same_as<bool>;
+    interaction.end_wait(token);
 };
 
 }  // namespace tavrin

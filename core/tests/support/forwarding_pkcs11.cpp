@@ -9,7 +9,15 @@
 //      locked       the user PIN is locked: every user login is refused;
 //      always-auth  private keys demand the PIN for every signature: C_Sign
 //                   fails unless a context-specific login with the user's
-//                   PIN came after C_SignInit.
+//                   PIN came after C_SignInit;
+//      pin-pad      the token has a protected authentication path (a reader
+//                   with its own keypad): a login without a PIN waits
+//                   TAVRIN_FORWARD_PAD_DELAY_MS (default 1500) for the user
+//                   at the pad, who enters TAVRIN_FORWARD_PAD_PIN (default
+//                   the fixture PIN; "cancel" cancels the entry);
+//      late-card    the slots are those of a card reader (removable) and
+//                   hold no token until TAVRIN_FORWARD_CARD_AFTER_MS
+//                   (default 3000) after the module was initialised.
 // The real module is the one named by TAVRIN_FORWARD_MODULE, or SoftHSM2.
 // TAVRIN_FORWARD_SOFTHSM2_CONF, when set, is the SoftHSM2 configuration the
 // real module is initialised with; with a copy of SoftHSM2's library as the
@@ -18,12 +26,15 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <p11-kit/pkcs11.h>
 
@@ -34,6 +45,21 @@ CK_FUNCTION_LIST_PTR g_real = nullptr;
 std::mutex g_mutex;
 std::string g_user_pin;                      // of the last successful user login
 std::set<CK_SESSION_HANDLE> g_reauthorised;  // sessions whose C_Sign may go ahead
+
+std::chrono::steady_clock::time_point g_initialised;
+bool faked(const char* word);
+
+long setting(const char* name, long fallback) {
+    const char* text = std::getenv(name);
+    return text != nullptr ? std::atol(text) : fallback;
+}
+
+// Whether the late card is in the reader yet.
+bool card_inserted() {
+    if (!faked("late-card")) return true;
+    return std::chrono::steady_clock::now() - g_initialised >=
+           std::chrono::milliseconds(setting("TAVRIN_FORWARD_CARD_AFTER_MS", 3000));
+}
 
 bool faked(const char* word) {
     const char* fake = std::getenv("TAVRIN_FORWARD_FAKE");
@@ -67,6 +93,21 @@ CK_RV forward_login(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR_PT
         log_login("context", rv);
         return rv;
     }
+    if (user == CKU_USER && pin == nullptr && faked("pin-pad")) {
+        // The user takes a while at the reader's keypad.
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(setting("TAVRIN_FORWARD_PAD_DELAY_MS", 1500)));
+        const char* entered = std::getenv("TAVRIN_FORWARD_PAD_PIN");
+        const std::string at_pad = entered != nullptr ? entered : "1234";
+        if (at_pad == "cancel") {
+            log_login("pad", CKR_FUNCTION_CANCELED);
+            return CKR_FUNCTION_CANCELED;
+        }
+        auto* bytes = reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(at_pad.c_str()));
+        const CK_RV rv = g_real->C_Login(session, user, bytes, at_pad.size());
+        log_login("pad", rv);
+        return rv;
+    }
     if (user == CKU_USER && faked("locked")) {
         log_login("user", CKR_PIN_LOCKED);
         return CKR_PIN_LOCKED;
@@ -81,11 +122,39 @@ CK_RV forward_login(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR_PT
 }
 
 CK_RV forward_get_token_info(CK_SLOT_ID slot, CK_TOKEN_INFO_PTR info) {
+    if (!card_inserted()) return CKR_TOKEN_NOT_PRESENT;
     const CK_RV rv = g_real->C_GetTokenInfo(slot, info);
     if (rv != CKR_OK) return rv;
     if (faked("final-try")) info->flags |= CKF_USER_PIN_FINAL_TRY | CKF_USER_PIN_COUNT_LOW;
     if (faked("locked")) info->flags |= CKF_USER_PIN_LOCKED;
+    if (faked("pin-pad")) info->flags |= CKF_PROTECTED_AUTHENTICATION_PATH;
     return rv;
+}
+
+CK_RV forward_get_slot_list(CK_BBOOL token_present, CK_SLOT_ID_PTR slots, CK_ULONG_PTR count) {
+    if (token_present == CK_FALSE || card_inserted()) {
+        return g_real->C_GetSlotList(token_present, slots, count);
+    }
+    if (slots == nullptr) {
+        *count = 0;
+        return CKR_OK;
+    }
+    *count = 0;
+    return CKR_OK;
+}
+
+CK_RV forward_get_slot_info(CK_SLOT_ID slot, CK_SLOT_INFO_PTR info) {
+    const CK_RV rv = g_real->C_GetSlotInfo(slot, info);
+    if (rv != CKR_OK || !faked("late-card")) return rv;
+    info->flags |= CKF_REMOVABLE_DEVICE | CKF_HW_SLOT;
+    if (!card_inserted()) info->flags &= ~static_cast<CK_FLAGS>(CKF_TOKEN_PRESENT);
+    return rv;
+}
+
+CK_RV forward_open_session(CK_SLOT_ID slot, CK_FLAGS flags, CK_VOID_PTR application,
+                           CK_NOTIFY notify, CK_SESSION_HANDLE_PTR session) {
+    if (!card_inserted()) return CKR_TOKEN_NOT_PRESENT;
+    return g_real->C_OpenSession(slot, flags, application, notify, session);
 }
 
 CK_RV forward_get_attribute_value(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
@@ -122,6 +191,7 @@ CK_RV forward_sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG data_le
 }
 
 CK_RV forward_initialize(CK_VOID_PTR arguments) {
+    g_initialised = std::chrono::steady_clock::now();
     const char* conf = std::getenv("TAVRIN_FORWARD_SOFTHSM2_CONF");
     if (conf == nullptr) return g_real->C_Initialize(arguments);
     const char* before = std::getenv("SOFTHSM2_CONF");
@@ -158,6 +228,9 @@ extern "C" __attribute__((visibility("default"))) CK_RV C_GetFunctionList(
         g_list.C_GetTokenInfo = forward_get_token_info;
         g_list.C_GetAttributeValue = forward_get_attribute_value;
         g_list.C_SignInit = forward_sign_init;
+        g_list.C_GetSlotList = forward_get_slot_list;
+        g_list.C_GetSlotInfo = forward_get_slot_info;
+        g_list.C_OpenSession = forward_open_session;
         g_list.C_Sign = forward_sign;
     }
     *list = &g_list;

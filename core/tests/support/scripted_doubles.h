@@ -4,6 +4,7 @@
 // Their state lives behind a shared pointer so that a test keeps its view of
 // it after the double has been moved into a dispatcher.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -33,8 +34,8 @@ struct BackendScript {
     Result<CertificateList, BackendError> listing = BackendError::no_matching_certificates();
     // When set, sign fails with it; otherwise each signature is "sig:" + hash.
     std::optional<BackendError> sign_error;
-    // What a confirming backend says when asked whether a key needs the PIN.
-    bool key_needs_pin = false;
+    // What a confirming backend says a key needs besides the confirmation.
+    KeyApproval approval = KeyApproval::None;
 
     std::vector<Purpose> list_calls;
     struct SignCall {
@@ -60,8 +61,17 @@ class ScriptedBackend {
     }
 
     // A backend approved by a confirmation may still have keys on a card.
-    Result<bool, BackendError> pin_needed(std::string_view /*cert_id*/) requires(!RequiresPin) {
-        return script_->key_needs_pin;
+    Result<KeyApproval, BackendError> key_approval(std::string_view /*cert_id*/) requires(
+        !RequiresPin) {
+        return script_->approval;
+    }
+
+    // The form for a key approved on the reader's keypad.
+    Result<SignatureList, BackendError> sign(
+        std::string_view cert_id, HashAlg hash_alg, Scheme scheme, const std::vector<Bytes>& hashes,
+        const Pin& pin, const std::function<void()>& login_returned) requires(!RequiresPin) {
+        login_returned();
+        return sign(cert_id, hash_alg, scheme, hashes, pin);
     }
 
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,

@@ -116,16 +116,23 @@ std::shared_ptr<keychain::Identity> KeychainBackend::listed_identity(std::string
     return entry == cert_index_->identities.end() ? nullptr : entry->second;
 }
 
-Result<bool, BackendError> KeychainBackend::pin_needed(std::string_view cert_id) {
+Result<KeyApproval, BackendError> KeychainBackend::key_approval(std::string_view cert_id) {
     const auto identity = listed_identity(cert_id);
     if (!identity) return BackendError::unknown_certificate_id();
-    return platform_->login_need(*identity) == keychain::LoginNeed::Pin;
+    switch (platform_->login_need(*identity)) {
+        case keychain::LoginNeed::None:
+            return KeyApproval::None;
+        case keychain::LoginNeed::Pin:
+            return KeyApproval::TypedPin;
+        case keychain::LoginNeed::ProtectedPath:
+            return KeyApproval::PinPad;
+    }
+    return KeyApproval::None;
 }
 
-Result<SignatureList, BackendError> KeychainBackend::sign(std::string_view cert_id,
-                                                          HashAlg hash_alg, Scheme scheme,
-                                                          const std::vector<Bytes>& hashes,
-                                                          const Pin& pin) {
+Result<SignatureList, BackendError> KeychainBackend::sign(
+    std::string_view cert_id, HashAlg hash_alg, Scheme scheme, const std::vector<Bytes>& hashes,
+    const Pin& pin, const std::function<void()>& login_returned) {
     const auto identity = listed_identity(cert_id);
     if (!identity) return BackendError::unknown_certificate_id();
 
@@ -135,14 +142,18 @@ Result<SignatureList, BackendError> KeychainBackend::sign(std::string_view cert_
         }
     }
 
-    if (platform_->login_need(*identity) == keychain::LoginNeed::None) {
+    const keychain::LoginNeed need = platform_->login_need(*identity);
+    if (need == keychain::LoginNeed::None) {
+        login_returned();
         return sign_with(*identity, hash_alg, scheme, hashes);
     }
     // A PIN try is worth spending only on a signature the token can make.
     if (!algorithm_for(scheme, hash_alg)) return BackendError::mechanism_unsupported(kRsaPss);
+    const bool keypad = need == keychain::LoginNeed::ProtectedPath;
     // An empty PIN is refused here, so that it never costs the card a try.
-    if (pin.empty()) return BackendError::pin_incorrect();
-    const keychain::LoginOutcome login = platform_->login(*identity, pin);
+    if (!keypad && pin.empty()) return BackendError::pin_incorrect();
+    const keychain::LoginOutcome login = platform_->login(*identity, keypad ? nullptr : &pin);
+    login_returned();
     switch (login.kind) {
         case keychain::LoginOutcome::Kind::LoggedIn:
             break;
@@ -150,6 +161,9 @@ Result<SignatureList, BackendError> KeychainBackend::sign(std::string_view cert_
             return BackendError::pin_incorrect(login.retries_left);
         case keychain::LoginOutcome::Kind::PinLocked:
             return BackendError::pin_blocked();
+        case keychain::LoginOutcome::Kind::Cancelled:
+            return BackendError::user_cancelled(
+                "the PIN entry on the card reader was cancelled or timed out");
         case keychain::LoginOutcome::Kind::Failed:
             return BackendError::internal(std::string(platform_->step_names().login) + ": " +
                                           status_text(login.status));

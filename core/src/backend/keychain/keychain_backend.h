@@ -6,6 +6,7 @@
 // one login with the PIN the dispatcher obtained; any other unlocking is the
 // platform's business.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -33,15 +34,28 @@ class KeychainBackend {
 
     Result<CertificateList, BackendError> list_certificates(Purpose purpose);
 
-    // Whether signing with the listed certificate `cert_id` needs the user's
-    // PIN (its key lies on a token that wants a login).
-    Result<bool, BackendError> pin_needed(std::string_view cert_id);
+    // What signing with the listed certificate `cert_id` needs of the user:
+    // a PIN (its key lies on a token that wants a login), an entry on the
+    // reader's keypad, or nothing.
+    Result<KeyApproval, BackendError> key_approval(std::string_view cert_id);
 
     // `pin` is used only for a key that needs a login: one attempt, then the
-    // whole batch, then a logout. An empty PIN is never tried on the token.
+    // whole batch, then a logout. An empty PIN is never tried on the token;
+    // a key approved on the reader's keypad logs in without one.
+    // `login_returned` is called once the login (if any) has returned, before
+    // the first signature.
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
                                              Scheme scheme, const std::vector<Bytes>& hashes,
-                                             const Pin& pin);
+                                             const Pin& pin,
+                                             const std::function<void()>& login_returned);
+    Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
+                                             Scheme scheme, const std::vector<Bytes>& hashes,
+                                             const Pin& pin) {
+        return sign(cert_id, hash_alg, scheme, hashes, pin, [] {});
+    }
+
+    // How many card readers the store sees with no card in them.
+    std::size_t readers_without_card() { return platform_->readers_without_card(); }
 
   private:
     struct CertIndex {

@@ -79,13 +79,15 @@ struct SignatureResult {
 
 // What must happen before an identity's private key can be used.
 enum class LoginNeed : std::uint8_t {
-    None,  // the key is usable as it is (or the platform unlocks it itself)
-    Pin,   // the key lies on a token that wants the user's PIN first
+    None,           // the key is usable as it is (or the platform unlocks it itself)
+    Pin,            // the key lies on a token that wants the user's PIN first
+    ProtectedPath,  // ... entered on the card reader's own keypad, not here
 };
 
 // The result of one login attempt.
 struct LoginOutcome {
-    enum class Kind : std::uint8_t { LoggedIn, PinIncorrect, PinLocked, Failed };
+    // Cancelled: the entry on a reader's keypad was cancelled or timed out.
+    enum class Kind : std::uint8_t { LoggedIn, PinIncorrect, PinLocked, Cancelled, Failed };
     Kind kind = Kind::LoggedIn;
     std::optional<std::uint32_t> retries_left;  // PinIncorrect, when the token tells
     Status status = kStatusSuccess;             // Failed: the platform's status
@@ -150,8 +152,13 @@ class KeychainPlatform {
     // signature gets this same PIN for each: the platform refers to `pin`
     // (which outlives the logout) and keeps no copy beyond the call that
     // hands it to the token.
-    virtual LoginOutcome login(const Identity& /*identity*/, const Pin& /*pin*/) { return {}; }
+    // A null `pin` logs in through the token's protected authentication path
+    // (the reader's keypad); the call returns when the user is done there.
+    virtual LoginOutcome login(const Identity& /*identity*/, const Pin* /*pin*/) { return {}; }
     virtual void logout(const Identity& /*identity*/) {}
+
+    // How many card readers the store sees with no card in them.
+    virtual std::size_t readers_without_card() { return 0; }
 };
 
 // The implementation for the platform this build is for.

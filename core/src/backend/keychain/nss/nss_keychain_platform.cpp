@@ -5,17 +5,21 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <set>
 #include <string_view>
+#include <thread>
 
 #include <cert.h>
 #include <cryptohi.h>
 #include <keyhi.h>
 #include <nss.h>
 #include <pk11pub.h>
+#include <pkcs11.h>
 #include <prerror.h>
 #include <secerr.h>
+#include <secmod.h>
 
 #include "backend/keychain/nss/nss_modules.h"
 #include "backend/keychain/nss/nss_password.h"
@@ -66,6 +70,65 @@ SlotPtr slot_of(CERTCertificate* cert) {
         return nullptr;
     }
     return SlotPtr(slot);
+}
+
+}  // namespace
+
+// The session a keypad login was made in, closed with the logout.
+struct KeypadSession {
+    const CK_FUNCTION_LIST* functions = nullptr;
+    CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+};
+
+namespace {
+
+// Logs in through the reader's keypad. NSS would report a cancelled or
+// timed-out entry as a general failure, so the login goes straight to the
+// token's module, in a session of its own (the login holds for NSS's
+// sessions too); it returns when the user is done at the reader.
+LoginOutcome keypad_login(PK11SlotInfo* slot, KeypadSession& kept) {
+    using Kind = LoginOutcome::Kind;
+    const SECMODModule* module = PK11_GetModule(slot);
+    const auto* functions =
+        module != nullptr ? static_cast<const CK_FUNCTION_LIST*>(module->functionList) : nullptr;
+    if (functions == nullptr) return {Kind::Failed, std::nullopt, SEC_ERROR_NO_MODULE};
+    CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+    if (functions->C_OpenSession(PK11_GetSlotID(slot), CKF_SERIAL_SESSION, nullptr, nullptr,
+                                 &session) != CKR_OK) {
+        return {Kind::Failed, std::nullopt, SEC_ERROR_NO_TOKEN};
+    }
+    const CK_RV rv = functions->C_Login(session, CKU_USER, nullptr, 0);
+    CK_TOKEN_INFO info{};
+    const bool have_flags = functions->C_GetTokenInfo(PK11_GetSlotID(slot), &info) == CKR_OK;
+    if (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) {
+        // Some modules end the login with the session that made it: it stays
+        // open until the logout.
+        kept = {functions, session};
+        // NSS remembers a token's login state for about a second; until it
+        // asks the token again it would not look for the private key. Only
+        // an entry at the keypad faster than that waits here.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        while (!PK11_IsLoggedIn(slot, nullptr) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return {};
+    }
+    functions->C_CloseSession(session);
+    switch (rv) {
+        case CKR_PIN_INCORRECT:
+        case CKR_PIN_LEN_RANGE:
+            if (have_flags && (info.flags & CKF_USER_PIN_LOCKED) != 0)
+                return {Kind::PinLocked, std::nullopt, kStatusSuccess};
+            if (have_flags && (info.flags & CKF_USER_PIN_FINAL_TRY) != 0) {
+                return {Kind::PinIncorrect, 1, kStatusSuccess};
+            }
+            return {Kind::PinIncorrect, std::nullopt, kStatusSuccess};
+        case CKR_PIN_LOCKED:
+            return {Kind::PinLocked, std::nullopt, kStatusSuccess};
+        case CKR_FUNCTION_CANCELED:
+            return {Kind::Cancelled, std::nullopt, kStatusSuccess};
+        default:
+            return {Kind::Failed, std::nullopt, SEC_ERROR_LIBRARY_FAILURE};
+    }
 }
 
 // The length of an RSA signature: the modulus length, read from the
@@ -315,22 +378,26 @@ LoginNeed NssKeychainPlatform::login_need(const Identity& identity) {
     // simply cannot be found while the database is locked.
     if (!slot || PK11_IsInternal(slot.get())) return LoginNeed::None;
     if (!PK11_NeedLogin(slot.get()) || PK11_IsLoggedIn(slot.get(), nullptr)) return LoginNeed::None;
-    return LoginNeed::Pin;
+    return PK11_ProtectedAuthenticationPath(slot.get()) ? LoginNeed::ProtectedPath : LoginNeed::Pin;
 }
 
-LoginOutcome NssKeychainPlatform::login(const Identity& identity, const Pin& pin) {
+LoginOutcome NssKeychainPlatform::login(const Identity& identity, const Pin* pin) {
     using Kind = LoginOutcome::Kind;
     const SlotPtr slot = slot_of(static_cast<const NssIdentity&>(identity).cert);
     if (!slot) return {Kind::Failed, std::nullopt, SEC_ERROR_NO_TOKEN};
+    if (pin == nullptr) {
+        keypad_session_ = std::make_unique<KeypadSession>();
+        return keypad_login(slot.get(), *keypad_session_);
+    }
     // NSS takes a terminated string: a copy that is wiped on every path.
-    Pin text = Pin::with_capacity(pin.size() + 1);
-    for (const char c : pin.view())
+    Pin text = Pin::with_capacity(pin->size() + 1);
+    for (const char c : pin->view())
         text.push_back(c);
     text.push_back('\0');
     PORT_SetError(0);
     // One C_Login (after a C_Logout); NSS does not retry it.
     if (PK11_CheckUserPassword(slot.get(), text.data()) == SECSuccess) {
-        session_pin_ = &pin;
+        session_pin_ = pin;
         return {};
     }
     const PRErrorCode error = last_error(SEC_ERROR_LIBRARY_FAILURE);
@@ -355,6 +422,32 @@ void NssKeychainPlatform::logout(const Identity& identity) {
     if (const SlotPtr slot = slot_of(static_cast<const NssIdentity&>(identity).cert)) {
         PK11_Logout(slot.get());  // a failure leaves nothing to undo
     }
+    if (keypad_session_ && keypad_session_->functions != nullptr) {
+        keypad_session_->functions->C_CloseSession(keypad_session_->session);
+    }
+    keypad_session_.reset();
+}
+
+std::size_t NssKeychainPlatform::readers_without_card() {
+    if (open() != kStatusSuccess) return 0;
+    // The slots are collected under the module list's lock and examined
+    // after it: asking a slot whether a card is in it may reach the token.
+    std::vector<SlotPtr> slots;
+    SECMODListLock* lock = SECMOD_GetDefaultModuleListLock();
+    SECMOD_GetReadLock(lock);
+    for (SECMODModuleList* entry = SECMOD_GetDefaultModuleList(); entry != nullptr;
+         entry = entry->next) {
+        const SECMODModule* module = entry->module;
+        if (module == nullptr || module->internal || !module->loaded) continue;
+        for (int i = 0; i < module->slotCount; ++i)
+            slots.emplace_back(PK11_ReferenceSlot(module->slots[i]));
+    }
+    SECMOD_ReleaseReadLock(lock);
+    std::size_t empty = 0;
+    for (const SlotPtr& slot : slots) {
+        if (PK11_IsRemovable(slot.get()) && !PK11_IsPresent(slot.get())) ++empty;
+    }
+    return empty;
 }
 
 NssStoreLocation default_nss_store_location() {

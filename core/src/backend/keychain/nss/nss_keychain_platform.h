@@ -21,6 +21,7 @@ struct PK11SlotInfoStr;
 namespace tavrin::keychain {
 
 class NssModules;
+struct KeypadSession;
 
 struct NssStoreLocation {
     std::string database_dir;  // holds cert9.db, key4.db and pkcs11.txt
@@ -49,8 +50,9 @@ class NssKeychainPlatform final : public KeychainPlatform {
     std::optional<std::string> token_label(const Certificate& certificate) override;
     std::vector<Bytes> issuer_chain(const Certificate& certificate) override;
     LoginNeed login_need(const Identity& identity) override;
-    LoginOutcome login(const Identity& identity, const Pin& pin) override;
+    LoginOutcome login(const Identity& identity, const Pin* pin) override;
     void logout(const Identity& identity) override;
+    std::size_t readers_without_card() override;
 
   private:
     Status open();
@@ -60,6 +62,8 @@ class NssKeychainPlatform final : public KeychainPlatform {
     std::unique_ptr<NssModules> modules_;
     // The PIN of the token logged in by `login`, until `logout`.
     const Pin* session_pin_ = nullptr;
+    // The session of a login through a reader's keypad, until `logout`.
+    std::unique_ptr<KeypadSession> keypad_session_;
 };
 
 // $HOME/.pki/nssdb, with the home folder from the password database when
