@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <nlohmann/json.hpp>
 
 #include "support/host_process.h"
@@ -64,6 +66,20 @@ TEST_F(HostPromptTest, AStatusOnlyHostNeverLoadsTheModuleOrQt) {
     });
     EXPECT_FALSE(mapped.uiModule);
     EXPECT_FALSE(mapped.qt);
+}
+
+TEST_F(HostPromptTest, AServingHostWritesNoCoreFile) {
+    std::string limits;
+    converse([&](HostSession& host) {
+        host.send(kStatus);
+        ASSERT_EQ(errorCode(host.receive()), "<none>");
+        limits = testing::readFile("/proc/" + std::to_string(host.pid()) + "/limits");
+    });
+    const auto line = limits.find("Max core file size");
+    ASSERT_NE(line, std::string::npos) << limits;
+    EXPECT_TRUE(std::regex_search(limits.substr(line, limits.find('\n', line) - line),
+                                  std::regex("size +0 +0 ")))
+        << limits;
 }
 
 TEST_F(HostPromptTest, AListingForAGrantedOriginNeverLoadsTheModuleOrQt) {
