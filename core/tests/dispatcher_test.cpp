@@ -260,7 +260,8 @@ TEST_F(KeychainFlow, OnlySerializedWebOriginsArePromptedOrStored) {
         {"http://localhost:80", " must omit the scheme's default port 80"},
         {"https://banka.cz:0", "'s port must be a number from 1 to 65535 without leading zeros"},
         {"https://banka.cz:065", "'s port must be a number from 1 to 65535 without leading zeros"},
-        {"https://banka.cz:65536", "'s port must be a number from 1 to 65535 without leading zeros"},
+        {"https://banka.cz:65536",
+         "'s port must be a number from 1 to 65535 without leading zeros"},
         {"https://", " has no host"},
         {"https://a..cz", "'s host has an empty label"},
         {"https://1.2.3", "'s host is not an IPv4 address in dotted-quad form"},
@@ -288,10 +289,10 @@ TEST_F(KeychainFlow, OnlySerializedWebOriginsArePromptedOrStored) {
 TEST_F(KeychainFlow, RepliesFitTheBrowsersOneMebibyteLimit) {
     // Request text repeated in a reply is shortened.
     const std::string long_text(400000, 'm');
-    EXPECT_EQ(ask(R"({"id":")" + long_text + R"(","method":")" + long_text + R"("})"),
-              error(std::string(256, 'm') + "...[shortened from 400000 bytes]", "request_invalid",
-                    "unknown method: " + std::string(256, 'm') +
-                        "...[shortened from 400000 bytes]"));
+    EXPECT_EQ(
+        ask(R"({"id":")" + long_text + R"(","method":")" + long_text + R"("})"),
+        error(std::string(256, 'm') + "...[shortened from 400000 bytes]", "request_invalid",
+              "unknown method: " + std::string(256, 'm') + "...[shortened from 400000 bytes]"));
 
     // A listing whose reply is exactly 1 MiB is sent; one byte more is not.
     const auto listing = [&](const std::string& id) {

@@ -63,7 +63,8 @@ TEST(RequestReader, DecodesListCertificatesParams) {
         {R"({"origin":"https://o.example"})", "missing key \"purpose\""},
         {R"({"origin":"https://o.example","purpose":"Sign"})",
          R"(unknown variant "Sign" for key "purpose", expected one of "sign", "auth", "any")"},
-        {R"({"origin":"https://o.example","purpose":1})", "key \"purpose\" must be a string, found number"},
+        {R"({"origin":"https://o.example","purpose":1})",
+         "key \"purpose\" must be a string, found number"},
     };
     for (const auto& c : cases) {
         const auto decoded = decode_list_certificates_params(json::parse(c.params));

@@ -79,7 +79,8 @@ TEST(StrictJson, NulByteIsNeitherTheEndNorPartOfTheText) {
     const std::string consent = R"({"origins":{}})"s + '\0' + "x";
     const auto store = parse_store_file(consent);
     ASSERT_FALSE(store.ok());
-    EXPECT_EQ(store.error(), "NUL byte at line 1, column 15 after the value; only white space may follow it");
+    EXPECT_EQ(store.error(),
+              "NUL byte at line 1, column 15 after the value; only white space may follow it");
 }
 
 TEST(StrictJson, LoneSurrogateEscapesAreRejected) {

@@ -15,8 +15,8 @@ std::size_t whole_pages(std::size_t bytes) {
 
 void* allocate_secret_pages(std::size_t bytes) {
     const std::size_t length = whole_pages(bytes == 0 ? 1 : bytes);
-    void* memory = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                          -1, 0);
+    void* memory =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) throw std::bad_alloc();
     // Best effort: a kernel without MADV_DONTDUMP still gets a working buffer.
     (void)::madvise(memory, length, MADV_DONTDUMP);

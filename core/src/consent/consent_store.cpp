@@ -164,8 +164,7 @@ Result<UniqueFd, IoError> lock_exclusive(const std::string& lock_path,
         if (errno != EWOULDBLOCK) return IoError::from_errno(errno);
         if (std::chrono::steady_clock::now() >= deadline) {
             return IoError::other("could not take the lock " + lock_path + " within " +
-                                  std::to_string(wait.count()) +
-                                  " ms: another process holds it");
+                                  std::to_string(wait.count()) + " ms: another process holds it");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -194,8 +193,8 @@ Result<std::pair<UniqueFd, std::string>, IoError> create_temporary(const std::st
         const std::string tmp_path = path + ".tmp." + std::to_string(::getpid()) + "." +
                                      std::to_string(counter.fetch_add(1)) + "." +
                                      std::to_string(random());
-        UniqueFd fd(::open(tmp_path.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        UniqueFd fd(
+            ::open(tmp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd.get() >= 0) {
             // The umask may have taken bits the owner needs.
             if (::fchmod(fd.get(), 0600) != 0) {

@@ -76,9 +76,8 @@ std::string serialize_backend_error(std::string_view id, const BackendError& err
 std::string within_reply_limit(std::string_view id, std::string reply) {
     if (reply.size() <= kMaxReplyBytes) return reply;
     return serialize_error(id, ErrorCode::Internal,
-                           "reply of " + std::to_string(reply.size()) +
-                               " bytes exceeds the " + std::to_string(kMaxReplyBytes) +
-                               "-byte limit a browser accepts");
+                           "reply of " + std::to_string(reply.size()) + " bytes exceeds the " +
+                               std::to_string(kMaxReplyBytes) + "-byte limit a browser accepts");
 }
 
 std::string handle_status(std::string_view id, std::span<const Backend> backends) {

@@ -45,9 +45,9 @@ bool canonical_number(std::string_view text, unsigned max) {
 
 bool valid_ipv4(std::string_view text) {
     const auto octets = split(text, '.');
-    return octets.size() == 4 &&
-           std::all_of(octets.begin(), octets.end(),
-                       [](std::string_view o) { return canonical_number(o, 255); });
+    return octets.size() == 4 && std::all_of(octets.begin(), octets.end(), [](std::string_view o) {
+               return canonical_number(o, 255);
+           });
 }
 
 bool valid_hex_groups(std::string_view text, std::size_t& count) {
@@ -162,7 +162,8 @@ std::optional<std::string> origin_problem(std::string_view origin) {
     if (!rest.empty()) {
         const std::string_view port = rest.substr(1);
         if (rest.front() != ':' || !canonical_number(port, 65535) || port == "0") {
-            return std::string("origin's port must be a number from 1 to 65535 without leading zeros");
+            return std::string(
+                "origin's port must be a number from 1 to 65535 without leading zeros");
         }
         if (port == (secure ? "443" : "80")) {
             return "origin must omit the scheme's default port " + std::string(port);

@@ -104,8 +104,8 @@ class StrictBuilder : public nlohmann::json_sax<json> {
         std::size_t end = message.rfind("'; expected ");
         if (end == std::string::npos || end < token) end = message.rfind('\'');
         if (end == std::string::npos || end < token) return message;
-        return message.substr(0, token) + echoed(std::string_view(message).substr(token, end - token)) +
-               message.substr(end);
+        return message.substr(0, token) +
+               echoed(std::string_view(message).substr(token, end - token)) + message.substr(end);
     }
 
     json* slot() {

@@ -56,8 +56,7 @@ FileError FileError::make(std::string_view step, const std::filesystem::path& pa
     return FileError{std::string(step) + " " + path.string() + ": " + errnoText(code), code};
 }
 
-Result<Unit, FileError> createDirectories(const std::filesystem::path& directory,
-                                          mode_t mode) {
+Result<Unit, FileError> createDirectories(const std::filesystem::path& directory, mode_t mode) {
     if (directory.empty()) return FileError::make("create directory", directory, ENOENT);
     struct stat info {};
     if (::stat(directory.c_str(), &info) == 0) {
@@ -87,8 +86,7 @@ Result<Unit, FileError> writeFileAtomically(const std::filesystem::path& path,
     // O_EXCL guards against a stale file of the same name; retry with the next name.
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = temporaryPathBeside(path);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    mode);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd < 0 && errno != EEXIST && errno != EINTR) {
             return FileError::make("create temporary file", temporary, errno);
         }

@@ -112,8 +112,7 @@ void Xvfb::answer(const std::string& window, const std::vector<std::string>& act
         run("xdotool " + action);
 }
 
-void Xvfb::answerPrompt(const std::string& window,
-                        const std::vector<std::string>& actions) const {
+void Xvfb::answerPrompt(const std::string& window, const std::vector<std::string>& actions) const {
     run("xdotool windowfocus --sync " + window);
     std::this_thread::sleep_for(promptGuardPause);
     for (const std::string& action : actions)

@@ -12,9 +12,8 @@ ActivationGuard::ActivationGuard(QWidget& dialog, QAbstractButton& positive)
     : dialog_(dialog), positive_(positive) {
     timer_.setSingleShot(true);
     timer_.setInterval(guardMilliseconds);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-        armed_ = dialog_.isVisible() && dialog_.isActiveWindow();
-    });
+    QObject::connect(&timer_, &QTimer::timeout,
+                     [this] { armed_ = dialog_.isVisible() && dialog_.isActiveWindow(); });
     // Key presses go to whichever widget has the focus, clicks to the widget
     // under the pointer: watching the application sees them all first.
     qApp->installEventFilter(this);
