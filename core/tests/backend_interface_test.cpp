@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "backend/backend_error.h"
@@ -73,6 +76,24 @@ TEST(Pin, WipesTheOldBufferWhenItGrows) {
     ASSERT_GE(memory.freed.size(), 2u);
     for (const auto& buffer : memory.freed)
         EXPECT_TRUE(all_zero(buffer));
+}
+
+TEST(Pin, ItsBufferIsLeftOutOfCoreFiles) {
+    const Pin pin("1234");
+    const auto at = reinterpret_cast<std::uintptr_t>(pin.data());
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool inside = false;
+    while (std::getline(smaps, line)) {
+        std::uintptr_t start = 0, end = 0;
+        if (std::sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR " ", &start, &end) == 2) {
+            inside = start <= at && at < end;
+        } else if (inside && line.starts_with("VmFlags:")) {
+            EXPECT_NE((line + " ").find(" dd "), std::string::npos) << line;
+            return;
+        }
+    }
+    ADD_FAILURE() << "no mapping holds the PIN";
 }
 
 TEST(Pin, MoveLeavesOneOwner) {

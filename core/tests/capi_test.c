@@ -194,13 +194,14 @@ static void test_dispatcher_life(const char* dir, struct User* user,
                           "\"message\":\"user cancelled the signing confirmation\"}}") == 0);
     free(reply);
 
-    /* An origin with a NUL byte cannot be shown: refused without a prompt. */
+    /* An origin with a NUL byte is not an origin: refused without a prompt. */
     reply = ask(handle,
                 "{\"id\":\"4\",\"method\":\"listCertificates\","
                 "\"params\":{\"origin\":\"https://a\\u0000b\",\"purpose\":\"auth\"}}");
     CHECK(reply && strcmp(reply,
-                          "{\"id\":\"4\",\"error\":{\"code\":\"consent_denied\","
-                          "\"message\":\"user declined the consent dialog\"}}") == 0);
+                          "{\"id\":\"4\",\"error\":{\"code\":\"request_invalid\","
+                          "\"message\":\"invalid listCertificates params: origin contains a "
+                          "control character at byte offset 9\"}}") == 0);
     CHECK(user->consent_calls == 1);
     free(reply);
     tavrin_bridge_destroy(handle);

@@ -1,5 +1,7 @@
 #include "consent/consent_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -262,6 +264,59 @@ TEST_F(ConsentStoreTest, GrantCreatesMissingFoldersAndLeavesNoTemporaryFile) {
     EXPECT_EQ(names_in(folder), (std::set<std::string>{"consent.json", "consent.json.lock"}));
 }
 
+TEST_F(ConsentStoreTest, FilesAreTheOwnersAloneAndPlantedLinksAreNotFollowed) {
+    const fs::path folder = dir_.path() / "data";
+    const std::string path = (folder / "consent.json").string();
+    const std::string victim = dir_.file("victim");
+    write_file(victim, "untouched");
+    const mode_t saved = ::umask(0);
+    auto store = open_or_throw(path);
+    const bool first = store.grant("https://a.example", kSignOnly).ok();
+    fs::create_symlink(victim, path + ".tmp");
+    const bool second = store.grant("https://b.example", kSignOnly).ok();
+    ::umask(saved);
+    ASSERT_TRUE(first && second);
+
+    const auto mode = [](const fs::path& p) {
+        struct stat st {};
+        return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    EXPECT_EQ(mode(folder), 0700u);
+    EXPECT_EQ(mode(path), 0600u);
+    EXPECT_EQ(mode(path + ".lock"), 0600u);
+    EXPECT_EQ(read_file(victim), "untouched");
+    EXPECT_TRUE(open_or_throw(path).has_grant("https://b.example", CertPurpose::Sign));
+}
+
+TEST_F(ConsentStoreTest, LockHeldByAnotherProcessFailsTheGrantAfterTheWait) {
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const int fd = ::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+        char byte = 0;
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1) ::_exit(1);
+        ::close(release[1]);
+        ::_exit(::read(release[0], &byte, 1) < 0 ? 1 : 0);  // until the test lets go
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+
+    auto opened = ConsentStore::open(path_, fixed_clock(1), std::chrono::milliseconds(300));
+    ASSERT_TRUE(opened);
+    auto granted = opened.value().grant("https://a.example", kSignOnly);
+    ::close(release[1]);
+    int status = 0;
+    ::waitpid(holder, &status, 0);
+    ASSERT_FALSE(granted.ok());
+    EXPECT_EQ(granted.error().message,
+              "could not take the lock " + path_ + ".lock within 300 ms: another process holds it");
+    EXPECT_TRUE(opened.value().has_grant("https://a.example", CertPurpose::Sign));
+    EXPECT_FALSE(fs::exists(path_));
+}
+
 TEST_F(ConsentStoreTest, ExtraKeysAreDroppedAtTheNextWrite) {
     write_file(path_, R"({"v": 1, "origins": {"https://a": {"purposes": ["auth"], "note": "x",
                          "grantedAtUnix": 3}}})");
@@ -358,9 +413,12 @@ struct PersistFailureCase {
 
 TEST(ConsentStorePersistFailure, GrantReturnsTheErrorKeepsTheGrantAndTouchesNoData) {
     const PersistFailureCase cases[] = {
-        {"temporary file is a folder",
-         [](const fs::path& folder) { fs::create_directory(folder / "consent.json.tmp"); }, true,
-         false, "Is a directory (os error 21)"},
+        {"lock file is a symbolic link",
+         [](const fs::path& folder) {
+             fs::remove(folder / "consent.json.lock");
+             fs::create_symlink(folder / "elsewhere", folder / "consent.json.lock");
+         },
+         true, false, "Too many levels of symbolic links (os error 40)"},
         {"lock file is a folder",
          [](const fs::path& folder) {
              fs::remove(folder / "consent.json.lock");

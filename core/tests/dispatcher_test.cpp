@@ -132,8 +132,8 @@ TEST_F(KeychainFlow, DeclinedConsentStoresNothingAndAsksAgain) {
 }
 
 TEST_F(KeychainFlow, UnsavedGrantIsReportedAndKeptForThisProcess) {
-    // The temporary file cannot be written: a folder stands in its place.
-    std::filesystem::create_directory(consent_path + ".tmp");
+    // The file cannot be read back under the lock: a folder stands in its place.
+    std::filesystem::create_directory(consent_path);
     EXPECT_EQ(list(),
               error("l", "internal", "failed to persist consent: Is a directory (os error 21)"));
     EXPECT_TRUE(backend->list_calls.empty());
@@ -208,7 +208,7 @@ TEST_F(KeychainFlow, SignIsAdmittedOnlyForCertificatesListedToThatOrigin) {
 
     list();
     for (const std::string other :
-         {"https://SHOP.example", "https://shop.example/", "https://other"}) {
+         {"https://shop.example:8443", "https://shop.example.", "https://other"}) {
         EXPECT_EQ(sign(certificates[0].cert_id, hashes(1), other),
                   error("s", "origin_not_allowed", not_allowed))
             << other;
@@ -223,7 +223,7 @@ TEST_F(KeychainFlow, SignIsAdmittedOnlyForCertificatesListedToThatOrigin) {
 }
 
 TEST_F(KeychainFlow, RefusalsComeInOrderCountThenCertificateThenBase64) {
-    EXPECT_EQ(ask(R"({"id":"x","method":"sign","params":{"origin":"o"}})"),
+    EXPECT_EQ(ask(R"({"id":"x","method":"sign","params":{"origin":"https://o.example"}})"),
               error("x", "request_invalid", "invalid sign params: missing key \"certId\""));
     list();
     const std::string unknown(64, 'f');
@@ -243,6 +243,93 @@ TEST_F(KeychainFlow, RefusalsComeInOrderCountThenCertificateThenBase64) {
     backend->sign_error = BackendError::internal("sign hash 3 of 5: device error");
     EXPECT_EQ(sign(certificates[0].cert_id, hashes(5)),
               error("s", "internal", "internal backend error: sign hash 3 of 5: device error"));
+}
+
+TEST_F(KeychainFlow, OnlySerializedWebOriginsArePromptedOrStored) {
+    for (const std::string origin :
+         {"https://example.cz", "https://xn--bnka-5qa.cz", "https://a-b_c.example.co.uk:8443",
+          "https://example.cz.", "https://192.168.1.10:65535", "https://[2001:db8::1]",
+          "https://[::ffff:c000:280]:8443", "http://localhost", "http://127.0.0.1:8080",
+          "http://[::1]:3000", "https://localhost:8443"}) {
+        EXPECT_TRUE(list("sign", origin).contains("result")) << origin;
+    }
+    EXPECT_EQ(user->consent_calls.size(), 11u);
+
+    const std::string invalid = "invalid listCertificates params: origin";
+    const std::string kScheme =
+        R"( must begin with "https://" ("http://" only for localhost, 127.0.0.1 and [::1]))";
+    const struct {
+        std::string origin;
+        std::string problem;
+    } refused[] = {
+        {"", " is empty"},
+        {"https://banka.cz\n\n\n.evil.example", " contains a control character at byte offset 16"},
+        {"https://Banka.cz", " contains an upper-case letter at byte offset 8"},
+        {"https://b\xC3\xA1nka.cz",
+         " contains a non-ASCII byte (internationalised names are written in punycode) at byte "
+         "offset 9"},
+        {"https://banka.cz evil", " contains white space at byte offset 16"},
+        {"https://banka.cz/", " must not have a path, query or fragment"},
+        {"https://banka.cz?a", " must not have a path, query or fragment"},
+        {"https://banka.cz#a", " must not have a path, query or fragment"},
+        {"https://user@banka.cz", " must not have user information"},
+        {"ftp://banka.cz", kScheme},
+        {"null", kScheme},
+        {"http://banka.cz",
+         R"( uses "http://", which is accepted only for localhost, 127.0.0.1 and [::1])"},
+        {"https://banka.cz:443", " must omit the scheme's default port 443"},
+        {"http://localhost:80", " must omit the scheme's default port 80"},
+        {"https://banka.cz:0", "'s port must be a number from 1 to 65535 without leading zeros"},
+        {"https://banka.cz:065", "'s port must be a number from 1 to 65535 without leading zeros"},
+        {"https://banka.cz:65536",
+         "'s port must be a number from 1 to 65535 without leading zeros"},
+        {"https://", " has no host"},
+        {"https://a..cz", "'s host has an empty label"},
+        {"https://1.2.3", "'s host is not an IPv4 address in dotted-quad form"},
+        {"https://1.2.3.256", "'s host is not an IPv4 address in dotted-quad form"},
+        {"https://[::1", "'s IPv6 address lacks its closing ']'"},
+        {"https://[1:2:3]", "'s host is not a valid IPv6 address"},
+        {"https://banka.cz\\evil",
+         "'s host contains '\\'; a host name holds only a-z, 0-9, '-', '_' and '.'"},
+        {"https://" + std::string(248, 'a'), " is 256 bytes long, more than 255"},
+    };
+    for (const auto& c : refused) {
+        EXPECT_EQ(list("sign", json(c.origin).dump().substr(1, json(c.origin).dump().size() - 2)),
+                  error("l", "request_invalid", invalid + c.problem))
+            << c.origin;
+        EXPECT_EQ(sign(certificates[0].cert_id, hashes(1), c.origin)["error"]["message"],
+                  "invalid sign params: origin" + c.problem);
+    }
+    EXPECT_EQ(user->prompts(), 11u);
+    auto reread = ConsentStore::open(consent_path);
+    ASSERT_TRUE(reread);
+    for (const auto& c : refused)
+        EXPECT_FALSE(reread.value().has_grant(c.origin, CertPurpose::Sign)) << c.origin;
+}
+
+TEST_F(KeychainFlow, RepliesFitTheBrowsersOneMebibyteLimit) {
+    // Request text repeated in a reply is shortened.
+    const std::string long_text(400000, 'm');
+    EXPECT_EQ(
+        ask(R"({"id":")" + long_text + R"(","method":")" + long_text + R"("})"),
+        error(std::string(256, 'm') + "...[shortened from 400000 bytes]", "request_invalid",
+              "unknown method: " + std::string(256, 'm') + "...[shortened from 400000 bytes]"));
+
+    // A listing whose reply is exactly 1 MiB is sent; one byte more is not.
+    const auto listing = [&](const std::string& id) {
+        return dispatcher->handle(R"({"id":")" + id +
+                                  R"(","method":"listCertificates","params":{"origin":")" +
+                                  kOrigin + R"(","purpose":"sign"}})");
+    };
+    backend->listing = CertificateList{testing::fake_certificate("abc")};
+    const std::size_t overhead = listing("").size() - 4;  // "abc" is 4 Base64 characters
+    const std::size_t der = 3 * ((kMaxReplyBytes - overhead - 100) / 4);
+    backend->listing = CertificateList{testing::fake_certificate(std::string(der, 'x'))};
+    const std::string id(kMaxReplyBytes - listing("").size(), 'i');
+    EXPECT_EQ(listing(id).size(), kMaxReplyBytes);
+    EXPECT_EQ(json::parse(listing(id + "i")),
+              error(id + "i", "internal",
+                    "reply of 1048577 bytes exceeds the 1048576-byte limit a browser accepts"));
 }
 
 TEST_F(TokenFlow, ThePinPromptIsTheApproval) {

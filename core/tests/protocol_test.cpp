@@ -60,10 +60,11 @@ TEST(RequestReader, DecodesListCertificatesParams) {
         const char* error;
     } cases[] = {
         {R"({"purpose":"sign"})", "missing key \"origin\""},
-        {R"({"origin":"o"})", "missing key \"purpose\""},
-        {R"({"origin":"o","purpose":"Sign"})",
+        {R"({"origin":"https://o.example"})", "missing key \"purpose\""},
+        {R"({"origin":"https://o.example","purpose":"Sign"})",
          R"(unknown variant "Sign" for key "purpose", expected one of "sign", "auth", "any")"},
-        {R"({"origin":"o","purpose":1})", "key \"purpose\" must be a string, found number"},
+        {R"({"origin":"https://o.example","purpose":1})",
+         "key \"purpose\" must be a string, found number"},
     };
     for (const auto& c : cases) {
         const auto decoded = decode_list_certificates_params(json::parse(c.params));
@@ -74,14 +75,14 @@ TEST(RequestReader, DecodesListCertificatesParams) {
 
 TEST(RequestReader, DecodesSignParams) {
     const auto ok = decode_sign_params(json::parse(
-        R"({"origin":"o","certId":"c","hashAlg":"SHA-512","scheme":"ecdsa","hashes":["AA==",""]})"));
+        R"({"origin":"https://o.example","certId":"c","hashAlg":"SHA-512","scheme":"ecdsa","hashes":["AA==",""]})"));
     ASSERT_TRUE(ok) << ok.error();
     EXPECT_EQ(ok.value().cert_id, "c");
     EXPECT_EQ(ok.value().hash_alg, HashAlg::Sha512);
     EXPECT_EQ(ok.value().scheme, Scheme::Ecdsa);
     EXPECT_EQ(ok.value().hashes, (std::vector<std::string>{"AA==", ""}));
 
-    const std::string base = R"("origin":"o","certId":"c")";
+    const std::string base = R"("origin":"https://o.example","certId":"c")";
     const struct {
         std::string params;
         const char* error;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "consent/store_file.h"
+#include "protocol/request_reader.h"
 #include "protocol/strict_json.h"
 #include "protocol/utf8.h"
 
@@ -56,6 +58,29 @@ TEST(StrictJson, ErrorTextsStayValidUtf8) {
     EXPECT_FALSE(first_invalid_utf8(error).has_value()) << error;
     EXPECT_NE(error.find("\xEF\xBF\xBD"), std::string::npos) << error;
     EXPECT_EQ(utf8_lossy("a\xC5z\xE2\x82"), "a\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(StrictJson, NulByteIsNeitherTheEndNorPartOfTheText) {
+    using namespace std::string_literals;
+    const struct {
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {R"({"id":"a","method":"status"})"s + '\0' + "garbage",
+         "NUL byte at line 1, column 29 after the value; only white space may follow it"},
+        {"{}\n\0"s, "NUL byte at line 2, column 1 after the value; only white space may follow it"},
+        {R"({"id":)"s + '\0' + R"("a"})", "NUL byte at line 1, column 7 inside the JSON text"},
+        {R"({"id":"a)"s + '\0' + R"("})", "NUL byte at line 1, column 9 inside the JSON text"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(error_of(c.text), c.error);
+        EXPECT_FALSE(parse_request(c.text).ok());
+    }
+    const std::string consent = R"({"origins":{}})"s + '\0' + "x";
+    const auto store = parse_store_file(consent);
+    ASSERT_FALSE(store.ok());
+    EXPECT_EQ(store.error(),
+              "NUL byte at line 1, column 15 after the value; only white space may follow it");
 }
 
 TEST(StrictJson, LoneSurrogateEscapesAreRejected) {

@@ -38,8 +38,11 @@ TEST_F(ConsentRecords, ListsSortedByByteOrderKeepingPurposesAsStored) {
 }
 
 TEST_F(ConsentRecords, AnythingButAWellFormedFileListsAsEmpty) {
-    const char* const contents[] = {
+    using namespace std::string_literals;
+    const std::string contents[] = {
         "",
+        R"({"origins":{"https://a.example":{"purposes":["sign"],"grantedAtUnix":1}}})"s + '\0' +
+            "x",
         "not json",
         "[]",
         R"({"grants":{}})",
@@ -50,7 +53,7 @@ TEST_F(ConsentRecords, AnythingButAWellFormedFileListsAsEmpty) {
         R"({"origins":{"https://a.example":{"purposes":[1],"grantedAtUnix":1}}})",
         "{\"origins\":{\"https://\xff.example\":{\"purposes\":[],\"grantedAtUnix\":1}}}",
     };
-    for (const char* content : contents) {
+    for (const std::string& content : contents) {
         SCOPED_TRACE(content);
         testing::writeFile(file, content);
         EXPECT_TRUE(ConsentStoreFile::list(file).empty());

@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <regex>
+
 #include <nlohmann/json.hpp>
 
 #include "support/host_process.h"
@@ -64,6 +70,33 @@ TEST_F(HostPromptTest, AStatusOnlyHostNeverLoadsTheModuleOrQt) {
     });
     EXPECT_FALSE(mapped.uiModule);
     EXPECT_FALSE(mapped.qt);
+}
+
+TEST_F(HostPromptTest, AServingHostIsNotDumpableAndWritesNoCoreFile) {
+    // Only a dumpable process's memory (here: its environment) can be read by
+    // a process of the same user that has no more capabilities than it has,
+    // so host and reader both run without any. A root test drops them from
+    // its bounding set, which the host inherits; the reader drops its own.
+    const bool root = ::geteuid() == 0;
+    for (int cap = 0; root && ::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0) == 0; ++cap) {
+    }
+    std::string limits;
+    int readStatus = 0;
+    converse([&](HostSession& host) {
+        host.send(kStatus);
+        ASSERT_EQ(errorCode(host.receive()), "<none>");
+        const std::string proc = "/proc/" + std::to_string(host.pid());
+        limits = testing::readFile(proc + "/limits");
+        readStatus = std::system(((root ? "setpriv --inh-caps=-all --bounding-set=-all " : "") +
+                                  std::string("cat ") + proc + "/environ >/dev/null 2>&1")
+                                     .c_str());
+    });
+    EXPECT_NE(readStatus, 0) << "another process read the host's memory";
+    const auto line = limits.find("Max core file size");
+    ASSERT_NE(line, std::string::npos) << limits;
+    EXPECT_TRUE(std::regex_search(limits.substr(line, limits.find('\n', line) - line),
+                                  std::regex("size +0 +0 ")))
+        << limits;
 }
 
 TEST_F(HostPromptTest, AListingForAGrantedOriginNeverLoadsTheModuleOrQt) {

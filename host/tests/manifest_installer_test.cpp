@@ -112,6 +112,21 @@ TEST_F(ManifestInstallerTest, AnUnchangedManifestIsNotRewrittenAChangedOneIs) {
     EXPECT_FALSE(std::filesystem::is_symlink(target));
 }
 
+TEST_F(ManifestInstallerTest, ManifestsAndTheirNewFoldersHaveFixedModesWhateverTheUmask) {
+    const mode_t saved = ::umask(0);
+    const bool installed = installer().install(B::chrome, std::vector<std::string>{"id"}).ok();
+    ::umask(saved);
+    ASSERT_TRUE(installed);
+    const auto mode = [](const std::filesystem::path& p) {
+        struct stat st {};
+        return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    const auto manifest = installer().manifestURL(B::chrome);
+    EXPECT_EQ(mode(manifest), 0644u);
+    EXPECT_EQ(mode(manifest.parent_path()), 0755u);
+    EXPECT_EQ(mode(manifest.parent_path().parent_path()), 0755u);
+}
+
 TEST_F(ManifestInstallerTest, DuplicateIDsAreWrittenAsGiven) {
     const std::vector<std::string> ids = {"same", "same"};
     ASSERT_TRUE(installer().install(B::chromeBeta, ids));

@@ -60,7 +60,7 @@ class RealDialogTest : public ::testing::Test {
                 FAIL() << "the consent dialog did not appear";
             }
             screen.screenshot(artefact(screenshot));
-            screen.answer(window, keys);
+            screen.answerPrompt(window, keys);
             const auto reply = nlohmann::json::parse(host.receive(), nullptr, false);
             code = reply.contains("error") ? reply["error"]["code"].get<std::string>() : "";
             gone = screen.waitForNoWindow();
@@ -117,7 +117,7 @@ TEST_F(RealDialogTest, PinTypedAndSubmittedAndSignatureConfirmed) {
                 std::abort();
             }
             screen.screenshot(artefact(name));
-            screen.answer(window, keys);
+            screen.answerPrompt(window, keys);
         });
     };
 
@@ -133,6 +133,31 @@ TEST_F(RealDialogTest, PinTypedAndSubmittedAndSignatureConfirmed) {
     EXPECT_TRUE(dialogs.requestSignConfirmation(kOrigin, "cert", 3));
     returned = true;
     user.join();
+}
+
+TEST_F(RealDialogTest, ReturnMeantForThePageNeverAnswersAndAPausedOneDoes) {
+    ::setenv("DISPLAY", screen.display().c_str(), 1);
+    NSAlertDialogInteraction dialogs(std::make_shared<ModuleRunner>(),
+                                     std::make_shared<MainThreadExecutor>());
+    bool shownAfterHurriedKeys = false;
+    std::thread user([&] {
+        const std::string window = screen.waitForWindow();
+        if (window.empty()) {
+            std::fputs("the confirmation did not appear\n", stderr);
+            std::abort();
+        }
+        // Return at once and then every fifth of a second, as if typed into a page.
+        screen.run("xdotool windowfocus --sync " + window);
+        for (int i = 0; i < 10; ++i) {
+            screen.run("xdotool key Return");
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        shownAfterHurriedKeys = !screen.run("xdotool search --onlyvisible --name .").empty();
+        screen.answerPrompt(window, {"key Return"});
+    });
+    EXPECT_TRUE(dialogs.requestSignConfirmation(kOrigin, "cert", 1));
+    user.join();
+    EXPECT_TRUE(shownAfterHurriedKeys);
 }
 
 }  // namespace

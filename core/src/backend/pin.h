@@ -1,7 +1,8 @@
 #pragma once
 // The user's PIN. It lives in one buffer that is overwritten with zeros over
 // its whole allocated capacity before the memory is returned, on every path.
-// It cannot be copied, only moved, so no stray copy outlives it.
+// It cannot be copied, only moved, so no stray copy outlives it. The buffer
+// sits on pages of its own that core files leave out (common/secret_pages.h).
 
 #include <cstddef>
 #include <memory>
@@ -9,6 +10,8 @@
 #include <utility>
 
 #include <openssl/crypto.h>
+
+#include "common/secret_pages.h"
 
 namespace tavrin {
 
@@ -89,6 +92,6 @@ class BasicPin {
     std::size_t capacity_ = 0;
 };
 
-using Pin = BasicPin<>;
+using Pin = BasicPin<SecretAllocator<char>>;
 
 }  // namespace tavrin

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <random>
+#include <thread>
 #include <utility>
 
 #include "protocol/utf8.h"
@@ -121,7 +124,9 @@ Result<std::optional<FileStamp>, IoError> current_stamp(const std::string& path)
     return IoError::from_errno(errno);
 }
 
-// Creates `dir` and its missing ancestors (mode 0777, less the umask).
+// Creates `dir` and its missing ancestors with mode 0700 whatever the umask
+// (what the XDG base-directory rules ask of a data folder); folders that
+// already exist keep their mode.
 Result<Unit, IoError> make_directories(const std::filesystem::path& dir) {
     if (dir.empty()) return Unit{};
     struct stat st {};
@@ -136,18 +141,32 @@ Result<Unit, IoError> make_directories(const std::filesystem::path& dir) {
         if (auto made = make_directories(parent); !made) return made;
     }
     // Another process may have created it since the stat above.
-    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return IoError::from_errno(errno);
+    if (::mkdir(dir.c_str(), 0700) == 0) {
+        if (::chmod(dir.c_str(), 0700) != 0) return IoError::from_errno(errno);
+    } else if (errno != EEXIST) {
+        return IoError::from_errno(errno);
+    }
     return Unit{};
 }
 
 // An exclusive flock on `lock_path`, held until the returned descriptor is
 // closed. Each call opens its own descriptor, so two stores in one process
-// exclude each other just as two processes do.
-Result<UniqueFd, IoError> lock_exclusive(const std::string& lock_path) {
-    UniqueFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+// exclude each other just as two processes do. A link planted at the path is
+// not followed. A holder that never lets go (a hung process) must not hang
+// the request: after `wait` the grant fails like any failed save.
+Result<UniqueFd, IoError> lock_exclusive(const std::string& lock_path,
+                                         std::chrono::milliseconds wait) {
+    UniqueFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (fd.get() < 0) return IoError::from_errno(errno);
-    while (::flock(fd.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return IoError::from_errno(errno);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) return IoError::from_errno(errno);
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return IoError::other("could not take the lock " + lock_path + " within " +
+                                  std::to_string(wait.count()) + " ms: another process holds it");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return fd;
 }
@@ -164,17 +183,47 @@ Result<Unit, IoError> write_all(int fd, std::string_view bytes) {
     return Unit{};
 }
 
+// A new temporary file beside `path`, readable by the owner only. The name
+// is unique and the file must not exist yet (O_EXCL, and O_NOFOLLOW for good
+// measure), so nothing planted in the folder is written through.
+Result<std::pair<UniqueFd, std::string>, IoError> create_temporary(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string tmp_path = path + ".tmp." + std::to_string(::getpid()) + "." +
+                                     std::to_string(counter.fetch_add(1)) + "." +
+                                     std::to_string(random());
+        UniqueFd fd(
+            ::open(tmp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (fd.get() >= 0) {
+            // The umask may have taken bits the owner needs.
+            if (::fchmod(fd.get(), 0600) != 0) {
+                const int err = errno;
+                ::unlink(tmp_path.c_str());
+                return IoError::from_errno(err);
+            }
+            return std::pair<UniqueFd, std::string>(std::move(fd), tmp_path);
+        }
+        if (errno != EEXIST && errno != EINTR) return IoError::from_errno(errno);
+    }
+    return IoError::from_errno(EEXIST);
+}
+
 // Replaces the file whole: readers see the old document or the new one,
-// never a mix. A temporary file left by a failure is overwritten next time.
+// never a mix. The file is mode 0600 whatever the umask. A temporary file is
+// removed again when any step fails.
 Result<Unit, IoError> replace_file(const std::string& path, std::string_view bytes) {
-    const std::string tmp_path = path + ".tmp";
-    UniqueFd fd(::open(tmp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.get() < 0) return IoError::from_errno(errno);
-    if (auto written = write_all(fd.get(), bytes); !written) return written;
-    if (::fsync(fd.get()) != 0) return IoError::from_errno(errno);
-    if (auto closed = fd.close(); !closed) return closed;
-    if (::rename(tmp_path.c_str(), path.c_str()) != 0) return IoError::from_errno(errno);
-    return Unit{};
+    auto created = create_temporary(path);
+    if (!created) return std::move(created).error();
+    auto [fd, tmp_path] = std::move(created).value();
+    Result<Unit, IoError> result = write_all(fd.get(), bytes);
+    if (result && ::fsync(fd.get()) != 0) result = IoError::from_errno(errno);
+    if (result) result = fd.close();
+    if (result && ::rename(tmp_path.c_str(), path.c_str()) != 0) {
+        result = IoError::from_errno(errno);
+    }
+    if (!result) ::unlink(tmp_path.c_str());
+    return result;
 }
 
 // Grants only widen. Without a time (the clock failed) an existing entry
@@ -193,6 +242,7 @@ void apply_grant(GrantMap& grants, std::string_view origin, std::span<const Cert
 struct ConsentStore::State {
     std::string path;
     UnixClock clock;
+    std::chrono::milliseconds lock_wait;
     std::mutex mutex;
     // The grants as last read from the file (plus this process's own), and
     // the stamp of the file they were read from.
@@ -212,7 +262,7 @@ Result<Unit, IoError> ConsentStore::State::persist_grant(std::string_view origin
     if (auto made = make_directories(std::filesystem::path(path).parent_path()); !made) {
         return made;
     }
-    auto lock = lock_exclusive(path + ".lock");
+    auto lock = lock_exclusive(path + ".lock", lock_wait);
     if (!lock) return std::move(lock).error();
 
     // Another process may have granted or revoked since we last read. A file
@@ -241,12 +291,14 @@ Result<std::uint64_t, IoError> system_unix_time() {
         std::chrono::duration_cast<std::chrono::seconds>(since_epoch).count());
 }
 
-Result<ConsentStore, IoError> ConsentStore::open(std::string path, UnixClock clock) {
+Result<ConsentStore, IoError> ConsentStore::open(std::string path, UnixClock clock,
+                                                 std::chrono::milliseconds lock_wait) {
     auto snapshot = read_store(path);
     if (!snapshot) return std::move(snapshot).error();
     auto state = std::make_unique<State>();
     state->path = std::move(path);
     state->clock = std::move(clock);
+    state->lock_wait = lock_wait;
     state->grants = std::move(snapshot.value().grants);
     state->stamp = snapshot.value().stamp;
     return ConsentStore(std::move(state));

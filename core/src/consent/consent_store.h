@@ -2,13 +2,15 @@
 // The per-origin consent grants, backed by one JSON file ("consent.json").
 //
 // Several host processes and the management window share the file. A grant
-// takes an exclusive lock on "<file>.lock", re-reads the file, applies itself
-// to what it read and replaces the file whole (temporary file, then rename),
-// so grants from two processes never overwrite each other and a revoked
-// origin never comes back. Before answering has_grant the store checks
+// takes an exclusive lock on "<file>.lock" (waiting at most kConsentLockWait),
+// re-reads the file, applies itself to what it read and replaces the file
+// whole (temporary file, then rename), so grants from two processes never
+// overwrite each other and a revoked origin never comes back. The file is
+// created 0600 and its folder 0700, whatever the umask. Before answering has_grant the store checks
 // whether the file changed since it last read it and, if so, reads it again;
 // when that re-read fails it answers from the last content it read.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -25,6 +27,9 @@
 
 namespace tavrin {
 
+// How long a grant waits for the file's lock before it fails as unsaved.
+inline constexpr std::chrono::milliseconds kConsentLockWait{10000};
+
 // Seconds since the Unix epoch, or an error when the clock reads earlier.
 using UnixClock = std::function<Result<std::uint64_t, IoError>()>;
 
@@ -35,7 +40,10 @@ class ConsentStore {
   public:
     // Reads the file once. A missing file is an empty store (nothing is
     // written); an unreadable or malformed one is refused with its error.
-    static Result<ConsentStore, IoError> open(std::string path, UnixClock clock = system_unix_time);
+    // A grant waits at most `lock_wait` for the lock another process holds.
+    static Result<ConsentStore, IoError> open(
+        std::string path, UnixClock clock = system_unix_time,
+        std::chrono::milliseconds lock_wait = kConsentLockWait);
 
     ConsentStore(ConsentStore&&) noexcept;
     ConsentStore& operator=(ConsentStore&&) noexcept;

@@ -3,6 +3,7 @@
 #include "dispatch/replies.h"
 #include "protocol/build_info.h"
 #include "protocol/records.h"
+#include "protocol/reply_limits.h"
 #include "protocol/reply_writer.h"
 #include "protocol/request_reader.h"
 
@@ -74,6 +75,13 @@ std::string serialize_backend_error(std::string_view id, const BackendError& err
     return serialize_error(id, code_of(error.kind()), error.display(), data_of(error));
 }
 
+std::string within_reply_limit(std::string_view id, std::string reply) {
+    if (reply.size() <= kMaxReplyBytes) return reply;
+    return serialize_error(id, ErrorCode::Internal,
+                           "reply of " + std::to_string(reply.size()) + " bytes exceeds the " +
+                               std::to_string(kMaxReplyBytes) + "-byte limit a browser accepts");
+}
+
 std::string handle_status(std::string_view id, std::span<const Backend> backends) {
     StatusResult status{kBridgeVersion, kProtocolVersion, build_platform(),
                         std::vector<Backend>(backends.begin(), backends.end()),
@@ -99,7 +107,7 @@ std::string dispatch(std::string_view request_bytes) {
     if (!request) return serialize_parse_error(request.error());
     if (request.value().method == "status") return handle_status(request.value().id, {});
     return serialize_error(request.value().id, ErrorCode::RequestInvalid,
-                           "unknown method: " + request.value().method);
+                           "unknown method: " + echoed(request.value().method));
 }
 
 }  // namespace tavrin

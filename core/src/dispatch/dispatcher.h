@@ -25,6 +25,7 @@
 #include "dispatch/replies.h"
 #include "dispatch/user_interaction.h"
 #include "protocol/base64.h"
+#include "protocol/reply_limits.h"
 #include "protocol/reply_writer.h"
 #include "protocol/request_reader.h"
 
@@ -46,11 +47,7 @@ class Dispatcher {
         auto parsed = parse_request(request_bytes);
         if (!parsed) return serialize_parse_error(parsed.error());
         const Request& request = parsed.value();
-        if (request.method == "sign") return sign(request);
-        if (request.method == "listCertificates") return list_certificates(request);
-        if (request.method == "status") return handle_status(request.id, {&backend_kind_, 1});
-        return serialize_error(request.id, ErrorCode::RequestInvalid,
-                               "unknown method: " + request.method);
+        return within_reply_limit(request.id, route(request));
     }
 
     B& backend() { return backend_; }
@@ -58,6 +55,14 @@ class Dispatcher {
     ConsentStore& consent_store() { return consent_store_; }
 
   private:
+    std::string route(const Request& request) {
+        if (request.method == "sign") return sign(request);
+        if (request.method == "listCertificates") return list_certificates(request);
+        if (request.method == "status") return handle_status(request.id, {&backend_kind_, 1});
+        return serialize_error(request.id, ErrorCode::RequestInvalid,
+                               "unknown method: " + echoed(request.method));
+    }
+
     std::string list_certificates(const Request& request) {
         auto decoded = decode_list_certificates_params(request.params);
         if (!decoded) {

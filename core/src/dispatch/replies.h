@@ -26,6 +26,10 @@ std::string serialize_parse_error(std::string_view description);
 // The error's display text with the code and "data" of its kind.
 std::string serialize_backend_error(std::string_view id, const BackendError& error);
 
+// The reply itself when a browser accepts its size (kMaxReplyBytes);
+// otherwise an "internal" error reply with the request's id that names the size.
+std::string within_reply_limit(std::string_view id, std::string reply);
+
 // The status reply; the same for every call of one dispatcher.
 std::string handle_status(std::string_view id, std::span<const Backend> backends);
 

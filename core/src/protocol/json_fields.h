@@ -10,6 +10,7 @@
 
 #include "common/result.h"
 #include "protocol/enums.h"
+#include "protocol/reply_limits.h"
 
 namespace tavrin::json_fields {
 
@@ -45,8 +46,8 @@ Result<E, std::string> enum_value(const json& value, std::string_view what) {
     if (!value.is_string()) return wrong_type(what, "a string", value);
     const auto& text = value.get_ref<const std::string&>();
     if (const auto parsed = from_wire<E>(text)) return *parsed;
-    return "unknown variant \"" + text + "\" for " + std::string(what) + ", expected one of " +
-           accepted_spellings<E>();
+    return "unknown variant \"" + echoed(text) + "\" for " + std::string(what) +
+           ", expected one of " + accepted_spellings<E>();
 }
 
 template <class E>

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "protocol/base64.h"
+#include "protocol/reply_limits.h"
 
 namespace tavrin {
 namespace {
@@ -37,7 +38,7 @@ std::string dump_or_die(const ordered_json& document, const char* what) {
 
 ordered_json envelope(const std::string& id, const char* member, ordered_json body) {
     ordered_json out = ordered_json::object();
-    out["id"] = id;
+    out["id"] = echoed(id);
     out[member] = std::move(body);
     return out;
 }

@@ -1,11 +1,25 @@
 #include "protocol/request_reader.h"
 
 #include "protocol/json_fields.h"
+#include "protocol/origin.h"
 #include "protocol/strict_json.h"
 
 namespace tavrin {
 
 using namespace json_fields;
+
+namespace {
+
+// The origin is checked here, while decoding, so that no flow can prompt,
+// grant or list for a text that only looks like an origin.
+Result<std::string, std::string> required_origin(const json& params) {
+    auto origin = required_string(params, "origin");
+    if (!origin) return origin;
+    if (auto problem = origin_problem(origin.value())) return fail(std::move(*problem));
+    return origin;
+}
+
+}  // namespace
 
 Result<Request, std::string> parse_request(std::string_view bytes) {
     auto parsed = parse_strict_json(bytes);
@@ -25,7 +39,7 @@ Result<Request, std::string> parse_request(std::string_view bytes) {
 
 Result<ListCertificatesParams, std::string> decode_list_certificates_params(const json& params) {
     if (!params.is_object()) return wrong_type("params", "an object", params);
-    auto origin = required_string(params, "origin");
+    auto origin = required_origin(params);
     if (!origin) return std::move(origin).error();
     auto purpose = required_enum<Purpose>(params, "purpose");
     if (!purpose) return std::move(purpose).error();
@@ -34,7 +48,7 @@ Result<ListCertificatesParams, std::string> decode_list_certificates_params(cons
 
 Result<SignParams, std::string> decode_sign_params(const json& params) {
     if (!params.is_object()) return wrong_type("params", "an object", params);
-    auto origin = required_string(params, "origin");
+    auto origin = required_origin(params);
     if (!origin) return std::move(origin).error();
     auto cert_id = required_string(params, "certId");
     if (!cert_id) return std::move(cert_id).error();

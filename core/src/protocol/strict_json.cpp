@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "protocol/reply_limits.h"
 #include "protocol/utf8.h"
 
 namespace tavrin {
@@ -66,7 +67,7 @@ class StrictBuilder : public nlohmann::json_sax<json> {
         if (object.contains(k)) {
             // The lexer has just read the key's closing quotation mark.
             const std::size_t end = static_cast<std::size_t>(*read_pos_ - text_.data());
-            error_ = "duplicate key \"" + k + "\" at " +
+            error_ = "duplicate key \"" + echoed(k) + "\" at " +
                      describe_position(text_, end == 0 ? 0 : end - 1);
             return false;
         }
@@ -76,7 +77,7 @@ class StrictBuilder : public nlohmann::json_sax<json> {
 
     bool parse_error(std::size_t, const std::string&,
                      const nlohmann::detail::exception& ex) override {
-        error_ = utf8_lossy(strip_exception_prefix(ex.what()));
+        error_ = utf8_lossy(shorten_last_read(strip_exception_prefix(ex.what())));
         return false;
     }
 
@@ -91,6 +92,20 @@ class StrictBuilder : public nlohmann::json_sax<json> {
             if (close != std::string::npos) message.erase(0, close + 2);
         }
         return message;
+    }
+
+    // The library quotes what it read ("...; last read: '<token>'"), which
+    // can be most of a hostile request; the reply repeats only its start.
+    static std::string shorten_last_read(std::string message) {
+        constexpr std::string_view kLastRead = "last read: '";
+        const auto start = message.find(kLastRead);
+        if (start == std::string::npos) return message;
+        const std::size_t token = start + kLastRead.size();
+        std::size_t end = message.rfind("'; expected ");
+        if (end == std::string::npos || end < token) end = message.rfind('\'');
+        if (end == std::string::npos || end < token) return message;
+        return message.substr(0, token) +
+               echoed(std::string_view(message).substr(token, end - token)) + message.substr(end);
     }
 
     json* slot() {
@@ -140,6 +155,15 @@ Result<json, std::string> parse_strict_json(std::string_view text) {
     if (const auto bad = first_invalid_utf8(text)) {
         return "invalid UTF-8 at " + describe_position(text, *bad) + " (byte offset " +
                std::to_string(*bad) + ")";
+    }
+    // The library takes a NUL byte for the end of the input: a value, a NUL
+    // and then anything would pass, and a NUL inside the value would read as
+    // "unexpected end of input".
+    if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+        const bool after_value = parse_strict_json(text.substr(0, nul)).ok();
+        return "NUL byte at " + describe_position(text, nul) +
+               (after_value ? " after the value; only white space may follow it"
+                            : " inside the JSON text");
     }
     const char* read_pos = text.data();
     StrictBuilder builder(text, &read_pos);

@@ -16,6 +16,8 @@
 #include "framing/file_handle_stream.h"
 #include "framing/framing.h"
 #include "management/management_app.h"
+#include "platform/file_ops.h"
+#include "platform/process_protection.h"
 
 namespace tavrin::host {
 namespace {
@@ -28,8 +30,8 @@ bool beginsWithDash(const std::string& argument) {
 
 std::string TavrinBridgeHostApp::consentStorePath(const AppPaths& paths) {
     const std::filesystem::path directory = paths.applicationDataDirectory();
-    std::error_code ignored;
-    std::filesystem::create_directories(directory, ignored);
+    // Only the user may read or add grants: the folder is created 0700.
+    (void)createDirectories(directory, 0700);
     return (directory / "consent.json").string();
 }
 
@@ -51,6 +53,11 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
     // A browser that goes away must end the loop through a failed write, not
     // kill the process before it has shut down in order.
     std::signal(SIGPIPE, SIG_IGN);
+    // This mode alone handles PINs: keep them out of core files and out of
+    // reach of other processes before the first request is read.
+    if (const std::string problem = protectProcessMemory(); !problem.empty()) {
+        std::fprintf(stderr, "tavrin-bridge: %s\n", problem.c_str());
+    }
 
     const std::string consentPath = consentStorePath(AppPaths::fromProcess());
     // The prompts run on this thread, which also runs the loop; the

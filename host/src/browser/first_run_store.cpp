@@ -37,7 +37,8 @@ Result<Unit, FileError> FirstRunStore::markCompleted(const std::filesystem::path
         // No data folder known: writing below the working directory would be wrong.
         return FileError{"write first-run marker: the application data folder is unknown", ENOENT};
     }
-    if (auto created = createDirectories(marker.parent_path()); !created) return created;
+    // The consent file's folder: the user's alone.
+    if (auto created = createDirectories(marker.parent_path(), 0700); !created) return created;
     return writeFileAtomically(marker, iso8601(clock ? clock() : std::chrono::system_clock::now()));
 }
 

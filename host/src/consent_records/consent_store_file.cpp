@@ -29,6 +29,9 @@ struct StoreFile {
 };
 
 std::optional<StoreFile> decode(const std::string& bytes) {
+    // The JSON reader would take a NUL byte for the end of the text and let
+    // anything follow it; the core refuses such a file, and so does the window.
+    if (bytes.find('\0') != std::string::npos) return std::nullopt;
     const nlohmann::json json = nlohmann::json::parse(bytes, nullptr, false);
     if (!json.is_object()) return std::nullopt;
     const auto origins = json.find("origins");
@@ -97,7 +100,7 @@ Result<Unit, FileError> revoke(const std::string& origin) {
 Result<Unit, FileError> revoke(const std::string& origin, const std::filesystem::path& file) {
     if (file.empty()) return FileError{"no home folder is known", 0};
     // The folder must exist for the lock file that sits beside the data.
-    if (auto made = createDirectories(file.parent_path()); !made) return made;
+    if (auto made = createDirectories(file.parent_path(), 0700); !made) return made;
     auto lock = FileLock::acquire(file.string() + ".lock");
     if (!lock) return std::move(lock).error();
 
@@ -114,7 +117,7 @@ Result<Unit, FileError> revoke(const std::string& origin, const std::filesystem:
         store = std::move(*decoded);
     }
     store.origins.erase(origin);
-    return writeFileAtomically(file, encode(store));
+    return writeFileAtomically(file, encode(store), 0600);
 }
 
 }  // namespace tavrin::host::ConsentStoreFile

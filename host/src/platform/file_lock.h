@@ -3,6 +3,7 @@
 // consent store takes the same flock on "consent.json.lock" before it merges a
 // grant, so the host's rewrite of the file and a grant never interleave.
 
+#include <chrono>
 #include <filesystem>
 
 #include "common/result.h"
@@ -12,8 +13,12 @@ namespace tavrin::host {
 
 class FileLock {
   public:
-    // Creates the lock file if needed and blocks until the lock is ours.
-    static Result<FileLock, FileError> acquire(const std::filesystem::path& lockPath);
+    // Creates the lock file if needed (never through a symbolic link) and
+    // waits until the lock is ours, for at most `wait`: a holder that never
+    // lets go (a hung process) makes it fail instead of hanging.
+    static Result<FileLock, FileError> acquire(
+        const std::filesystem::path& lockPath,
+        std::chrono::milliseconds wait = std::chrono::milliseconds(10000));
 
     FileLock(FileLock&& other) noexcept;
     FileLock& operator=(FileLock&&) = delete;

@@ -56,28 +56,46 @@ FileError FileError::make(std::string_view step, const std::filesystem::path& pa
     return FileError{std::string(step) + " " + path.string() + ": " + errnoText(code), code};
 }
 
-Result<Unit, FileError> createDirectories(const std::filesystem::path& directory) {
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    if (error) return FileError::make("create directory", directory, error.value());
+Result<Unit, FileError> createDirectories(const std::filesystem::path& directory, mode_t mode) {
+    if (directory.empty()) return FileError::make("create directory", directory, ENOENT);
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return Unit{};
+        return FileError::make("create directory", directory, ENOTDIR);
+    }
+    if (errno != ENOENT) return FileError::make("create directory", directory, errno);
+    const std::filesystem::path parent = directory.parent_path();
+    if (parent != directory && !parent.empty()) {
+        if (auto made = createDirectories(parent, mode); !made) return made;
+    }
+    if (::mkdir(directory.c_str(), mode) == 0) {
+        // mkdir applies the umask; the mode asked for is the mode meant.
+        if (::chmod(directory.c_str(), mode) != 0) {
+            return FileError::make("set the mode of", directory, errno);
+        }
+    } else if (errno != EEXIST) {
+        return FileError::make("create directory", directory, errno);
+    }
     return Unit{};
 }
 
 Result<Unit, FileError> writeFileAtomically(const std::filesystem::path& path,
-                                            std::string_view bytes) {
+                                            std::string_view bytes, mode_t mode) {
     std::filesystem::path temporary;
     int fd = -1;
     // O_EXCL guards against a stale file of the same name; retry with the next name.
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = temporaryPathBeside(path);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd < 0 && errno != EEXIST && errno != EINTR) {
             return FileError::make("create temporary file", temporary, errno);
         }
     }
     if (fd < 0) return FileError::make("create temporary file", temporary, EEXIST);
 
-    Result<Unit, FileError> written = writeAll(fd, bytes, temporary);
+    Result<Unit, FileError> written = Unit{};
+    if (::fchmod(fd, mode) != 0) written = FileError::make("set the mode of", temporary, errno);
+    if (written) written = writeAll(fd, bytes, temporary);
     // The data must be on disk before the rename makes it the file's content.
     if (written && ::fsync(fd) != 0) {
         written = FileError::make("flush temporary file", temporary, errno);

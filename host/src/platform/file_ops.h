@@ -2,6 +2,8 @@
 // The file operations behind manifests and the first-run marker. Files the
 // system owns are always replaced whole, so a reader never sees half a file.
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -21,14 +23,18 @@ struct FileError {
     static FileError make(std::string_view step, const std::filesystem::path& path, int code);
 };
 
-// Creates the folder and every missing parent; an existing folder is fine.
-Result<Unit, FileError> createDirectories(const std::filesystem::path& directory);
+// Creates the folder and every missing parent with exactly `mode`, whatever
+// the umask; folders that exist already are left as they are.
+Result<Unit, FileError> createDirectories(const std::filesystem::path& directory,
+                                          mode_t mode = 0755);
 
 // Writes `bytes` to a new file beside `path` and renames it over `path`, so
-// the target holds either its old or its new content. The temporary file is
-// created with the process's default permissions and removed on failure.
+// the target holds either its old or its new content, with exactly `mode`
+// whatever the umask. The temporary file has a name no one else uses, is
+// created only if nothing (not even a link) is at that name, and is removed
+// on failure.
 Result<Unit, FileError> writeFileAtomically(const std::filesystem::path& path,
-                                            std::string_view bytes);
+                                            std::string_view bytes, mode_t mode = 0644);
 
 // Deletes the file; a missing file is a success, and so is a path running
 // through a regular file (no file can exist below one).

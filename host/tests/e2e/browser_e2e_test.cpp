@@ -207,7 +207,7 @@ TEST_P(BrowserEndToEnd, SignsOnceTheUserConfirms) {
         ASSERT_FALSE(window.empty())
             << c.identity << ": no confirmation dialog; the flow gave " << outcome.get();
         screen->screenshot(artefacts() / (std::string("confirm-") + c.identity + ".png"));
-        screen->answer(window, {"key Return"});
+        screen->answerPrompt(window, {"key Return"});
         const json reply = outcome.get()["reply"];
 
         ASSERT_TRUE(reply.contains("result")) << c.identity << ": " << reply;

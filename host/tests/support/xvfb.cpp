@@ -112,6 +112,13 @@ void Xvfb::answer(const std::string& window, const std::vector<std::string>& act
         run("xdotool " + action);
 }
 
+void Xvfb::answerPrompt(const std::string& window, const std::vector<std::string>& actions) const {
+    run("xdotool windowfocus --sync " + window);
+    std::this_thread::sleep_for(promptGuardPause);
+    for (const std::string& action : actions)
+        run("xdotool " + action);
+}
+
 void Xvfb::screenshot(const std::filesystem::path& file) const {
     std::filesystem::create_directories(file.parent_path());
     run("import -window root '" + file.string() + "'");

@@ -35,6 +35,11 @@ class Xvfb {
     // turn (e.g. {"type 1234", "key Return"}).
     void answer(const std::string& window, const std::vector<std::string>& actions) const;
 
+    // The same for a prompt: after the focus, waits out the second in which
+    // a prompt ignores its positive button, and a little more.
+    void answerPrompt(const std::string& window, const std::vector<std::string>& actions) const;
+    static constexpr std::chrono::milliseconds promptGuardPause{1200};
+
     // The whole screen as a PNG.
     void screenshot(const std::filesystem::path& file) const;
 

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "activation_guard.h"
 #include "application.h"
 
 namespace tavrin::host::ui {
@@ -107,6 +109,11 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
             placeBelowTexts(box, field);
             field->setFocus(Qt::OtherFocusReason);
         }
+
+        // A prompt with a choice answers its positive button only after a
+        // calm second in the focus (see ActivationGuard).
+        std::optional<ActivationGuard> guard;
+        if (buttons.size() > 1) guard.emplace(box, *buttons.front());
 
         box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
         box.setWindowModality(Qt::ApplicationModal);
