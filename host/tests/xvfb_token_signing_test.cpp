@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -48,22 +49,48 @@ class TokenSigningTest : public ::testing::Test {
         softhsmConf = (home.path() / "softhsm2.conf").string();
         testing::writeFile(softhsmConf, "directories.tokendir = " + tokens.string() +
                                             "\nobjectstore.backend = file\nlog.level = ERROR\n");
-        const std::string db = "sql:" + (home.path() / ".pki/nssdb").string();
         fs::create_directories(home.path() / ".pki/nssdb");
-        run("certutil -N -d " + db + " --empty-password");
-        run("SOFTHSM2_CONF=" + softhsmConf + " modutil -force -dbdir " + db +
-            " -add 'Test card' -libfile " + TAVRIN_SOFTHSM_MODULE);
+        run("certutil -N -d " + database() + " --empty-password");
         testing::writeFile(
             home.path() / ".local/share/cz.tavrin.bridge/consent.json",
             json{{"origins", {{kOrigin, {{"purposes", {"sign"}}, {"grantedAtUnix", 1767225600}}}}}}
                 .dump(2));
     }
 
+    std::string database() const { return "sql:" + (home.path() / ".pki/nssdb").string(); }
+
+    // Registers SoftHSM2's module in the database as it is, or, with
+    // `fakes`, the forwarding module (over a copy of SoftHSM2 of its own)
+    // that makes the token behave as the fakes say; the host's environment
+    // follows.
+    void registerModule(const std::string& fakes = "",
+                        std::map<std::string, std::string> more = {}) {
+        environment = {{"DISPLAY", screen.display()}};
+        if (fakes.empty()) {
+            environment["SOFTHSM2_CONF"] = softhsmConf;
+            run("SOFTHSM2_CONF=" + softhsmConf + " modutil -force -dbdir " + database() +
+                " -add 'Test card' -libfile " + TAVRIN_SOFTHSM_MODULE);
+            return;
+        }
+        const fs::path copy = home.path() / "libsofthsm2-copy.so";
+        fs::copy_file(TAVRIN_SOFTHSM_MODULE, copy, fs::copy_options::overwrite_existing);
+        environment["TAVRIN_FORWARD_MODULE"] = copy.string();
+        environment["TAVRIN_FORWARD_SOFTHSM2_CONF"] = softhsmConf;
+        environment["TAVRIN_FORWARD_FAKE"] = fakes;
+        environment.merge(more);
+        std::string prefix;
+        for (const auto& [name, value] : environment)
+            prefix += name + "='" + value + "' ";
+        run(prefix + "modutil -force -dbdir " + database() + " -add 'Test reader' -libfile " +
+            TAVRIN_FORWARDING_MODULE);
+    }
+
     static void run(const std::string& command) {
         ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
     }
 
-    // Answers the next prompt with `actions`, photographed as `name`.
+    // Answers the next prompt with `actions`, photographed as `name`; with
+    // no actions, waits for it to go by itself (a notice).
     void answer(HostSession& host, const std::string& name,
                 const std::vector<std::string>& actions) {
         const std::string window = screen.waitForWindow();
@@ -72,7 +99,7 @@ class TokenSigningTest : public ::testing::Test {
             FAIL() << "the " << name << " prompt did not appear";
         }
         screen.screenshot(fs::path(TAVRIN_TEST_ARTIFACTS) / (name + ".png"));
-        screen.answer(window, actions);
+        if (!actions.empty()) screen.answerPrompt(window, actions);
         // The next prompt may follow at once: wait for this one to go.
         for (int i = 0; i < 300; ++i) {
             const std::string shown =
@@ -99,18 +126,25 @@ class TokenSigningTest : public ::testing::Test {
                   {"hashes", encoded}}}};
     }
 
+    // Sends a listing and returns its reply parsed.
+    json list(HostSession& host, const std::string& purpose = "any") {
+        host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
+                  std::string(kOrigin) + R"(","purpose":")" + purpose + R"("}})");
+        return json::parse(host.receive(), nullptr, false);
+    }
+
     testing::Xvfb screen;
     testing::TempHome home;
     std::string softhsmConf;
+    std::map<std::string, std::string> environment;
 };
 
 TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignatureVerifies) {
+    registerModule();
     testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
-    run.environment = {{"DISPLAY", screen.display()}, {"SOFTHSM2_CONF", softhsmConf}};
+    run.environment = environment;
     run.session = [&](HostSession& host) {
-        host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
-                  std::string(kOrigin) + R"(","purpose":"any"}})");
-        const json listed = json::parse(host.receive(), nullptr, false);
+        const json listed = list(host);
         ASSERT_TRUE(listed.contains("result")) << listed.dump();
 
         // RSA-2048 with a batch of 50, P-256 and brainpoolP256r1.
@@ -153,6 +187,67 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
         const json cancelled = json::parse(host.receive(), nullptr, false);
         EXPECT_EQ(cancelled["error"]["code"], "user_cancelled");
         EXPECT_EQ(cancelled["error"]["message"], "user cancelled the PIN prompt");
+    };
+    const auto result = testing::runHost(run);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+}
+
+TEST_F(TokenSigningTest, AKeypadReaderTakesThePinWhileANoticeSaysSo) {
+    registerModule("pin-pad", {{"TAVRIN_FORWARD_PAD_DELAY_MS", "2500"}});
+    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
+    run.environment = environment;
+    run.session = [&](HostSession& host) {
+        const json listed = list(host, "sign");
+        ASSERT_TRUE(listed.contains("result")) << listed.dump();
+        const json* rsa = nullptr;
+        for (const json& certificate : listed["result"]["certificates"])
+            if (certificate["keyAlgorithm"] == "rsa2048") rsa = &certificate;
+        ASSERT_NE(rsa, nullptr);
+        const auto hash = testing::sha256("signed at the keypad");
+        host.send(signRequest((*rsa)["certId"], {hash}, "rsa-pkcs1").dump());
+        answer(host, "keypad-confirmation", {"key Return"});
+        // No PIN prompt: the notice stays while the reader waits, then goes.
+        answer(host, "keypad-notice", {});
+        const json reply = json::parse(host.receive(), nullptr, false);
+        ASSERT_TRUE(reply.contains("result")) << reply.dump();
+        const auto pem = writePem(home.path() / "rsa.pem", (*rsa)["der"]);
+        EXPECT_EQ(testing::verifySignature(pem, hash,
+                                           testing::fromBase64(reply["result"]["signatures"][0])),
+                  "");
+    };
+    const auto result = testing::runHost(run);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+}
+
+TEST_F(TokenSigningTest, AnEmptyReaderAsksForTheCardAndListsOnceItIsIn) {
+    registerModule("late-card", {{"TAVRIN_FORWARD_CARD_AFTER_MS", "4000"}});
+    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
+    run.environment = environment;
+    run.session = [&](HostSession& host) {
+        host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
+                  std::string(kOrigin) + R"(","purpose":"sign"}})");
+        answer(host, "insert-card", {});  // closes by itself when the card is in
+        const json listed = json::parse(host.receive(), nullptr, false);
+        ASSERT_TRUE(listed.contains("result")) << listed.dump();
+        EXPECT_EQ(listed["result"]["certificates"].size(), 3u);
+    };
+    const auto result = testing::runHost(run);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+}
+
+TEST_F(TokenSigningTest, CancellingTheCardNoticeAnswersNoCertificates) {
+    registerModule("late-card", {{"TAVRIN_FORWARD_CARD_AFTER_MS", "600000"}});
+    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
+    run.environment = environment;
+    run.session = [&](HostSession& host) {
+        host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
+                  std::string(kOrigin) + R"(","purpose":"sign"}})");
+        answer(host, "insert-card-cancelled", {"key Escape"});
+        const json listed = json::parse(host.receive(), nullptr, false);
+        EXPECT_EQ(listed["error"]["code"], "no_certificates") << listed.dump();
+        // The host serves on.
+        host.send(R"({"id":"s","method":"status"})");
+        EXPECT_NE(host.receive().find(R"("result")"), std::string::npos);
     };
     const auto result = testing::runHost(run);
     EXPECT_EQ(result.exitStatus, 0) << result.err;

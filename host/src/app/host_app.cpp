@@ -1,5 +1,7 @@
 #include "app/host_app.h"
 
+#include "app/core_worker.h"
+
 #include <unistd.h>
 
 #include <csignal>
@@ -40,11 +42,13 @@ CompletionSignal TavrinBridgeHostApp::startBackgroundSelfHeal(std::function<void
 }
 
 void TavrinBridgeHostApp::runHostLoop(ByteReader& input, ByteWriter& output,
-                                      DispatcherBridge& bridge) {
+                                      DispatcherBridge& bridge, CoreWorker& worker) {
     for (;;) {
         auto request = Framing::readMessage(input, Framing::maxRequestLength);
         if (!request) return;
-        const std::vector<std::uint8_t> reply = bridge.handleRequest(request.value());
+        // The core call runs on the worker; this thread serves its prompts.
+        std::vector<std::uint8_t> reply;
+        worker.run([&] { reply = bridge.handleRequest(request.value()); });
         if (!Framing::writeMessage(reply, output, Framing::maxReplyLength)) return;
     }
 }
@@ -82,7 +86,10 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
     // Waiting for a request is when prompts handed over by other threads run.
     MainThreadServicingReader input(STDIN_FILENO, *mainThread);
     FileHandleWriter output(STDOUT_FILENO);
-    runHostLoop(input, output, *bridge);
+    {
+        CoreWorker worker(*mainThread);
+        runHostLoop(input, output, *bridge, worker);
+    }
 
     mainThread->close();  // nobody serves hand-overs any more
     selfHeal.wait();

@@ -15,6 +15,8 @@
 
 namespace tavrin::host {
 
+class CoreWorker;
+
 // Signals once that a background work item has finished; wait() blocks
 // until then. Waiting is required before the signal is destroyed.
 class CompletionSignal {
@@ -46,7 +48,8 @@ class TavrinBridgeHostApp {
 
     // Reads a request frame, has the bridge answer it, writes the reply frame,
     // until the input ends or a frame cannot be read or written.
-    static void runHostLoop(ByteReader& input, ByteWriter& output, DispatcherBridge& bridge);
+    static void runHostLoop(ByteReader& input, ByteWriter& output, DispatcherBridge& bridge,
+                            CoreWorker& worker);
 
   private:
     static int runHost(const std::string& executablePath);

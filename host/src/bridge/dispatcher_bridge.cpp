@@ -38,6 +38,8 @@ std::unique_ptr<DispatcherBridge> DispatcherBridge::create(
     const TavrinBridgeCallbacks callbacks = makeCallbacks(bridge.get());
     bridge->handle = tavrin_bridge_create_keychain(keychainConsentStorePath.c_str(), &callbacks);
     if (bridge->handle == nullptr) return nullptr;
+    const TavrinBridgeWaitCallbacks waits = makeWaitCallbacks(bridge.get());
+    tavrin_bridge_set_wait_callbacks(bridge->handle, &waits);
     return bridge;
 }
 
@@ -80,6 +82,25 @@ TavrinBridgeCallbacks DispatcherBridge::makeCallbacks(DispatcherBridge* selfPtr)
         auto* bridge = static_cast<DispatcherBridge*>(userData);
         return bridge->interaction->requestSignConfirmation(origin, certId, hashCount) ? 1 : 0;
     };
+    return callbacks;
+}
+
+TavrinBridgeWaitCallbacks DispatcherBridge::makeWaitCallbacks(DispatcherBridge* selfPtr) {
+    TavrinBridgeWaitCallbacks callbacks{};
+    callbacks.user_data = selfPtr;
+    // The handle the core holds is the notice itself, released when closed.
+    callbacks.open_wait = [](int32_t kind, const char* origin, uint32_t hashCount,
+                             void* userData) -> void* {
+        if (userData == nullptr || origin == nullptr) return nullptr;
+        auto* bridge = static_cast<DispatcherBridge*>(userData);
+        const WaitKind what =
+            kind == TAVRIN_BRIDGE_WAIT_PIN_PAD ? WaitKind::pinPad : WaitKind::card;
+        return bridge->interaction->openWait(what, origin, hashCount).release();
+    };
+    callbacks.wait_cancelled = [](void* wait, void*) -> int32_t {
+        return wait != nullptr && static_cast<WaitNotice*>(wait)->cancelled() ? 1 : 0;
+    };
+    callbacks.close_wait = [](void* wait, void*) { delete static_cast<WaitNotice*>(wait); };
     return callbacks;
 }
 

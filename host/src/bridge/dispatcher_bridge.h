@@ -31,6 +31,8 @@ class DispatcherBridge {
     // The table whose callbacks forward to `selfPtr`'s interaction; the
     // pointer is passed as user_data without taking ownership.
     static TavrinBridgeCallbacks makeCallbacks(DispatcherBridge* selfPtr);
+    // The wait notices' table, likewise.
+    static TavrinBridgeWaitCallbacks makeWaitCallbacks(DispatcherBridge* selfPtr);
 
   private:
     explicit DispatcherBridge(std::shared_ptr<DialogInteraction> interaction);

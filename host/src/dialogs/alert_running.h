@@ -4,6 +4,7 @@
 // with the user-interface module; tests answer from a script.
 
 #include "dialogs/alert.h"
+#include "dialogs/wait_control.h"
 
 namespace tavrin::host {
 
@@ -13,6 +14,15 @@ class AlertRunning {
     // Called on the main thread only; returns when the user has answered or
     // with AlertResponse::notShown when no alert could be shown.
     virtual AlertResponse runAlert(const Alert& alert) = 0;
+
+    // A notice for the time the host waits for the user at the card reader:
+    // shown (reported through `control`) until `control` asks it to close or
+    // the user cancels it with its button, if it has one. Main thread only;
+    // returns once it is gone. A response of the first button means cancelled.
+    virtual AlertResponse runWaitNotice(const Alert& /*alert*/, WaitControl& control) {
+        control.reportShown(false);
+        return AlertResponse::notShown("this runner shows no notices");
+    }
 };
 
 }  // namespace tavrin::host

@@ -74,4 +74,21 @@ Alert signConfirmation(std::string_view origin, std::uint32_t hashCount) {
     return alert;
 }
 
+Alert pinPadNotice(std::string_view origin, std::uint32_t hashCount) {
+    Alert alert;
+    alert.messageText = "Zadejte PIN na klávesnici čtečky karet k podpisu " +
+                        std::to_string(hashCount) + " " + documentsGenitive(hashCount) + " pro " +
+                        std::string(origin);
+    alert.informativeText = "Okno se zavře samo, jakmile čtečka PIN přijme.";
+    return alert;
+}
+
+Alert insertCard(std::string_view origin) {
+    Alert alert;
+    alert.messageText = "Vložte kartu do čtečky";
+    alert.informativeText = "Certifikáty z karty požaduje " + std::string(origin) + ".";
+    alert.buttons = {kCancel};
+    return alert;
+}
+
 }  // namespace tavrin::host::AlertTexts

@@ -13,6 +13,9 @@ namespace tavrin::host::AlertTexts {
 Alert consent(std::string_view origin, std::string_view purposesJson);
 Alert pin(std::string_view origin, std::uint32_t hashCount);
 Alert signConfirmation(std::string_view origin, std::uint32_t hashCount);
+// The notices while the host waits at the card reader.
+Alert pinPadNotice(std::string_view origin, std::uint32_t hashCount);
+Alert insertCard(std::string_view origin);
 
 // The purposes in words, joined with ", "; empty unless purposesJson is an
 // array of strings.

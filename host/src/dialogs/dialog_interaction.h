@@ -4,12 +4,25 @@
 // DispatcherBridge builds.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 
 #include "dialogs/secret_text.h"
 
 namespace tavrin::host {
+
+// What the user is to do at the card reader while the host waits.
+enum class WaitKind { pinPad, card };
+
+// A notice on screen while the host waits for the user at the card reader;
+// closed (and gone from the screen) when the object goes away.
+class WaitNotice {
+  public:
+    virtual ~WaitNotice() = default;
+    // True once the user cancelled it.
+    virtual bool cancelled() const = 0;
+};
 
 class DialogInteraction {
   public:
@@ -25,6 +38,13 @@ class DialogInteraction {
     // True confirms the signature.
     virtual bool requestSignConfirmation(std::string_view origin, std::string_view certId,
                                          std::uint32_t hashCount) = 0;
+
+    // Shows the notice for `kind` (hashCount: the hashes to sign, for a
+    // keypad) and returns at once; nothing when none can be shown.
+    virtual std::unique_ptr<WaitNotice> openWait(WaitKind /*kind*/, std::string_view /*origin*/,
+                                                 std::uint32_t /*hashCount*/) {
+        return nullptr;
+    }
 };
 
 }  // namespace tavrin::host

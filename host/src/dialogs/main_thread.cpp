@@ -34,13 +34,36 @@ bool MainThreadExecutor::runSync(const std::function<void()>& work) {
     Task task{&work, false, false, {}};
     std::unique_lock lock(mutex_);
     if (closed_) return false;
-    queue_.push_back(&task);
-    // A full pipe already signals pending work; nothing is lost.
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite_, &byte, 1);
+    enqueue(&task);
     finished_.wait(lock, [&] { return task.done; });
     if (task.failure) std::rethrow_exception(task.failure);
     return task.ran;
+}
+
+// With the lock held.
+void MainThreadExecutor::enqueue(Task* task) {
+    queue_.push_back(task);
+    // A full pipe already signals pending work; nothing is lost.
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite_, &byte, 1);
+}
+
+bool MainThreadExecutor::post(std::function<void()> work) {
+    auto task = std::make_unique<Task>();
+    task->owned = std::make_unique<std::function<void()>>(std::move(work));
+    task->work = task->owned.get();
+    std::lock_guard lock(mutex_);
+    if (closed_) return false;
+    enqueue(task.release());
+    return true;
+}
+
+void MainThreadExecutor::serveUntil(const std::function<bool()>& done) {
+    while (!done()) {
+        pollfd entry{wakeRead_, POLLIN, 0};
+        if (::poll(&entry, 1, -1) < 0 && errno != EINTR) return;
+        runPending();
+    }
 }
 
 void MainThreadExecutor::runPending() {
@@ -53,6 +76,15 @@ void MainThreadExecutor::runPending() {
         batch.swap(queue_);
     }
     for (Task* task : batch) {
+        if (task->owned) {
+            // Posted work: nobody waits for it, so nothing may escape it.
+            const std::unique_ptr<Task> owned(task);
+            try {
+                (*task->work)();
+            } catch (...) {
+            }
+            continue;
+        }
         std::exception_ptr failure;
         try {
             (*task->work)();
@@ -70,8 +102,13 @@ void MainThreadExecutor::runPending() {
 void MainThreadExecutor::close() {
     std::lock_guard lock(mutex_);
     closed_ = true;
-    for (Task* task : queue_)
-        task->done = true;
+    for (Task* task : queue_) {
+        if (task->owned) {
+            delete task;
+        } else {
+            task->done = true;
+        }
+    }
     queue_.clear();
     finished_.notify_all();
 }

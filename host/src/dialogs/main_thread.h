@@ -9,6 +9,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -32,6 +33,15 @@ class MainThreadExecutor {
     // exception thrown by `work` reaches the caller.
     bool runSync(const std::function<void()>& work);
 
+    // Queues `work` for the main thread and returns at once. False, dropping
+    // it, when the executor has been closed.
+    bool post(std::function<void()> work);
+
+    // Main thread only: runs handed-over work until `done` is true; `done`
+    // is checked after each wake-up (post() from the thread that ends the
+    // wait wakes it).
+    void serveUntil(const std::function<bool()>& done);
+
     // Readable while queued work waits; for poll() on the main thread.
     int wakeHandle() const { return wakeRead_; }
 
@@ -48,7 +58,10 @@ class MainThreadExecutor {
         bool done = false;
         bool ran = false;
         std::exception_ptr failure;
+        // Set for posted work: the task owns it, and nobody waits for it.
+        std::unique_ptr<std::function<void()>> owned = {};
     };
+    void enqueue(Task* task);
 
     std::thread::id mainThread_;
     int wakeRead_ = -1;

@@ -10,4 +10,13 @@ AlertResponse ModuleAlertRunner::runAlert(const Alert& alert) {
     return module.value()->alertRunner().runAlert(alert);
 }
 
+AlertResponse ModuleAlertRunner::runWaitNotice(const Alert& alert, WaitControl& control) {
+    auto module = UiModuleLoader::shared();
+    if (!module) {
+        control.reportShown(false);
+        return AlertResponse::notShown(module.error());
+    }
+    return module.value()->alertRunner().runWaitNotice(alert, control);
+}
+
 }  // namespace tavrin::host

@@ -10,6 +10,7 @@ namespace tavrin::host {
 class ModuleAlertRunner final : public AlertRunning {
   public:
     AlertResponse runAlert(const Alert& alert) override;
+    AlertResponse runWaitNotice(const Alert& alert, WaitControl& control) override;
 };
 
 }  // namespace tavrin::host

@@ -5,6 +5,22 @@
 #include "dialogs/alert_texts.h"
 
 namespace tavrin::host {
+namespace {
+
+class ShownWaitNotice final : public WaitNotice {
+  public:
+    explicit ShownWaitNotice(std::shared_ptr<WaitControl> control) : control_(std::move(control)) {}
+    ~ShownWaitNotice() override {
+        control_->requestClose();
+        control_->waitFinished();
+    }
+    bool cancelled() const override { return control_->cancelled(); }
+
+  private:
+    std::shared_ptr<WaitControl> control_;
+};
+
+}  // namespace
 
 NSAlertDialogInteraction::NSAlertDialogInteraction(std::shared_ptr<AlertRunning> runnerIn,
                                                    std::shared_ptr<MainThreadExecutor> mainThread)
@@ -45,6 +61,31 @@ bool NSAlertDialogInteraction::requestSignConfirmation(std::string_view origin, 
     const auto response = present(AlertTexts::signConfirmation(origin, hashCount),
                                   "signature confirmation", "signature cancelled");
     return response.response == alertFirstButtonReturn;
+}
+
+std::unique_ptr<WaitNotice> NSAlertDialogInteraction::openWait(WaitKind kind,
+                                                               std::string_view origin,
+                                                               std::uint32_t hashCount) {
+    // The main thread shows the notice while this one waits: from the main
+    // thread itself nobody would serve it.
+    if (mainThread_->isMainThread()) return nullptr;
+    const Alert alert = kind == WaitKind::pinPad ? AlertTexts::pinPadNotice(origin, hashCount)
+                                                 : AlertTexts::insertCard(origin);
+    auto control = std::make_shared<WaitControl>();
+    const bool queued = mainThread_->post([runner = runner, alert, control] {
+        const AlertResponse response = runner->runWaitNotice(alert, *control);
+        if (!response.notShownReason.empty()) {
+            std::fprintf(stderr, "tavrin-bridge: the card reader notice could not be shown (%s)\n",
+                         response.notShownReason.c_str());
+        }
+        if (response.response == alertFirstButtonReturn) control->markCancelled();
+        control->finish();
+    });
+    if (!queued || !control->waitShown()) {
+        if (queued) control->waitFinished();
+        return nullptr;
+    }
+    return std::make_unique<ShownWaitNotice>(control);
 }
 
 }  // namespace tavrin::host

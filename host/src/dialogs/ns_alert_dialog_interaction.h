@@ -24,6 +24,10 @@ class NSAlertDialogInteraction final : public DialogInteraction {
                                          std::uint32_t hashCount) override;
     bool requestSignConfirmation(std::string_view origin, std::string_view certId,
                                  std::uint32_t hashCount) override;
+    // Runs the notice on the main thread while the caller (another thread)
+    // waits at the reader; on the main thread itself nothing is shown.
+    std::unique_ptr<WaitNotice> openWait(WaitKind kind, std::string_view origin,
+                                         std::uint32_t hashCount) override;
 
     const std::shared_ptr<AlertRunning> runner;
 

@@ -8,7 +8,8 @@
 // TavrinBridgeUiFactory. Both sides are built from this header; a module
 // built from another revision of it is refused by its version number, so
 // every change to UiModule or to the types it passes (dialogs/alert.h,
-// dialogs/secret_text.h, ui_module/management_model.h and what it includes)
+// dialogs/secret_text.h, dialogs/wait_control.h, ui_module/management_model.h and
+// what it includes)
 // must raise uiModuleInterfaceVersion. New operations are appended to
 // UiModule with a new version.
 
@@ -20,7 +21,7 @@
 
 namespace tavrin::host {
 
-inline constexpr std::uint32_t uiModuleInterfaceVersion = 2;
+inline constexpr std::uint32_t uiModuleInterfaceVersion = 3;
 
 class UiModule {
   public:

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -69,6 +70,64 @@ SecretText takeText(QLineEdit& field) {
     return secret;
 }
 
+// The box's title, icon, texts (always plain: an origin is never markup)
+// and buttons in the given order: the first is the default, the last
+// answers Escape. One role for all keeps that order on every platform.
+std::vector<QPushButton*> prepare(QMessageBox& box, const Alert& alert) {
+    box.setWindowTitle(QStringLiteral("Tavrin Bridge"));
+    box.setIcon(iconFor(alert.style));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text(alert.messageText));
+    if (!alert.informativeText.empty()) {
+        box.setInformativeText(text(alert.informativeText));
+        if (auto* informative =
+                box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+            informative->setTextFormat(Qt::PlainText);
+        }
+    }
+    std::vector<QPushButton*> buttons;
+    for (const std::string& title : alert.buttons)
+        buttons.push_back(box.addButton(text(title), QMessageBox::ActionRole));
+    if (!buttons.empty()) {
+        box.setDefaultButton(buttons.front());
+        if (buttons.size() > 1) box.setEscapeButton(buttons.back());
+    }
+    return buttons;
+}
+
+// Above other windows, in front and with the focus.
+void present(QMessageBox& box) {
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    box.raise();
+    box.activateWindow();
+}
+
+// Lets the window server see a box go before the host carries on.
+void settle() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// Keeps a notice without buttons on screen: neither Escape nor the window's
+// close button ends it, only the host.
+class OnlyTheHostCloses final : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 }  // namespace
 
 AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
@@ -79,28 +138,7 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
     AlertResponse result;
     {
         QMessageBox box;
-        box.setWindowTitle(QStringLiteral("Tavrin Bridge"));
-        box.setIcon(iconFor(alert.style));
-        // An origin is shown as it is, never interpreted as markup.
-        box.setTextFormat(Qt::PlainText);
-        box.setText(text(alert.messageText));
-        if (!alert.informativeText.empty()) {
-            box.setInformativeText(text(alert.informativeText));
-            if (auto* informative =
-                    box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
-                informative->setTextFormat(Qt::PlainText);
-            }
-        }
-        // One role for all keeps the buttons in the given order on every
-        // platform layout; the first is the default, the last answers Escape.
-        std::vector<QPushButton*> buttons;
-        for (const std::string& title : alert.buttons)
-            buttons.push_back(box.addButton(text(title), QMessageBox::ActionRole));
-        if (!buttons.empty()) {
-            box.setDefaultButton(buttons.front());
-            if (buttons.size() > 1) box.setEscapeButton(buttons.back());
-        }
-
+        const std::vector<QPushButton*> buttons = prepare(box, alert);
         QLineEdit* field = nullptr;
         if (alert.secureField) {
             field = new QLineEdit(&box);  // owned by the box
@@ -115,11 +153,7 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
         std::optional<ActivationGuard> guard;
         if (buttons.size() > 1) guard.emplace(box, *buttons.front());
 
-        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        box.setWindowModality(Qt::ApplicationModal);
-        box.show();
-        box.raise();
-        box.activateWindow();
+        present(box);
         if (field != nullptr) field->setFocus(Qt::ActiveWindowFocusReason);
         box.exec();
 
@@ -132,8 +166,51 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
     }
     // Let the window server see the alert go before the host waits for the
     // next request.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
+    settle();
+    return result;
+}
+
+AlertResponse RealAlertRunner::runWaitNotice(const Alert& alert, WaitControl& control) {
+    if (std::string problem = ensureApplication(); !problem.empty()) {
+        control.reportShown(false);
+        return AlertResponse::notShown(std::move(problem));
+    }
+
+    AlertResponse result;
+    {
+        QMessageBox box;
+        const std::vector<QPushButton*> buttons = prepare(box, alert);
+        // Wide enough that an origin is not broken across lines.
+        box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel{min-width: 380px;}"));
+        // Without buttons of its own a box would add an OK button.
+        std::optional<OnlyTheHostCloses> keep;
+        if (buttons.empty()) {
+            box.setStandardButtons(QMessageBox::NoButton);
+            keep.emplace();
+            box.installEventFilter(&*keep);
+        } else {
+            box.setEscapeButton(buttons.back());
+        }
+        // The waiting thread closes the box through the event queue.
+        const bool wanted = control.attach([&box] {
+            QMetaObject::invokeMethod(
+                &box, [&box] { box.done(0); }, Qt::QueuedConnection);
+        });
+        if (wanted) {
+            present(box);
+            control.reportShown(true);
+            box.exec();
+        }
+        control.detach();
+        // Drops a close that was queued but came too late to matter.
+        QCoreApplication::removePostedEvents(&box);
+        const auto clicked = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+        if (clicked != buttons.end()) {
+            result.response = alertFirstButtonReturn + static_cast<int>(clicked - buttons.begin());
+        }
+        box.hide();
+    }
+    settle();
     return result;
 }
 

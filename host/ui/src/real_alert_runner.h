@@ -9,6 +9,9 @@ namespace tavrin::host::ui {
 class RealAlertRunner final : public AlertRunning {
   public:
     AlertResponse runAlert(const Alert& alert) override;
+    // A notice as a message box without the field, closed by the host or by
+    // its one button (cancel), if it has one.
+    AlertResponse runWaitNotice(const Alert& alert, WaitControl& control) override;
 };
 
 }  // namespace tavrin::host::ui
