@@ -10,10 +10,12 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
 #include <ostream>
 #include <set>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -102,8 +104,9 @@ class BrowserEndToEnd : public ::testing::TestWithParam<BrowserKind> {
         screen = std::make_unique<testing::Xvfb>();
         // The host that the browser starts inherits this; the browser itself
         // is headless and opens no window.
-        const std::map<std::string, std::string> environment = {{"HOME", home.path().string()},
-                                                                {"DISPLAY", screen->display()}};
+        std::map<std::string, std::string> environment = cardEnvironment();
+        environment["HOME"] = home.path().string();
+        environment["DISPLAY"] = screen->display();
         const fs::path logs = artefacts();
         fs::create_directories(logs);
         if (chromium) {
@@ -114,6 +117,11 @@ class BrowserEndToEnd : public ::testing::TestWithParam<BrowserKind> {
                                                                 home.path(), environment, logs);
         }
     }
+
+    // Registers a card reader in the home's NSS database, as a fixture that
+    // signs with a card does; what the browser (and so the host) then needs
+    // in its environment.
+    virtual std::map<std::string, std::string> cardEnvironment() { return {}; }
 
     // Browser logs and screenshots of this test.
     static fs::path artefacts() {
@@ -266,6 +274,127 @@ TEST_P(BrowserEndToEnd, RequestsUpToOneMebibyteAreServedLargerOnesCloseThePort) 
         EXPECT_TRUE(outcome["next"].contains("result")) << c.bytes << ": " << outcome;
     }
 }
+
+// A smart card as a Debian user has it: the token's module registered in the
+// NSS database that Chromium and the bridge share. The card holds a
+// certificate issued by a CA (the SoftHSM2 fixture token "chain").
+class CardEndToEnd : public BrowserEndToEnd {
+  protected:
+    std::map<std::string, std::string> cardEnvironment() override {
+        const fs::path tokens = home.path() / "tokens";
+        fs::create_directories(tokens);
+        fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "chain", tokens, fs::copy_options::recursive);
+        const std::string conf = (home.path() / "softhsm2.conf").string();
+        testing::writeFile(conf, "directories.tokendir = " + tokens.string() +
+                                     "\nobjectstore.backend = file\nlog.level = ERROR\n");
+        std::map<std::string, std::string> environment{{"SOFTHSM2_CONF", conf}};
+        std::string library = TAVRIN_SOFTHSM_MODULE;
+        if (keypad()) {
+            // The forwarding module over a copy of SoftHSM2 of its own, as a
+            // reader with a keypad that takes two seconds for the PIN.
+            const fs::path copy = home.path() / "libsofthsm2-copy.so";
+            fs::copy_file(TAVRIN_SOFTHSM_MODULE, copy);
+            environment = {{"TAVRIN_FORWARD_MODULE", copy.string()},
+                           {"TAVRIN_FORWARD_SOFTHSM2_CONF", conf},
+                           {"TAVRIN_FORWARD_FAKE", "pin-pad"},
+                           {"TAVRIN_FORWARD_PAD_DELAY_MS", "2000"}};
+            library = TAVRIN_FORWARDING_MODULE;
+        }
+        std::string command;
+        for (const auto& [name, value] : environment)
+            command += name + "='" + value + "' ";
+        command += "modutil -force -dbdir sql:" + (home.path() / ".pki/nssdb").string() +
+                   " -add 'Card reader' -libfile " + library + " >/dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        // The card's certificate as PEM, for the signature check.
+        const std::string pem = certificate("card").string();
+        EXPECT_EQ(
+            std::system(("openssl x509 -inform DER -in " + std::string(TAVRIN_SOFTHSM_TOKENS) +
+                         "/chain-certs/unqualified.der -out " + pem)
+                            .c_str()),
+            0);
+        return environment;
+    }
+
+    virtual bool keypad() const { return false; }
+
+    // The id of the next prompt on screen that is not `previous`.
+    std::string nextWindow(const std::string& previous) const {
+        for (int i = 0; i < 600; ++i) {
+            const std::string window = screen->waitForWindow();
+            if (!window.empty() && window != previous) return window;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return {};
+    }
+
+    // Signs with the card's key through the page; `afterConfirmation`
+    // answers what follows the confirmation. The reply.
+    json signWithTheCard(const std::function<void(const std::string&)>& afterConfirmation,
+                         const std::vector<unsigned char>& hash) {
+        const std::string q = query({{"flow", "sign"},
+                                     {"origin", kOrigin},
+                                     {"certId", testing::certificateId(certificate("card"))},
+                                     {"hashAlg", "SHA-256"},
+                                     {"scheme", "rsa-pkcs1"},
+                                     {"hash", testing::toBase64(hash)}});
+        auto outcome = std::async(std::launch::async, [&] { return flow(q); });
+        const std::string confirmation = screen->waitForWindow();
+        if (confirmation.empty()) {
+            ADD_FAILURE() << "no confirmation dialog; the flow gave " << outcome.get();
+            return json::object();
+        }
+        screen->screenshot(artefacts() / "card-confirmation.png");
+        screen->answerPrompt(confirmation, {"key Return"});
+        afterConfirmation(confirmation);
+        return outcome.get()["reply"];
+    }
+};
+
+TEST_P(CardEndToEnd, SignsWithACardOnceItsPinIsTyped) {
+    const auto hash = testing::sha256("document signed with a card in a real browser");
+    const json reply = signWithTheCard(
+        [&](const std::string& confirmation) {
+            const std::string pin = nextWindow(confirmation);
+            ASSERT_FALSE(pin.empty()) << "no PIN prompt after the confirmation";
+            screen->screenshot(artefacts() / "card-pin.png");
+            screen->answerPrompt(pin, {"type 1234", "key Return"});
+        },
+        hash);
+    ASSERT_TRUE(reply.contains("result")) << reply;
+    EXPECT_EQ(testing::verifySignature(certificate("card"), hash,
+                                       testing::fromBase64(reply["result"]["signatures"][0])),
+              "");
+}
+
+class KeypadEndToEnd : public CardEndToEnd {
+  protected:
+    bool keypad() const override { return true; }
+};
+
+TEST_P(KeypadEndToEnd, SignsWithTheReadersKeypadWhileANoticeSaysSo) {
+    const auto hash = testing::sha256("document signed at a keypad in a real browser");
+    const json reply = signWithTheCard(
+        [&](const std::string& confirmation) {
+            const std::string notice = nextWindow(confirmation);
+            ASSERT_FALSE(notice.empty()) << "no notice after the confirmation";
+            screen->screenshot(artefacts() / "keypad-notice.png");
+            // It goes by itself once the reader has the PIN.
+            EXPECT_TRUE(screen->waitForNoWindow());
+        },
+        hash);
+    ASSERT_TRUE(reply.contains("result")) << reply;
+    EXPECT_EQ(testing::verifySignature(certificate("card"), hash,
+                                       testing::fromBase64(reply["result"]["signatures"][0])),
+              "");
+}
+
+// Chromium is the browser Debian users sign in; one browser is enough for
+// what the card adds.
+INSTANTIATE_TEST_SUITE_P(RealBrowsers, CardEndToEnd, ::testing::Values(BrowserKind::chromium),
+                         nameOf);
+INSTANTIATE_TEST_SUITE_P(RealBrowsers, KeypadEndToEnd, ::testing::Values(BrowserKind::chromium),
+                         nameOf);
 
 INSTANTIATE_TEST_SUITE_P(RealBrowsers, BrowserEndToEnd,
                          ::testing::Values(BrowserKind::chromium, BrowserKind::firefox), nameOf);
