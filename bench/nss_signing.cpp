@@ -98,8 +98,10 @@ int run(int argc, char** argv) {
                                  ("tavrin-bench-consent-" + std::to_string(getpid()) + ".json"))
                                     .string();
     std::filesystem::remove(consent);
-    // Lives until the process exits: the benchmarks below use it.
-    static BridgeClient bridge = BridgeClient::keychain(consent);
+    // Not static: the token modules' own globals go before static objects
+    // made earlier, and the bridge must finalise the modules while they
+    // exist. It lives until the benchmarks below have run.
+    BridgeClient bridge = BridgeClient::keychain(consent);
     // The first listing opens the database and stores the grant.
     const nlohmann::json listing = bridge.askOk(listingRequest("any"));
 
@@ -108,7 +110,7 @@ int run(int argc, char** argv) {
         const std::string n = argv[2];
         consumed = 3;
         const std::string request = listingRequest("any");
-        measure("nss_list/" + n + "/bridge", [request] { bridge.askOk(request); });
+        measure("nss_list/" + n + "/bridge", [&bridge, request] { bridge.askOk(request); });
         measure("nss_list/" + n + "/floor", [] { listDirectly(); });
     } else if (mode == "sign") {
         struct Key {
@@ -126,7 +128,7 @@ int run(int argc, char** argv) {
                 const std::string name =
                     std::string("nss_sign/") + key.name + "x" + std::to_string(count);
                 bridge.askOk(request);  // fails early, before timing, if signing is refused
-                measure(name + "/bridge", [request] { bridge.askOk(request); });
+                measure(name + "/bridge", [&bridge, request] { bridge.askOk(request); });
                 measure(name + "/floor", [nss, rsa, count] { signDirectly(nss, rsa, count); });
             }
         }

@@ -33,16 +33,17 @@ int run(int argc, char** argv) {
                                  ("tavrin-bench-p11-consent-" + std::to_string(getpid()) + ".json"))
                                     .string();
     std::filesystem::remove(consent);
-    static BridgeClient bridge = BridgeClient::pkcs11(consent, module, kPin);
-    static DirectToken direct(module, kPin);
+    // Not static: see bench_token.
+    BridgeClient bridge = BridgeClient::pkcs11(consent, module, kPin);
+    DirectToken direct(module, kPin);
     const std::string listRequest =
         std::string(R"({"id":"l","method":"listCertificates","params":{"origin":")") + kOrigin +
         R"(","purpose":"any"}})";
     const nlohmann::json listing = bridge.askOk(listRequest);
     measure("p11_list/" + std::to_string(listing["result"]["certificates"].size()) + "/bridge",
-            [listRequest] { bridge.askOk(listRequest); });
+            [&bridge, listRequest] { bridge.askOk(listRequest); });
     measure("p11_list/" + std::to_string(listing["result"]["certificates"].size()) + "/floor",
-            [] { direct.list(); });
+            [&direct] { direct.list(); });
 
     struct Key {
         const char* name;
@@ -63,11 +64,13 @@ int run(int argc, char** argv) {
                 std::string("p11_sign/") + key.name + "x" + std::to_string(count);
             bridge.askOk(request);
             direct.sign(key.id, key.mechanism, input, 1);
-            measure(name + "/bridge", [request] { bridge.askOk(request); });
+            measure(name + "/bridge", [&bridge, request] { bridge.askOk(request); });
             const CK_MECHANISM_TYPE mechanism = key.mechanism;
             const std::vector<std::uint8_t> id = key.id;
             measure(name + "/floor",
-                    [id, mechanism, input, count] { direct.sign(id, mechanism, input, count); });
+                    [&direct, id, mechanism, input, count] {
+                        direct.sign(id, mechanism, input, count);
+                    });
         }
     }
 

@@ -154,7 +154,12 @@ TAVRIN_BRIDGE_API void tavrin_bridge_free_string(char* text);
 TAVRIN_BRIDGE_API void tavrin_bridge_set_wait_callbacks(DispatcherHandle* handle,
                                                         const TavrinBridgeWaitCallbacks* callbacks);
 
-/* Releases a dispatcher and everything it holds. NULL is ignored. */
+/*
+ * Releases a dispatcher and everything it holds. NULL is ignored. A
+ * dispatcher over the identity store finalises the token modules it loaded:
+ * release it before the process's exit handlers run (not from the destructor
+ * of a static object), since the modules' own globals may be gone by then.
+ */
 TAVRIN_BRIDGE_API void tavrin_bridge_destroy(DispatcherHandle* handle);
 
 /*
