@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "bench_report.h"
+#include "bridge_client.h"
 
 namespace tavrin::bench {
 
@@ -54,6 +56,23 @@ inline void runRegisteredBenchmarks(int argc, char** argv, int firstOption) {
     benchmark::Initialize(&count, options.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+}
+
+// One signing row: `request` through `bridge` against `floor`. The request is
+// sent once first, so that a refused signature fails before any timing.
+inline void measureSigning(BridgeClient& bridge, const std::string& name,
+                           const std::string& request, std::function<void()> floor) {
+    bridge.askOk(request);
+    measure(name + "/bridge", [&bridge, request] { bridge.askOk(request); });
+    measure(name + "/floor", std::move(floor));
+}
+
+// Runs the registered benchmarks, then removes the driver's consent file and
+// the lock file the consent store leaves beside it.
+inline void runAndCleanUp(int argc, char** argv, int firstOption, const std::string& consent) {
+    runRegisteredBenchmarks(argc, argv, firstOption);
+    std::filesystem::remove(consent);
+    std::filesystem::remove(consent + ".lock");
 }
 
 }  // namespace tavrin::bench

@@ -125,21 +125,16 @@ int run(int argc, char** argv) {
             const bool rsa = std::string(key.scheme) == "rsa-pkcs1";
             for (const int count : {1, 50}) {
                 const std::string request = signRequest(kOrigin, cert["certId"], key.scheme, count);
-                const std::string name =
-                    std::string("nss_sign/") + key.name + "x" + std::to_string(count);
-                bridge.askOk(request);  // fails early, before timing, if signing is refused
-                measure(name + "/bridge", [&bridge, request] { bridge.askOk(request); });
-                measure(name + "/floor", [nss, rsa, count] { signDirectly(nss, rsa, count); });
+                measureSigning(bridge,
+                               std::string("nss_sign/") + key.name + "x" + std::to_string(count),
+                               request, [nss, rsa, count] { signDirectly(nss, rsa, count); });
             }
         }
     } else {
         throw std::runtime_error("unknown mode " + mode);
     }
 
-    runRegisteredBenchmarks(argc, argv, consumed);
-    // The consent store leaves its lock file beside the file.
-    std::filesystem::remove(consent);
-    std::filesystem::remove(consent + ".lock");
+    runAndCleanUp(argc, argv, consumed, consent);
     return 0;
 }
 

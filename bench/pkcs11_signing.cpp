@@ -60,24 +60,16 @@ int run(int argc, char** argv) {
             key.mechanism == CKM_RSA_PKCS ? digestInfo : benchHash();
         for (const int count : {1, 50}) {
             const std::string request = signRequest(kOrigin, cert["certId"], key.scheme, count);
-            const std::string name =
-                std::string("p11_sign/") + key.name + "x" + std::to_string(count);
-            bridge.askOk(request);
-            direct.sign(key.id, key.mechanism, input, 1);
-            measure(name + "/bridge", [&bridge, request] { bridge.askOk(request); });
-            const CK_MECHANISM_TYPE mechanism = key.mechanism;
-            const std::vector<std::uint8_t> id = key.id;
-            measure(name + "/floor",
-                    [&direct, id, mechanism, input, count] {
-                        direct.sign(id, mechanism, input, count);
-                    });
+            direct.sign(key.id, key.mechanism, input, 1);  // the floor too fails early
+            measureSigning(
+                bridge, std::string("p11_sign/") + key.name + "x" + std::to_string(count), request,
+                [&direct, id = key.id, mechanism = key.mechanism, input, count] {
+                    direct.sign(id, mechanism, input, count);
+                });
         }
     }
 
-    runRegisteredBenchmarks(argc, argv, 2);
-    // The consent store leaves its lock file beside the file.
-    std::filesystem::remove(consent);
-    std::filesystem::remove(consent + ".lock");
+    runAndCleanUp(argc, argv, 2, consent);
     return 0;
 }
 

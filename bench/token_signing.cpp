@@ -42,7 +42,8 @@ int run(int argc, char** argv) {
     const nlohmann::json listing = bridge.askOk(listRequest);
     DirectToken direct(argv[1], kPin);
     const std::string count = std::to_string(listing["result"]["certificates"].size());
-    measure("token_list/" + count + "/bridge", [&bridge, listRequest] { bridge.askOk(listRequest); });
+    measure("token_list/" + count + "/bridge",
+            [&bridge, listRequest] { bridge.askOk(listRequest); });
     measure("token_list/" + count + "/floor", [&direct] { direct.list(); });
 
     struct Key {
@@ -58,15 +59,11 @@ int run(int argc, char** argv) {
           Key{"p256", "ec-p256", "ecdsa", {0x03}, CKM_ECDSA, benchHash()}}) {
         const nlohmann::json cert = findCertificate(listing, key.algorithm);
         const std::string request = signRequest(kOrigin, cert["certId"], key.scheme, 1);
-        const std::string name = std::string("token_sign/") + key.name + "x1";
-        bridge.askOk(request);  // fails early, before timing, if signing is refused
-        measure(name + "/bridge", [&bridge, request] { bridge.askOk(request); });
-        measure(name + "/floor", [&direct, key] { direct.sign(key.id, key.mechanism, key.input, 1); });
+        measureSigning(bridge, std::string("token_sign/") + key.name + "x1", request,
+                       [&direct, key] { direct.sign(key.id, key.mechanism, key.input, 1); });
     }
 
-    runRegisteredBenchmarks(argc, argv, 2);
-    std::filesystem::remove(consent);
-    std::filesystem::remove(consent + ".lock");
+    runAndCleanUp(argc, argv, 2, consent);
     return 0;
 }
 
