@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -126,11 +127,25 @@ class TokenSigningTest : public ::testing::Test {
                   {"hashes", encoded}}}};
     }
 
-    // Sends a listing and returns its reply parsed.
-    json list(HostSession& host, const std::string& purpose = "any") {
+    static void sendListing(HostSession& host, const std::string& purpose) {
         host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
                   std::string(kOrigin) + R"(","purpose":")" + purpose + R"("}})");
+    }
+
+    // Sends a listing and returns its reply parsed.
+    json list(HostSession& host, const std::string& purpose = "any") {
+        sendListing(host, purpose);
         return json::parse(host.receive(), nullptr, false);
+    }
+
+    // Runs a host in this home and environment for `session`; it must end
+    // normally.
+    void serve(const std::function<void(HostSession&)>& session) {
+        testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
+        run.environment = environment;
+        run.session = session;
+        const auto result = testing::runHost(run);
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
     }
 
     testing::Xvfb screen;
@@ -141,9 +156,7 @@ class TokenSigningTest : public ::testing::Test {
 
 TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignatureVerifies) {
     registerModule();
-    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
-    run.environment = environment;
-    run.session = [&](HostSession& host) {
+    serve([&](HostSession& host) {
         const json listed = list(host);
         ASSERT_TRUE(listed.contains("result")) << listed.dump();
 
@@ -187,16 +200,12 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
         const json cancelled = json::parse(host.receive(), nullptr, false);
         EXPECT_EQ(cancelled["error"]["code"], "user_cancelled");
         EXPECT_EQ(cancelled["error"]["message"], "user cancelled the PIN prompt");
-    };
-    const auto result = testing::runHost(run);
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    });
 }
 
 TEST_F(TokenSigningTest, AKeypadReaderTakesThePinWhileANoticeSaysSo) {
     registerModule("pin-pad", {{"TAVRIN_FORWARD_PAD_DELAY_MS", "2500"}});
-    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
-    run.environment = environment;
-    run.session = [&](HostSession& host) {
+    serve([&](HostSession& host) {
         const json listed = list(host, "sign");
         ASSERT_TRUE(listed.contains("result")) << listed.dump();
         const json* rsa = nullptr;
@@ -214,43 +223,31 @@ TEST_F(TokenSigningTest, AKeypadReaderTakesThePinWhileANoticeSaysSo) {
         EXPECT_EQ(testing::verifySignature(pem, hash,
                                            testing::fromBase64(reply["result"]["signatures"][0])),
                   "");
-    };
-    const auto result = testing::runHost(run);
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    });
 }
 
 TEST_F(TokenSigningTest, AnEmptyReaderAsksForTheCardAndListsOnceItIsIn) {
     registerModule("late-card", {{"TAVRIN_FORWARD_CARD_AFTER_MS", "4000"}});
-    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
-    run.environment = environment;
-    run.session = [&](HostSession& host) {
-        host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
-                  std::string(kOrigin) + R"(","purpose":"sign"}})");
+    serve([&](HostSession& host) {
+        sendListing(host, "sign");
         answer(host, "insert-card", {});  // closes by itself when the card is in
         const json listed = json::parse(host.receive(), nullptr, false);
         ASSERT_TRUE(listed.contains("result")) << listed.dump();
         EXPECT_EQ(listed["result"]["certificates"].size(), 3u);
-    };
-    const auto result = testing::runHost(run);
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    });
 }
 
 TEST_F(TokenSigningTest, CancellingTheCardNoticeAnswersNoCertificates) {
     registerModule("late-card", {{"TAVRIN_FORWARD_CARD_AFTER_MS", "600000"}});
-    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
-    run.environment = environment;
-    run.session = [&](HostSession& host) {
-        host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
-                  std::string(kOrigin) + R"(","purpose":"sign"}})");
+    serve([&](HostSession& host) {
+        sendListing(host, "sign");
         answer(host, "insert-card-cancelled", {"key Escape"});
         const json listed = json::parse(host.receive(), nullptr, false);
         EXPECT_EQ(listed["error"]["code"], "no_certificates") << listed.dump();
         // The host serves on.
         host.send(R"({"id":"s","method":"status"})");
         EXPECT_NE(host.receive().find(R"("result")"), std::string::npos);
-    };
-    const auto result = testing::runHost(run);
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    });
 }
 
 // A card whose module is registered with p11-kit alone, by a module file in
