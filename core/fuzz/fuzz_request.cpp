@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "dispatch/replies.h"
+#include "dispatch/stateless_router.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view request(reinterpret_cast<const char*>(data), size);

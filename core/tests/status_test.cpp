@@ -5,7 +5,8 @@
 
 #include <regex>
 
-#include "dispatch/replies.h"
+#include "dispatch/reply_serializers.h"
+#include "dispatch/stateless_router.h"
 #include "protocol/build_info.h"
 
 namespace tavrin {

@@ -17,7 +17,7 @@
 #include "capi/ffi_user_interaction.h"
 #include "consent/consent_store.h"
 #include "dispatch/dispatcher.h"
-#include "dispatch/replies.h"
+#include "dispatch/stateless_router.h"
 #include "protocol/utf8.h"
 #include "tavrin_bridge.h"
 

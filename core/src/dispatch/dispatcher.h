@@ -22,7 +22,8 @@
 
 #include "backend/token_backend.h"
 #include "consent/consent_store.h"
-#include "dispatch/replies.h"
+#include "dispatch/reply_serializers.h"
+#include "dispatch/request_rules.h"
 #include "dispatch/user_interaction.h"
 #include "protocol/base64.h"
 #include "protocol/reply_limits.h"

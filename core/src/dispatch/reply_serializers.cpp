@@ -1,11 +1,9 @@
-#include <array>
+#include "dispatch/reply_serializers.h"
 
-#include "dispatch/replies.h"
 #include "protocol/build_info.h"
 #include "protocol/records.h"
 #include "protocol/reply_limits.h"
 #include "protocol/reply_writer.h"
-#include "protocol/request_reader.h"
 
 namespace tavrin {
 namespace {
@@ -87,27 +85,6 @@ std::string handle_status(std::string_view id, std::span<const Backend> backends
                         std::vector<Backend>(backends.begin(), backends.end()),
                         BuildInfo::current()};
     return write_reply(SuccessResponse<StatusResult>{std::string(id), std::move(status)});
-}
-
-std::span<const CertPurpose> purposes_for(Purpose purpose) {
-    static constexpr std::array<CertPurpose, 2> kBoth{CertPurpose::Sign, CertPurpose::Auth};
-    switch (purpose) {
-        case Purpose::Sign:
-            return std::span(kBoth).first(1);
-        case Purpose::Auth:
-            return std::span(kBoth).last(1);
-        case Purpose::Any:
-            return kBoth;
-    }
-    return kBoth;
-}
-
-std::string dispatch(std::string_view request_bytes) {
-    auto request = parse_request(request_bytes);
-    if (!request) return serialize_parse_error(request.error());
-    if (request.value().method == "status") return handle_status(request.value().id, {});
-    return serialize_error(request.value().id, ErrorCode::RequestInvalid,
-                           "unknown method: " + echoed(request.value().method));
 }
 
 }  // namespace tavrin

@@ -1,5 +1,6 @@
 #pragma once
-// The replies that every dispatcher form shares, and the stateless router.
+// The replies every dispatcher form writes: errors (of the request, of a
+// backend, of a reply too large for a browser) and the status reply.
 
 #include <optional>
 #include <span>
@@ -13,9 +14,6 @@
 #include "protocol/error_code.h"
 
 namespace tavrin {
-
-// The largest number of hashes one "sign" request may carry.
-inline constexpr std::size_t kMaxHashesPerSign = 50;
 
 std::string serialize_error(std::string_view id, ErrorCode code, std::string message,
                             std::optional<nlohmann::ordered_json> data = std::nullopt);
@@ -32,11 +30,5 @@ std::string within_reply_limit(std::string_view id, std::string reply);
 
 // The status reply; the same for every call of one dispatcher.
 std::string handle_status(std::string_view id, std::span<const Backend> backends);
-
-// sign -> [sign], auth -> [auth], any -> [sign, auth].
-std::span<const CertPurpose> purposes_for(Purpose purpose);
-
-// The router without a dispatcher: answers only "status", with no backends.
-std::string dispatch(std::string_view request_bytes);
 
 }  // namespace tavrin
