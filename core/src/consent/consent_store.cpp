@@ -1,43 +1,32 @@
 #include "consent/consent_store.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <optional>
-#include <random>
-#include <thread>
 #include <utility>
 
+#include "common/file_replace.h"
 #include "protocol/utf8.h"
 
 namespace tavrin {
 namespace {
 
-// Owns a file descriptor; closing it also drops any flock taken through it.
+// Owns a file descriptor for reading the consent file.
 class UniqueFd {
   public:
     explicit UniqueFd(int fd) : fd_(fd) {}
     ~UniqueFd() {
         if (fd_ >= 0) ::close(fd_);
     }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd& operator=(UniqueFd&&) = delete;
 
     int get() const { return fd_; }
-    // Closes now and reports the failure, for files whose data matters.
-    Result<Unit, IoError> close() {
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) return IoError::from_errno(errno);
-        return Unit{};
-    }
 
   private:
     int fd_;
@@ -124,106 +113,11 @@ Result<std::optional<FileStamp>, IoError> current_stamp(const std::string& path)
     return IoError::from_errno(errno);
 }
 
-// Creates `dir` and its missing ancestors with mode 0700 whatever the umask
-// (what the XDG base-directory rules ask of a data folder); folders that
-// already exist keep their mode.
-Result<Unit, IoError> make_directories(const std::filesystem::path& dir) {
-    if (dir.empty()) return Unit{};
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return Unit{};
-        return IoError::from_errno(ENOTDIR);
-    }
-    if (errno != ENOENT) return IoError::from_errno(errno);
-
-    const std::filesystem::path parent = dir.parent_path();
-    if (parent != dir) {
-        if (auto made = make_directories(parent); !made) return made;
-    }
-    // Another process may have created it since the stat above.
-    if (::mkdir(dir.c_str(), 0700) == 0) {
-        if (::chmod(dir.c_str(), 0700) != 0) return IoError::from_errno(errno);
-    } else if (errno != EEXIST) {
-        return IoError::from_errno(errno);
-    }
-    return Unit{};
-}
-
-// An exclusive flock on `lock_path`, held until the returned descriptor is
-// closed. Each call opens its own descriptor, so two stores in one process
-// exclude each other just as two processes do. A link planted at the path is
-// not followed. A holder that never lets go (a hung process) must not hang
-// the request: after `wait` the grant fails like any failed save.
-Result<UniqueFd, IoError> lock_exclusive(const std::string& lock_path,
-                                         std::chrono::milliseconds wait) {
-    UniqueFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (fd.get() < 0) return IoError::from_errno(errno);
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK) return IoError::from_errno(errno);
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return IoError::other("could not take the lock " + lock_path + " within " +
-                                  std::to_string(wait.count()) + " ms: another process holds it");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return fd;
-}
-
-Result<Unit, IoError> write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return IoError::from_errno(errno);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return Unit{};
-}
-
-// A new temporary file beside `path`, readable by the owner only. The name
-// is unique and the file must not exist yet (O_EXCL, and O_NOFOLLOW for good
-// measure), so nothing planted in the folder is written through.
-Result<std::pair<UniqueFd, std::string>, IoError> create_temporary(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string tmp_path = path + ".tmp." + std::to_string(::getpid()) + "." +
-                                     std::to_string(counter.fetch_add(1)) + "." +
-                                     std::to_string(random());
-        UniqueFd fd(
-            ::open(tmp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (fd.get() >= 0) {
-            // The umask may have taken bits the owner needs.
-            if (::fchmod(fd.get(), 0600) != 0) {
-                const int err = errno;
-                ::unlink(tmp_path.c_str());
-                return IoError::from_errno(err);
-            }
-            return std::pair<UniqueFd, std::string>(std::move(fd), tmp_path);
-        }
-        if (errno != EEXIST && errno != EINTR) return IoError::from_errno(errno);
-    }
-    return IoError::from_errno(EEXIST);
-}
-
-// Replaces the file whole: readers see the old document or the new one,
-// never a mix. The file is mode 0600 whatever the umask. A temporary file is
-// removed again when any step fails.
-Result<Unit, IoError> replace_file(const std::string& path, std::string_view bytes) {
-    auto created = create_temporary(path);
-    if (!created) return std::move(created).error();
-    auto [fd, tmp_path] = std::move(created).value();
-    Result<Unit, IoError> result = write_all(fd.get(), bytes);
-    if (result && ::fsync(fd.get()) != 0) result = IoError::from_errno(errno);
-    if (result) result = fd.close();
-    if (result && ::rename(tmp_path.c_str(), path.c_str()) != 0) {
-        result = IoError::from_errno(errno);
-    }
-    if (!result) ::unlink(tmp_path.c_str());
-    return result;
+// The core reports a file failure the way its other I/O failures read: the
+// system's text for the errno, or the failure's own text when it has none.
+IoError io_error(const files::FileFailure& failure) {
+    return failure.code != 0 ? IoError::from_errno(failure.code)
+                             : IoError::other(failure.description);
 }
 
 // Grants only widen. Without a time (the clock failed) an existing entry
@@ -259,11 +153,13 @@ Result<Unit, IoError> ConsentStore::State::persist_grant(std::string_view origin
                                                          std::span<const CertPurpose> purposes,
                                                          std::uint64_t now) {
     if (first_invalid_utf8(origin)) return IoError::other("origin is not valid UTF-8");
-    if (auto made = make_directories(std::filesystem::path(path).parent_path()); !made) {
-        return made;
+    // The folder is the user's data folder: 0700, as the XDG rules ask.
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) {
+        if (auto made = files::createDirectories(folder, 0700); !made) return io_error(made.error());
     }
-    auto lock = lock_exclusive(path + ".lock", lock_wait);
-    if (!lock) return std::move(lock).error();
+    auto lock = files::FileLock::acquire(path + ".lock", lock_wait);
+    if (!lock) return io_error(lock.error());
 
     // Another process may have granted or revoked since we last read. A file
     // that cannot be read or parsed is left alone rather than replaced by
@@ -275,7 +171,9 @@ Result<Unit, IoError> ConsentStore::State::persist_grant(std::string_view origin
     grants = std::move(merged.grants);
     stamp = merged.stamp;
 
-    if (auto replaced = replace_file(path, write_store_file(grants)); !replaced) return replaced;
+    if (auto replaced = files::replaceFile(path, write_store_file(grants), 0600); !replaced) {
+        return io_error(replaced.error());
+    }
     // Stamp what we wrote while no one else can change it. Should the stat
     // fail, the old stamp stays and the next has_grant simply reads again.
     if (auto written = current_stamp(path); written) stamp = written.value();

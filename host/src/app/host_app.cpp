@@ -33,7 +33,7 @@ bool beginsWithDash(const std::string& argument) {
 std::string TavrinBridgeHostApp::consentStorePath(const AppPaths& paths) {
     const std::filesystem::path directory = paths.applicationDataDirectory();
     // Only the user may read or add grants: the folder is created 0700.
-    (void)createDirectories(directory, 0700);
+    (void)files::createDirectories(directory, 0700);
     return (directory / "consent.json").string();
 }
 

@@ -38,8 +38,9 @@ Result<Unit, FileError> FirstRunStore::markCompleted(const std::filesystem::path
         return FileError{"write first-run marker: the application data folder is unknown", ENOENT};
     }
     // The consent file's folder: the user's alone.
-    if (auto created = createDirectories(marker.parent_path(), 0700); !created) return created;
-    return writeFileAtomically(marker, iso8601(clock ? clock() : std::chrono::system_clock::now()));
+    if (auto created = files::createDirectories(marker.parent_path(), 0700); !created) return created;
+    return files::replaceFile(marker, iso8601(clock ? clock() : std::chrono::system_clock::now()),
+                              0644);
 }
 
 }  // namespace tavrin::host

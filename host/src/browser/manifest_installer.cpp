@@ -186,7 +186,7 @@ Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::in
     const std::filesystem::path target = manifestURL(browser);
     // Without a home folder the manifest would land below the working directory.
     if (!target.is_absolute()) return unknownHome(browser);
-    if (auto created = createDirectories(target.parent_path()); !created) {
+    if (auto created = files::createDirectories(target.parent_path(), 0755); !created) {
         return NativeMessagingInstallerError::fileSystem(std::move(created).error());
     }
     // Every host run connects the browsers: a manifest that already says
@@ -198,7 +198,7 @@ Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::in
         readSmallFile(target, maxManifestBytes) == text.value()) {
         return Unit{};
     }
-    if (auto written = writeFileAtomically(target, text.value()); !written) {
+    if (auto written = files::replaceFile(target, text.value(), 0644); !written) {
         return NativeMessagingInstallerError::fileSystem(std::move(written).error());
     }
     return Unit{};

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/app_paths.h"
-#include "platform/file_lock.h"
+#include "common/file_replace.h"
 
 namespace tavrin::host::ConsentStoreFile {
 namespace {
@@ -100,8 +100,8 @@ Result<Unit, FileError> revoke(const std::string& origin) {
 Result<Unit, FileError> revoke(const std::string& origin, const std::filesystem::path& file) {
     if (file.empty()) return FileError{"no home folder is known", 0};
     // The folder must exist for the lock file that sits beside the data.
-    if (auto made = createDirectories(file.parent_path(), 0700); !made) return made;
-    auto lock = FileLock::acquire(file.string() + ".lock");
+    if (auto made = files::createDirectories(file.parent_path(), 0700); !made) return made;
+    auto lock = files::FileLock::acquire(file.string() + ".lock");
     if (!lock) return std::move(lock).error();
 
     auto bytes = readFileIfPresent(file, maxFileBytes);
@@ -117,7 +117,7 @@ Result<Unit, FileError> revoke(const std::string& origin, const std::filesystem:
         store = std::move(*decoded);
     }
     store.origins.erase(origin);
-    return writeFileAtomically(file, encode(store), 0600);
+    return files::replaceFile(file, encode(store), 0600);
 }
 
 }  // namespace tavrin::host::ConsentStoreFile

@@ -1,8 +1,6 @@
 #pragma once
-// The file operations behind manifests and the first-run marker. Files the
-// system owns are always replaced whole, so a reader never sees half a file.
-
-#include <sys/types.h>
+// Reading and removing the files behind manifests, the first-run marker and
+// the consent records. Writing them goes through common/file_replace.h.
 
 #include <cstddef>
 #include <filesystem>
@@ -10,31 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_replace.h"
 #include "common/result.h"
 
 namespace tavrin::host {
 
-// A failed file operation: the step, the path and the system's reason, e.g.
-// "create directory /home/u/.config/x: Not a directory".
-struct FileError {
-    std::string description;
-    int code = 0;  // errno, 0 when the failure has none
-
-    static FileError make(std::string_view step, const std::filesystem::path& path, int code);
-};
-
-// Creates the folder and every missing parent with exactly `mode`, whatever
-// the umask; folders that exist already are left as they are.
-Result<Unit, FileError> createDirectories(const std::filesystem::path& directory,
-                                          mode_t mode = 0755);
-
-// Writes `bytes` to a new file beside `path` and renames it over `path`, so
-// the target holds either its old or its new content, with exactly `mode`
-// whatever the umask. The temporary file has a name no one else uses, is
-// created only if nothing (not even a link) is at that name, and is removed
-// on failure.
-Result<Unit, FileError> writeFileAtomically(const std::filesystem::path& path,
-                                            std::string_view bytes, mode_t mode = 0644);
+// A failed file operation: the step, the path and the system's reason.
+using FileError = files::FileFailure;
 
 // Deletes the file; a missing file is a success, and so is a path running
 // through a regular file (no file can exist below one).

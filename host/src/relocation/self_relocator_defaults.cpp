@@ -31,7 +31,7 @@ SelfRelocator::Operations SelfRelocator::Operations::platformDefaults(
         return std::optional<RunningCopyHandle>();
     };
     ops.targetExists = [](const Path& path) { return fileExists(path); };
-    ops.createDirectoryIfNeeded = [](const Path& path) { return createDirectories(path); };
+    ops.createDirectoryIfNeeded = [](const Path& path) { return files::createDirectories(path, 0755); };
     ops.makeTemporaryURL = [](const Path& target) { return makeTemporaryURLReal(target); };
     ops.copyItem = [](const Path& from, const Path& to) { return copyItemRecursively(from, to); };
     ops.removeQuarantineRecursively = [](const Path&) {};
