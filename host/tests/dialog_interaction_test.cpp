@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "dialogs/main_thread.h"
+#include "framing/file_handle_stream.h"
 #include "dialogs/ns_alert_dialog_interaction.h"
 
 namespace tavrin::host {
@@ -174,7 +175,8 @@ TEST(DialogHandOff, APromptFromAnotherThreadRunsOnTheMainThreadWhileItWaitsForIn
         const char byte = dialogs.requestConsent(kOrigin, R"(["sign"])") ? 'y' : 'n';
         ASSERT_EQ(::write(fds[1], &byte, 1), 1);
     });
-    MainThreadServicingReader input(fds[0], *mainThread);
+    FileHandleReader input(fds[0], mainThread->wakeHandle(),
+                           [&] { mainThread->runPending(); });
     const auto read = input.readExactly(1);
     worker.join();
     ::close(fds[0]);

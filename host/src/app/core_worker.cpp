@@ -1,5 +1,7 @@
 #include "app/core_worker.h"
 
+#include <utility>
+
 namespace tavrin::host {
 
 CoreWorker::CoreWorker(MainThreadExecutor& mainThread)

@@ -84,7 +84,8 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
     });
 
     // Waiting for a request is when prompts handed over by other threads run.
-    MainThreadServicingReader input(STDIN_FILENO, *mainThread);
+    FileHandleReader input(STDIN_FILENO, mainThread->wakeHandle(),
+                           [&] { mainThread->runPending(); });
     FileHandleWriter output(STDOUT_FILENO);
     {
         CoreWorker worker(*mainThread);

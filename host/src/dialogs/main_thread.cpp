@@ -113,36 +113,4 @@ void MainThreadExecutor::close() {
     finished_.notify_all();
 }
 
-int MainThreadServicingReader::waitReadable() {
-    for (;;) {
-        pollfd entries[2] = {{handle_, POLLIN, 0}, {executor_.wakeHandle(), POLLIN, 0}};
-        const int rc = ::poll(entries, 2, -1);
-        if (rc < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (entries[1].revents & POLLIN) executor_.runPending();
-        // End of input and errors show as POLLHUP/POLLERR; read() reports them.
-        if (entries[0].revents != 0) return 0;
-    }
-}
-
-Result<std::vector<std::uint8_t>, FramingError> MainThreadServicingReader::readExactly(
-    std::size_t count) {
-    std::vector<std::uint8_t> buffer(count);
-    std::size_t received = 0;
-    while (received < count) {
-        if (const int error = waitReadable(); error != 0) return FramingError::readFailed(error);
-        const ssize_t n = ::read(handle_, buffer.data() + received, count - received);
-        if (n > 0) {
-            received += static_cast<std::size_t>(n);
-        } else if (n == 0) {
-            return FramingError::endOfStream();
-        } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return FramingError::readFailed(errno);
-        }
-    }
-    return buffer;
-}
-
 }  // namespace tavrin::host

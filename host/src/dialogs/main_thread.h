@@ -2,7 +2,8 @@
 // Hands work to the host's main thread and waits for it. The prompts must
 // run on the main thread (the one that owns the user-interface toolkit);
 // the main thread runs handed-over work whenever it waits for input
-// (MainThreadServicingReader) and at no other time.
+// (a FileHandleReader given wakeHandle() and runPending()) and at no
+// other time.
 
 #include <condition_variable>
 #include <cstddef>
@@ -12,8 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-
-#include "framing/byte_stream.h"
 
 namespace tavrin::host {
 
@@ -70,23 +69,6 @@ class MainThreadExecutor {
     std::condition_variable finished_;
     std::deque<Task*> queue_;
     bool closed_ = false;
-};
-
-// Reads a descriptor like FileHandleReader, and while it waits for bytes it
-// runs the work handed to the main thread.
-class MainThreadServicingReader final : public ByteReader {
-  public:
-    MainThreadServicingReader(int handle, MainThreadExecutor& executor)
-        : handle_(handle), executor_(executor) {}
-
-    Result<std::vector<std::uint8_t>, FramingError> readExactly(std::size_t count) override;
-
-  private:
-    // Zero once the descriptor is readable (or has ended), else an errno.
-    int waitReadable();
-
-    int handle_;
-    MainThreadExecutor& executor_;
 };
 
 }  // namespace tavrin::host

@@ -25,10 +25,30 @@ bool wouldBlock(int error) {
 
 }  // namespace
 
+int FileHandleReader::waitReadable() {
+    for (;;) {
+        pollfd entries[2] = {{handle_, POLLIN, 0}, {wakeHandle_, POLLIN, 0}};
+        const int rc = ::poll(entries, wakeHandle_ >= 0 ? 2 : 1, -1);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (wakeHandle_ >= 0 && (entries[1].revents & POLLIN)) onWake_();
+        // End of input and errors show as POLLHUP/POLLERR; read() reports them.
+        if (entries[0].revents != 0) return 0;
+    }
+}
+
 Result<std::vector<std::uint8_t>, FramingError> FileHandleReader::readExactly(std::size_t count) {
     std::vector<std::uint8_t> buffer(count);
     std::size_t received = 0;
     while (received < count) {
+        // A reader with work to serve must not sit in read(): it waits in
+        // poll() for either. A plain reader reads first and waits only for
+        // a descriptor someone made non-blocking.
+        if (wakeHandle_ >= 0) {
+            if (const int error = waitReadable(); error != 0) return FramingError::readFailed(error);
+        }
         const ssize_t n = ::read(handle_, buffer.data() + received, count - received);
         if (n > 0) {
             received += static_cast<std::size_t>(n);
@@ -36,8 +56,9 @@ Result<std::vector<std::uint8_t>, FramingError> FileHandleReader::readExactly(st
             return FramingError::endOfStream();
         } else if (errno == EINTR) {
             continue;
-        } else if (wouldBlock(errno) && waitFor(handle_, POLLIN)) {
-            continue;
+        } else if (wouldBlock(errno)) {
+            if (wakeHandle_ >= 0) continue;
+            if (const int error = waitReadable(); error != 0) return FramingError::readFailed(error);
         } else {
             return FramingError::readFailed(errno);
         }

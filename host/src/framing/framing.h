@@ -24,7 +24,8 @@ class Framing {
     static Result<std::vector<std::uint8_t>, FramingError> readMessage(ByteReader& from,
                                                                        std::size_t maxLen);
 
-    // The prefix with one write, the message with a second. A message above
+    // The prefix and the message with one write, so a reader never wakes to
+    // a length without its message. A message above
     // maxLen fails with tooLarge and nothing is written; a failed write is
     // reported as writeFailed so that the caller can end the connection.
     static Result<Unit, FramingError> writeMessage(std::span<const std::uint8_t> message,
