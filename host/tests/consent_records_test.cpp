@@ -126,13 +126,5 @@ TEST_F(ConsentRecords, RevokeReportsAFolderItCannotWrite) {
         << readOnly.error().description;
 }
 
-TEST(ConsentGrantJson, EncodesWithItsThreeKeysAndDecodesBack) {
-    const ConsentGrant grant{"https://a.example", {"sign", "x"}, 42};
-    const nlohmann::json json = grant;
-    EXPECT_EQ(json.dump(),
-              R"({"grantedAtUnix":42,"origin":"https://a.example","purposes":["sign","x"]})");
-    EXPECT_EQ(json.get<ConsentGrant>(), grant);
-}
-
 }  // namespace
 }  // namespace tavrin::host

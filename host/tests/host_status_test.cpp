@@ -10,7 +10,7 @@ namespace tavrin::host {
 namespace {
 
 std::optional<HostStatus> decode(const std::string& text) {
-    return HostStatus::decode(
+    return decodeHostStatus(
         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 

@@ -8,26 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace tavrin::host {
+#include "ui_interface/browser_id.h"
 
-enum class NativeMessagingBrowser {
-    chrome,
-    edge,
-    firefox,
-    chromeBeta,
-    chromeDev,
-    chromeCanary,
-    edgeBeta,
-    edgeDev,
-    edgeCanary,
-    // Further Linux browsers, connected automatically once the user
-    // has run them (their profile folder exists).
-    chromium,
-    brave,
-    vivaldi,
-    chromiumSnap,
-    firefoxSnap,
-};
+namespace tavrin::host {
 
 // Chrome and Edge are Chromium browsers ("allowed_origins"); Firefox lists
 // add-on IDs ("allowed_extensions").

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/result.h"
-#include "consent_records/consent_grant.h"
+#include "ui_interface/consent_grant.h"
 #include "platform/file_ops.h"
 
 namespace tavrin::host::ConsentStoreFile {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "dialogs/alert.h"
+#include "ui_interface/alert.h"
 
 namespace tavrin::host::AlertTexts {
 

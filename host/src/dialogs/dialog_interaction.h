@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "dialogs/secret_text.h"
+#include "ui_interface/secret_text.h"
 
 namespace tavrin::host {
 

@@ -3,7 +3,7 @@
 // alert and lets the module's real runner show every alert. When the module
 // cannot be loaded, each alert answers AlertResponse::notShown with the reason.
 
-#include "dialogs/alert_running.h"
+#include "ui_interface/alert_running.h"
 
 namespace tavrin::host {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "dialogs/alert_running.h"
+#include "ui_interface/alert_running.h"
 #include "dialogs/dialog_interaction.h"
 #include "dialogs/main_thread.h"
 

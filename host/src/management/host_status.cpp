@@ -50,7 +50,7 @@ std::optional<HostStatus::BuildInfo> buildInfoOf(const json& result) {
 
 }  // namespace
 
-std::optional<HostStatus> HostStatus::decode(std::span<const std::uint8_t> reply) {
+std::optional<HostStatus> decodeHostStatus(std::span<const std::uint8_t> reply) {
     const json parsed = json::parse(reply.begin(), reply.end(), nullptr, false);
     if (!parsed.is_object()) return std::nullopt;
     const auto result = parsed.find("result");

@@ -20,7 +20,7 @@ std::optional<HostStatus> ManagementModelImpl::status() {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(statusRequest.data());
     const std::vector<std::uint8_t> reply =
         NativeBridge::dispatch(std::span<const std::uint8_t>(bytes, statusRequest.size()));
-    return HostStatus::decode(reply);
+    return decodeHostStatus(reply);
 }
 
 std::vector<ConsentGrant> ManagementModelImpl::grants() {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "browser/browser_connector.h"
-#include "ui_module/management_model.h"
+#include "ui_interface/management_model.h"
 
 namespace tavrin::host {
 

@@ -2,7 +2,7 @@
 // Alerts as Qt message boxes, kept above other windows and brought to the
 // front while they wait for the user.
 
-#include "dialogs/alert_running.h"
+#include "ui_interface/alert_running.h"
 
 namespace tavrin::host::ui {
 

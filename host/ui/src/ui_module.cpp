@@ -1,6 +1,6 @@
 // The module's entry point: the factory the host looks up after dlopen.
 
-#include "ui_module/ui_module.h"
+#include "ui_interface/ui_module.h"
 #include "real_alert_runner.h"
 #include "window/preview_renderer.h"
 #include "window/window_runner.h"

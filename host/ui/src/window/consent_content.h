@@ -7,8 +7,8 @@
 
 #include <QWidget>
 
-#include "consent_records/consent_grant.h"
-#include "ui_module/management_model.h"
+#include "ui_interface/consent_grant.h"
+#include "ui_interface/management_model.h"
 
 class QLabel;
 class QVBoxLayout;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ui_module/management_model.h"
+#include "ui_interface/management_model.h"
 
 namespace tavrin::host::ui {
 

@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "ui_module/management_model.h"
+#include "ui_interface/management_model.h"
 
 namespace tavrin::host::ui {
 

@@ -6,7 +6,7 @@
 
 #include <QWidget>
 
-#include "management/host_status.h"
+#include "ui_interface/host_status.h"
 
 namespace tavrin::host::ui {
 

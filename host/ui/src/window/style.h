@@ -10,7 +10,7 @@
 #include <QFont>
 #include <QString>
 
-#include "browser/connection_presentation.h"
+#include "ui_interface/browsers_presentation.h"
 
 class QWidget;
 

@@ -1,7 +1,7 @@
 #pragma once
 // Runs the management window on the X11 display until it is closed.
 
-#include "ui_module/management_model.h"
+#include "ui_interface/management_model.h"
 
 namespace tavrin::host::ui {
 

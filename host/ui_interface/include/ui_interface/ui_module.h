@@ -5,19 +5,18 @@
 // it must show something and reaches it through this header only.
 //
 // The module exports one C function, TAVRIN_BRIDGE_UI_FACTORY, of type
-// TavrinBridgeUiFactory. Both sides are built from this header; a module
-// built from another revision of it is refused by its version number, so
-// every change to UiModule or to the types it passes (dialogs/alert.h,
-// dialogs/secret_text.h, dialogs/wait_control.h, ui_module/management_model.h and
-// what it includes)
-// must raise uiModuleInterfaceVersion. New operations are appended to
+// TavrinBridgeUiFactory. Both sides are built from this folder
+// (ui_interface/), which holds every type that crosses and includes nothing
+// from outside it; a module built from another revision is refused by its
+// version number, so every change to UiModule or to the records of this
+// folder must raise uiModuleInterfaceVersion. New operations are appended to
 // UiModule with a new version.
 
 #include <cstdint>
 #include <string>
 
-#include "dialogs/alert_running.h"
-#include "ui_module/management_model.h"
+#include "ui_interface/alert_running.h"
+#include "ui_interface/management_model.h"
 
 namespace tavrin::host {
 

@@ -3,8 +3,8 @@
 // runs an alert modally and reports how it ended. The host's runner shows it
 // with the user-interface module; tests answer from a script.
 
-#include "dialogs/alert.h"
-#include "dialogs/wait_control.h"
+#include "ui_interface/alert.h"
+#include "ui_interface/wait_control.h"
 
 namespace tavrin::host {
 

@@ -2,15 +2,16 @@
 // What the management window and its preview show, and the actions they
 // offer, as the executable provides them. The user-interface module draws
 // this and calls back into it; it never reads files or asks the core itself.
-// Only header-only types cross: the module links nothing of the host.
+// Only the plain records of this folder cross: the module links nothing of
+// the host.
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "browser/connection_presentation.h"
-#include "consent_records/consent_grant.h"
-#include "management/host_status.h"
+#include "ui_interface/browsers_presentation.h"
+#include "ui_interface/consent_grant.h"
+#include "ui_interface/host_status.h"
 
 namespace tavrin::host {
 
