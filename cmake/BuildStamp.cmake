@@ -1,24 +1,7 @@
-# The build stamp: the 12-digit abbreviated commit of the source tree and the
-# build date, both fixed when CMake configures the tree.
-find_package(Git QUIET)
-set(TAVRIN_GIT_SHA "000000000000")
-if(GIT_FOUND)
-  execute_process(
-    COMMAND "${GIT_EXECUTABLE}" rev-parse --short=12 HEAD
-    WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
-    OUTPUT_VARIABLE _tavrin_sha
-    RESULT_VARIABLE _tavrin_sha_rc
-    OUTPUT_STRIP_TRAILING_WHITESPACE
-    ERROR_QUIET)
-  if(_tavrin_sha_rc EQUAL 0 AND _tavrin_sha MATCHES "^[0-9a-f]+$")
-    string(LENGTH "${_tavrin_sha}" _tavrin_sha_len)
-    if(_tavrin_sha_len GREATER_EQUAL 12)
-      string(SUBSTRING "${_tavrin_sha}" 0 12 TAVRIN_GIT_SHA)
-    endif()
-  endif()
-endif()
-string(TIMESTAMP TAVRIN_BUILD_DATE "%Y-%m-%d" UTC)
-
+# The build stamp: the platform, fixed when CMake configures the tree, and
+# the 12-digit abbreviated commit and the build date, taken each time the
+# tree is built (cmake/WriteBuildStamp.cmake) so that a commit made after
+# configuring still shows in the status reply.
 if(CMAKE_SYSTEM_NAME STREQUAL "Darwin")
   set(TAVRIN_PLATFORM "macos")
 elseif(CMAKE_SYSTEM_NAME STREQUAL "Windows")
@@ -26,4 +9,17 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Windows")
 else()
   set(TAVRIN_PLATFORM "linux")
 endif()
-message(STATUS "Tavrin Bridge build stamp: ${TAVRIN_GIT_SHA} ${TAVRIN_BUILD_DATE} (${TAVRIN_PLATFORM})")
+find_package(Git QUIET)
+
+# Adds `target`, run on every build, which writes `output` from `template`
+# (@TAVRIN_GIT_SHA@, @TAVRIN_BUILD_DATE@, @TAVRIN_PLATFORM@). The file is
+# rewritten only when its content changes, so nothing rebuilds needlessly.
+function(tavrin_add_build_stamp target template output)
+  add_custom_target(${target}
+    COMMAND "${CMAKE_COMMAND}"
+      "-DSOURCE_DIR=${PROJECT_SOURCE_DIR}" "-DGIT_EXECUTABLE=${GIT_EXECUTABLE}"
+      "-DPLATFORM=${TAVRIN_PLATFORM}" "-DTEMPLATE=${template}" "-DOUTPUT=${output}"
+      -P "${PROJECT_SOURCE_DIR}/cmake/WriteBuildStamp.cmake"
+    BYPRODUCTS "${output}"
+    VERBATIM)
+endfunction()

@@ -1,5 +1,5 @@
 #pragma once
-// Constants fixed when the build is configured.
+// The version constants and the stamp of the build.
 
 #include <string_view>
 
