@@ -9,9 +9,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-bench"
 "$root/scripts/install-deps.sh" --bench
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRIN_BUILD_TESTS=OFF \
-  -DTAVRIN_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j "$(nproc)"
+(cd "$root" && cmake --preset bench >/dev/null && cmake --build --preset bench -j "$(nproc)")
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT

@@ -13,9 +13,8 @@ targets=("$@")
 
 "$root/scripts/install-deps.sh" --fuzz
 build="$root/build-fuzz"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTAVRIN_FUZZ=ON -DTAVRIN_SANITIZE=ON -DTAVRIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
+(cd "$root" && cmake --preset fuzz >/dev/null &&
+  cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}")
 
 for t in "${targets[@]}"; do
   # The core's targets and the host's frames target live in different folders.

@@ -13,10 +13,7 @@ build="$root/build"
 bridge="$build/host/tavrin-bridge"
 
 "$root/scripts/install-deps.sh"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" --target tavrin-bridge
+(cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default --target tavrin-bridge)
 
 demo="$(mktemp -d)"
 trap 'rm -rf "$demo"' EXIT

@@ -9,8 +9,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" --target tavrin-bridge
+(cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default --target tavrin-bridge)
 bridge="$root/build/host/tavrin-bridge"
 extension=chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/
 
