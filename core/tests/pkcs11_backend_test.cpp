@@ -128,11 +128,7 @@ TEST_F(Pkcs11BackendTest, ListsEveryCertificateWithItsFieldsAndNoLogin) {
 
 TEST_F(Pkcs11BackendTest, IssuersOnTheTokenFormTheChainAndQcComplianceMakesQualified) {
     open({"chain"}, "chain");
-    const auto der = [](const std::string& name) {
-        const std::string text = testing::read_file(std::string(TAVRIN_SOFTHSM_TOKENS) +
-                                                    "/chain-certs/" + name + ".der");
-        return Bytes(text.begin(), text.end());
-    };
+    const auto der = testing::token_der;
     const CertificateList listed = list(Purpose::Sign);
     ASSERT_EQ(listed.size(), 2u);  // the CA certificates carry no signing purpose
     const CertificateInfo& qualified = with(listed, KeyAlgorithm::EcP256);

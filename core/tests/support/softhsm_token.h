@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "common/bytes.h"
 #include "support/temp_dir.h"
 
 namespace tavrin::testing {
@@ -29,5 +30,9 @@ class SoftHsmTokens {
   private:
     TempDir dir_;
 };
+
+// The DER of a certificate on the token "chain" (root, intermediate,
+// qualified, unqualified).
+Bytes token_der(const std::string& name);
 
 }  // namespace tavrin::testing
