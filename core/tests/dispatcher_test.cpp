@@ -85,50 +85,41 @@ class DispatcherTest : public ::testing::Test {
 using KeychainFlow = DispatcherTest<false>;
 using TokenFlow = DispatcherTest<true>;
 
-TEST_F(KeychainFlow, FirstListingAsksConsentAndRemembersIt) {
+TEST_F(KeychainFlow, ConsentIsAskedPerNewPurposeAndRemembered) {
+    // Declined: nothing listed, nothing stored, asked again next time.
+    user->consent_answer = false;
+    EXPECT_EQ(list(), error("l", "consent_denied", "user declined the consent dialog"));
+    EXPECT_TRUE(backend->list_calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(consent_path));
+    user->consent_answer = true;
+
     const json reply = list("sign");
     ASSERT_EQ(reply["id"], "l");
     ASSERT_EQ(reply["result"]["certificates"].size(), 2u);
     EXPECT_EQ(reply["result"]["certificates"][0]["certId"], certificates[0].cert_id);
     EXPECT_EQ(reply["result"]["certificates"][1]["certId"], certificates[1].cert_id);
-    ASSERT_EQ(user->consent_calls.size(), 1u);
-    EXPECT_EQ(user->consent_calls[0].origin, kOrigin);
-    EXPECT_EQ(user->consent_calls[0].purposes, std::vector<CertPurpose>{CertPurpose::Sign});
-    EXPECT_TRUE(std::filesystem::exists(consent_path));
-
-    // The grant survives the process: a new dispatcher on the same file asks nothing.
-    reopen();
-    EXPECT_TRUE(list("sign").contains("result"));
-    EXPECT_EQ(user->consent_calls.size(), 1u);
-    EXPECT_EQ(backend->list_calls, (std::vector<Purpose>{Purpose::Sign, Purpose::Sign}));
-}
-
-TEST_F(KeychainFlow, GrantsWidenWithANewPurpose) {
-    list("sign");
-    // One granted purpose admits "any", which reaches the backend unexpanded.
-    list("any");
-    EXPECT_EQ(user->consent_calls.size(), 1u);
-    EXPECT_EQ(backend->list_calls.back(), Purpose::Any);
-    list("auth");
     ASSERT_EQ(user->consent_calls.size(), 2u);
-    EXPECT_EQ(user->consent_calls[1].purposes, std::vector<CertPurpose>{CertPurpose::Auth});
+    EXPECT_EQ(user->consent_calls[1].origin, kOrigin);
+    EXPECT_EQ(user->consent_calls[1].purposes, std::vector<CertPurpose>{CertPurpose::Sign});
+
+    // The grant survives the process: a new dispatcher on the same file asks
+    // nothing, and one granted purpose admits "any", passed on unexpanded.
+    reopen();
     list("sign");
-    list("auth");
+    list("any");
     EXPECT_EQ(user->consent_calls.size(), 2u);
+    EXPECT_EQ(backend->list_calls,
+              (std::vector<Purpose>{Purpose::Sign, Purpose::Sign, Purpose::Any}));
+    list("auth");
+    ASSERT_EQ(user->consent_calls.size(), 3u);
+    EXPECT_EQ(user->consent_calls[2].purposes, std::vector<CertPurpose>{CertPurpose::Auth});
+    list("auth");
+    EXPECT_EQ(user->consent_calls.size(), 3u);
 
     user->consent_answer = false;
     list("any", "https://other.example");
     EXPECT_EQ(user->consent_calls.back().purposes,
               (std::vector<CertPurpose>{CertPurpose::Sign, CertPurpose::Auth}));
-}
-
-TEST_F(KeychainFlow, DeclinedConsentStoresNothingAndAsksAgain) {
-    user->consent_answer = false;
-    EXPECT_EQ(list(), error("l", "consent_denied", "user declined the consent dialog"));
-    EXPECT_TRUE(backend->list_calls.empty());
-    EXPECT_FALSE(std::filesystem::exists(consent_path));
-    list();
-    EXPECT_EQ(user->consent_calls.size(), 2u);
 }
 
 TEST_F(KeychainFlow, UnsavedGrantIsReportedAndKeptForThisProcess) {

@@ -153,15 +153,5 @@ TEST(ReplyWriter, SignaturesAndErrorData) {
         R"({"id":"","error":{"code":"pin_incorrect","message":"PIN incorrect","data":{"retriesLeft":2}}})");
 }
 
-TEST(Enumerations, WireNamesInDeclarationOrder) {
-    EXPECT_EQ(accepted_spellings<KeyAlgorithm>(),
-              R"("rsa2048", "rsa4096", "ec-p256", "ec-brainpoolP256r1")");
-    EXPECT_EQ(accepted_spellings<Backend>(), R"("cng", "pkcs11", "keychain")");
-    EXPECT_EQ(accepted_spellings<Platform>(), R"("windows", "macos", "linux")");
-    EXPECT_EQ(wire_name(ErrorCode::Internal), "internal");
-    EXPECT_EQ(from_wire<HashAlg>("SHA-256"), HashAlg::Sha256);
-    EXPECT_EQ(from_wire<HashAlg>("SHA256"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace tavrin

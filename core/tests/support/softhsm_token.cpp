@@ -29,10 +29,10 @@ std::string SoftHsmTokens::module_path() {
     return TAVRIN_SOFTHSM_MODULE;
 }
 
-Bytes token_der(const std::string& name) {
+std::vector<std::uint8_t> token_der(const std::string& name) {
     const std::string text =
         read_file(std::string(TAVRIN_SOFTHSM_TOKENS) + "/chain-certs/" + name + ".der");
-    return Bytes(text.begin(), text.end());
+    return {text.begin(), text.end()};
 }
 
 }  // namespace tavrin::testing

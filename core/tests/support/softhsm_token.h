@@ -3,10 +3,11 @@
 // (see CMakeLists.txt), copied into a token directory of the test's own:
 // a login rewrites a token's files, so tests never share one.
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
-#include "common/bytes.h"
 #include "support/temp_dir.h"
 
 namespace tavrin::testing {
@@ -33,6 +34,6 @@ class SoftHsmTokens {
 
 // The DER of a certificate on the token "chain" (root, intermediate,
 // qualified, unqualified).
-Bytes token_der(const std::string& name);
+std::vector<std::uint8_t> token_der(const std::string& name);
 
 }  // namespace tavrin::testing
