@@ -147,7 +147,7 @@ TEST_F(KeychainFlow, ListingErrors) {
     EXPECT_EQ(list(), error("l", "no_certificates", "no certificates match the requested purpose"));
 }
 
-TEST_F(KeychainFlow, SignsAfterListingWithConfirmation) {
+TEST_F(KeychainFlow, SignsAfterListingWithConfirmationAndACardsPin) {
     list();
     const json reply = sign(certificates[1].cert_id, {"AAAA", "AQID"});
     // The scripted backend signs as "sig:" + hash.
@@ -162,21 +162,13 @@ TEST_F(KeychainFlow, SignsAfterListingWithConfirmation) {
     EXPECT_EQ(backend->sign_calls[0].pin, "");  // a confirmation passes an empty PIN
     EXPECT_EQ(backend->sign_calls[0].hashes, (std::vector<Bytes>{{0, 0, 0}, {1, 2, 3}}));
 
-    // A declined confirmation never reaches the backend.
-    user->confirm_answer = false;
-    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
-              error("s", "user_cancelled", "user cancelled the signing confirmation"));
-    EXPECT_EQ(backend->sign_calls.size(), 1u);
-}
-
-TEST_F(KeychainFlow, AKeyOnACardAsksItsPinAfterTheConfirmation) {
+    // A key on a card asks its PIN after the confirmation.
     backend->approval = KeyApproval::TypedPin;
-    list();
     EXPECT_TRUE(sign(certificates[0].cert_id, hashes(2)).contains("result"));
-    ASSERT_EQ(user->confirm_calls.size(), 1u);
+    ASSERT_EQ(user->confirm_calls.size(), 2u);
     ASSERT_EQ(user->pin_calls.size(), 1u);
     EXPECT_EQ(user->pin_calls[0].hash_count, 2u);
-    EXPECT_EQ(backend->sign_calls.at(0).pin, "1234");
+    EXPECT_EQ(backend->sign_calls.at(1).pin, "1234");
 
     // Neither a cancelled PIN prompt nor a declined confirmation (which asks
     // no PIN) reaches the backend.
@@ -184,10 +176,10 @@ TEST_F(KeychainFlow, AKeyOnACardAsksItsPinAfterTheConfirmation) {
     EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
               error("s", "user_cancelled", "user cancelled the PIN prompt"));
     user->confirm_answer = false;
-    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1))["error"]["message"],
-              "user cancelled the signing confirmation");
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
+              error("s", "user_cancelled", "user cancelled the signing confirmation"));
     EXPECT_EQ(user->pin_calls.size(), 2u);
-    EXPECT_EQ(backend->sign_calls.size(), 1u);
+    EXPECT_EQ(backend->sign_calls.size(), 2u);
 }
 
 TEST_F(KeychainFlow, SignIsAdmittedOnlyForCertificatesListedToThatOrigin) {
