@@ -221,7 +221,7 @@ TEST_F(Pkcs11BackendTest, RefusalsBeforeAndAfterTheLogin) {
     EXPECT_TRUE(none.value().empty());
 }
 
-TEST_F(Pkcs11BackendTest, LoginOutcomes) {
+TEST_F(Pkcs11BackendTest, LoginOutcomesAndEveryBatchNeedsItsOwnPin) {
     open({"main"}, "main");
     const std::string rsa = with(list(), KeyAlgorithm::Rsa2048).cert_id;
     struct Row {
@@ -261,12 +261,7 @@ TEST_F(Pkcs11BackendTest, LoginOutcomes) {
     EXPECT_TRUE(sign(rsa, Scheme::RsaPkcs1, 1));
     ASSERT_EQ(secrets.freed.size(), 1u);
     EXPECT_EQ(secrets.freed[0], std::vector<char>(secrets.freed[0].size(), 0));
-}
-
-TEST_F(Pkcs11BackendTest, EveryBatchNeedsItsOwnCorrectPin) {
-    open({"main"}, "main");
-    const std::string rsa = with(list(), KeyAlgorithm::Rsa2048).cert_id;
-    ASSERT_TRUE(sign(rsa, Scheme::RsaPkcs1));
+    // Logged out after the batch: the next one needs its own correct PIN.
     EXPECT_EQ(sign(rsa, Scheme::RsaPkcs1, 1, "0000").error(), BackendError::pin_incorrect());
 
     // Logged in from elsewhere in this process: accepted, and left logged in.
