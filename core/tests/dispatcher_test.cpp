@@ -120,6 +120,9 @@ TEST_F(KeychainFlow, ConsentIsAskedPerNewPurposeAndRemembered) {
     list("any", "https://other.example");
     EXPECT_EQ(user->consent_calls.back().purposes,
               (std::vector<CertPurpose>{CertPurpose::Sign, CertPurpose::Auth}));
+
+    backend->listing = BackendError::no_matching_certificates();
+    EXPECT_EQ(list(), error("l", "no_certificates", "no certificates match the requested purpose"));
 }
 
 TEST_F(KeychainFlow, UnsavedGrantIsReportedAndKeptForThisProcess) {
@@ -130,21 +133,6 @@ TEST_F(KeychainFlow, UnsavedGrantIsReportedAndKeptForThisProcess) {
     EXPECT_TRUE(backend->list_calls.empty());
     EXPECT_TRUE(list().contains("result"));
     EXPECT_EQ(user->consent_calls.size(), 1u);
-}
-
-TEST_F(KeychainFlow, ListingErrors) {
-    EXPECT_EQ(ask(R"({"id":"1","method":"listCertificates"})"),
-              error("1", "request_invalid",
-                    "invalid listCertificates params: params must be an object, found null"));
-    EXPECT_EQ(
-        list("every"),
-        error(
-            "l", "request_invalid",
-            R"(invalid listCertificates params: unknown variant "every" for key "purpose", expected one of "sign", "auth", "any")"));
-    EXPECT_EQ(user->prompts(), 0u);
-
-    backend->listing = BackendError::no_matching_certificates();
-    EXPECT_EQ(list(), error("l", "no_certificates", "no certificates match the requested purpose"));
 }
 
 TEST_F(KeychainFlow, SignsAfterListingWithConfirmationAndACardsPin) {
