@@ -58,16 +58,5 @@ TEST(Base64, RejectsNonCanonicalInputWithAReason) {
     }
 }
 
-TEST(Base64, DecodesBinaryWithZeroBytes) {
-    Bytes data(64);
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<std::uint8_t>(i * 7);
-    data[0] = 0;
-    data[63] = 0;
-    const auto decoded = base64_decode(base64_encode(data));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded.value(), data);
-}
-
 }  // namespace
 }  // namespace tavrin

@@ -1,5 +1,6 @@
-// The PKCS#11 form of the C interface, through the public header and the
-// shared library only, over a real SoftHSM2 token and scripted host prompts.
+// Both dispatcher forms of the C interface, through the public header and the
+// shared library only: the identity store over a real NSS database, and a
+// real SoftHSM2 token, with scripted host prompts.
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -51,7 +53,7 @@ std::vector<std::uint8_t> from_base64(const std::string& text) {
     return out;
 }
 
-class CapiPkcs11Test : public ::testing::Test {
+class CapiTest : public ::testing::Test {
   protected:
     json ask(const json& request) {
         const std::string bytes = request.dump();
@@ -63,14 +65,49 @@ class CapiPkcs11Test : public ::testing::Test {
         return parsed;
     }
 
+    // Lists for signing and returns the sign request for the RSA-2048
+    // certificate listed, over two hashes.
+    json list_and_sign_request(std::size_t expected_count) {
+        const std::string origin = "https://shop.example";
+        const json listed = ask({{"id", "l"},
+                                 {"method", "listCertificates"},
+                                 {"params", {{"origin", origin}, {"purpose", "sign"}}}});
+        EXPECT_EQ(listed["result"]["certificates"].size(), expected_count) << listed;
+        for (const json& cert : listed["result"]["certificates"]) {
+            if (cert["keyAlgorithm"] == "rsa2048") rsa = cert;
+        }
+        return {{"id", "g"},
+                {"method", "sign"},
+                {"params",
+                 {{"origin", origin},
+                  {"certId", rsa["certId"]},
+                  {"hashAlg", "SHA-256"},
+                  {"scheme", "rsa-pkcs1"},
+                  {"hashes", {hash_text, hash_text}}}}};
+    }
+
+    // Whether the reply carries two signatures that verify.
+    bool signed_both(const json& reply) {
+        if (reply["result"]["signatures"].size() != 2) return false;
+        for (const json& signature : reply["result"]["signatures"]) {
+            if (!tavrin::testing::verifies_with(from_base64(rsa["der"]), EVP_sha256(), hash,
+                                                from_base64(signature)))
+                return false;
+        }
+        return true;
+    }
+
     SoftHsmTokens tokens{"main"};
     TempDir dir;
     Host host;
     TavrinBridgeCallbacks callbacks{on_consent, on_pin, on_confirm, &host};
     DispatcherHandle* handle = nullptr;
+    json rsa;
+    const std::vector<std::uint8_t> hash = std::vector<std::uint8_t>(32, 0x5a);
+    const std::string hash_text = "WlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlo=";
 };
 
-TEST_F(CapiPkcs11Test, CreationFailuresSayWhy) {
+TEST_F(CapiTest, CreationFailuresSayWhyAndChangeNothing) {
     const std::string module = SoftHsmTokens::module_path();
     tavrin::testing::write_file(dir.file("broken.json"), "{");
     struct Row {
@@ -80,7 +117,7 @@ TEST_F(CapiPkcs11Test, CreationFailuresSayWhy) {
     };
     const Row rows[] = {
         {dir.file("c.json"), "/nonexistent/pkcs11.so", "required middleware not found: "},
-        {dir.file("\xff.json"), module, "consent store path is not valid UTF-8"},
+        {dir.file("new/\xff/c.json"), module, "consent store path is not valid UTF-8"},
         {dir.file("broken.json"), module, "cannot open consent store: "},
     };
     for (const Row& row : rows) {
@@ -95,11 +132,37 @@ TEST_F(CapiPkcs11Test, CreationFailuresSayWhy) {
         EXPECT_EQ(tavrin_bridge_create_pkcs11(row.consent.c_str(), row.module.c_str(), &callbacks,
                                               nullptr),
                   nullptr);
+        if (row.module == module) {
+            EXPECT_EQ(tavrin_bridge_create_keychain(row.consent.c_str(), &callbacks), nullptr);
+        }
     }
-    tavrin_bridge_free_string(nullptr);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new")));
+    EXPECT_EQ(tavrin::testing::read_file(dir.file("broken.json")), "{");
 }
 
-TEST_F(CapiPkcs11Test, ListsWithConsentAndSignsWithTheHostsPin) {
+TEST_F(CapiTest, KeychainFormListsWithConsentSignsWithConfirmationAndRemembers) {
+    setenv("HOME", TAVRIN_NSS_HOME, 1);
+    unsetenv("SOFTHSM2_CONF");  // the NSS database alone, not the token too
+    const std::string consent = dir.file("data/consent.json");
+    handle = tavrin_bridge_create_keychain(consent.c_str(), &callbacks);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(ask({{"id", "s"}, {"method", "status"}})["result"]["backends"],
+              json::array({"keychain"}));
+    const json sign = list_and_sign_request(2);
+    EXPECT_TRUE(std::filesystem::exists(consent));
+    EXPECT_TRUE(signed_both(ask(sign)));
+    EXPECT_EQ(host.confirmations, 1);
+    EXPECT_EQ(host.pins, 0);
+    tavrin_bridge_destroy(handle);
+
+    // A new dispatcher on the same file remembers the grant.
+    handle = tavrin_bridge_create_keychain(consent.c_str(), &callbacks);
+    list_and_sign_request(2);
+    EXPECT_EQ(host.consents, 1);
+    tavrin_bridge_destroy(handle);
+}
+
+TEST_F(CapiTest, Pkcs11FormListsWithConsentAndSignsWithTheHostsPin) {
     char* error = nullptr;
     handle = tavrin_bridge_create_pkcs11(dir.file("consent.json").c_str(),
                                          SoftHsmTokens::module_path().c_str(), &callbacks, &error);
@@ -107,36 +170,10 @@ TEST_F(CapiPkcs11Test, ListsWithConsentAndSignsWithTheHostsPin) {
     EXPECT_EQ(error, nullptr);
     EXPECT_EQ(ask({{"id", "s"}, {"method", "status"}})["result"]["backends"],
               json::array({"pkcs11"}));
-
-    const std::string origin = "https://shop.example";
-    const json listed = ask({{"id", "l"},
-                             {"method", "listCertificates"},
-                             {"params", {{"origin", origin}, {"purpose", "sign"}}}});
-    ASSERT_EQ(listed["result"]["certificates"].size(), 3u) << listed;
+    const json sign = list_and_sign_request(3);
     EXPECT_EQ(host.consents, 1);
-    json rsa;
-    for (const json& cert : listed["result"]["certificates"]) {
-        EXPECT_EQ(cert["backend"], "pkcs11");
-        if (cert["keyAlgorithm"] == "rsa2048") rsa = cert;
-    }
-
-    const std::vector<std::uint8_t> hash(32, 0x5a);
-    std::string hash_text(44, '\0');
-    EVP_EncodeBlock(reinterpret_cast<unsigned char*>(hash_text.data()), hash.data(), 32);
-    const json sign = {{"id", "g"},
-                       {"method", "sign"},
-                       {"params",
-                        {{"origin", origin},
-                         {"certId", rsa["certId"]},
-                         {"hashAlg", "SHA-256"},
-                         {"scheme", "rsa-pkcs1"},
-                         {"hashes", {hash_text, hash_text}}}}};
-    const json signed_hashes = ask(sign);
-    ASSERT_EQ(signed_hashes["result"]["signatures"].size(), 2u) << signed_hashes;
-    for (const json& signature : signed_hashes["result"]["signatures"]) {
-        EXPECT_TRUE(tavrin::testing::verifies_with(from_base64(rsa["der"]), EVP_sha256(), hash,
-                                                   from_base64(signature)));
-    }
+    EXPECT_EQ(rsa["backend"], "pkcs11");
+    EXPECT_TRUE(signed_both(ask(sign)));
     EXPECT_EQ(host.pins, 1);
 
     host.pin = "0000";

@@ -85,50 +85,44 @@ class DispatcherTest : public ::testing::Test {
 using KeychainFlow = DispatcherTest<false>;
 using TokenFlow = DispatcherTest<true>;
 
-TEST_F(KeychainFlow, FirstListingAsksConsentAndRemembersIt) {
+TEST_F(KeychainFlow, ConsentIsAskedPerNewPurposeAndRemembered) {
+    // Declined: nothing listed, nothing stored, asked again next time.
+    user->consent_answer = false;
+    EXPECT_EQ(list(), error("l", "consent_denied", "user declined the consent dialog"));
+    EXPECT_TRUE(backend->list_calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(consent_path));
+    user->consent_answer = true;
+
     const json reply = list("sign");
     ASSERT_EQ(reply["id"], "l");
     ASSERT_EQ(reply["result"]["certificates"].size(), 2u);
     EXPECT_EQ(reply["result"]["certificates"][0]["certId"], certificates[0].cert_id);
     EXPECT_EQ(reply["result"]["certificates"][1]["certId"], certificates[1].cert_id);
-    ASSERT_EQ(user->consent_calls.size(), 1u);
-    EXPECT_EQ(user->consent_calls[0].origin, kOrigin);
-    EXPECT_EQ(user->consent_calls[0].purposes, std::vector<CertPurpose>{CertPurpose::Sign});
-    EXPECT_TRUE(std::filesystem::exists(consent_path));
-
-    // The grant survives the process: a new dispatcher on the same file asks nothing.
-    reopen();
-    EXPECT_TRUE(list("sign").contains("result"));
-    EXPECT_EQ(user->consent_calls.size(), 1u);
-    EXPECT_EQ(backend->list_calls, (std::vector<Purpose>{Purpose::Sign, Purpose::Sign}));
-}
-
-TEST_F(KeychainFlow, GrantsWidenWithANewPurpose) {
-    list("sign");
-    // One granted purpose admits "any", which reaches the backend unexpanded.
-    list("any");
-    EXPECT_EQ(user->consent_calls.size(), 1u);
-    EXPECT_EQ(backend->list_calls.back(), Purpose::Any);
-    list("auth");
     ASSERT_EQ(user->consent_calls.size(), 2u);
-    EXPECT_EQ(user->consent_calls[1].purposes, std::vector<CertPurpose>{CertPurpose::Auth});
+    EXPECT_EQ(user->consent_calls[1].origin, kOrigin);
+    EXPECT_EQ(user->consent_calls[1].purposes, std::vector<CertPurpose>{CertPurpose::Sign});
+
+    // The grant survives the process: a new dispatcher on the same file asks
+    // nothing, and one granted purpose admits "any", passed on unexpanded.
+    reopen();
     list("sign");
-    list("auth");
+    list("any");
     EXPECT_EQ(user->consent_calls.size(), 2u);
+    EXPECT_EQ(backend->list_calls,
+              (std::vector<Purpose>{Purpose::Sign, Purpose::Sign, Purpose::Any}));
+    list("auth");
+    ASSERT_EQ(user->consent_calls.size(), 3u);
+    EXPECT_EQ(user->consent_calls[2].purposes, std::vector<CertPurpose>{CertPurpose::Auth});
+    list("auth");
+    EXPECT_EQ(user->consent_calls.size(), 3u);
 
     user->consent_answer = false;
     list("any", "https://other.example");
     EXPECT_EQ(user->consent_calls.back().purposes,
               (std::vector<CertPurpose>{CertPurpose::Sign, CertPurpose::Auth}));
-}
 
-TEST_F(KeychainFlow, DeclinedConsentStoresNothingAndAsksAgain) {
-    user->consent_answer = false;
-    EXPECT_EQ(list(), error("l", "consent_denied", "user declined the consent dialog"));
-    EXPECT_TRUE(backend->list_calls.empty());
-    EXPECT_FALSE(std::filesystem::exists(consent_path));
-    list();
-    EXPECT_EQ(user->consent_calls.size(), 2u);
+    backend->listing = BackendError::no_matching_certificates();
+    EXPECT_EQ(list(), error("l", "no_certificates", "no certificates match the requested purpose"));
 }
 
 TEST_F(KeychainFlow, UnsavedGrantIsReportedAndKeptForThisProcess) {
@@ -141,22 +135,7 @@ TEST_F(KeychainFlow, UnsavedGrantIsReportedAndKeptForThisProcess) {
     EXPECT_EQ(user->consent_calls.size(), 1u);
 }
 
-TEST_F(KeychainFlow, ListingErrors) {
-    EXPECT_EQ(ask(R"({"id":"1","method":"listCertificates"})"),
-              error("1", "request_invalid",
-                    "invalid listCertificates params: params must be an object, found null"));
-    EXPECT_EQ(
-        list("every"),
-        error(
-            "l", "request_invalid",
-            R"(invalid listCertificates params: unknown variant "every" for key "purpose", expected one of "sign", "auth", "any")"));
-    EXPECT_EQ(user->prompts(), 0u);
-
-    backend->listing = BackendError::no_matching_certificates();
-    EXPECT_EQ(list(), error("l", "no_certificates", "no certificates match the requested purpose"));
-}
-
-TEST_F(KeychainFlow, SignsAfterListingWithConfirmation) {
+TEST_F(KeychainFlow, SignsAfterListingWithConfirmationAndACardsPin) {
     list();
     const json reply = sign(certificates[1].cert_id, {"AAAA", "AQID"});
     // The scripted backend signs as "sig:" + hash.
@@ -171,21 +150,13 @@ TEST_F(KeychainFlow, SignsAfterListingWithConfirmation) {
     EXPECT_EQ(backend->sign_calls[0].pin, "");  // a confirmation passes an empty PIN
     EXPECT_EQ(backend->sign_calls[0].hashes, (std::vector<Bytes>{{0, 0, 0}, {1, 2, 3}}));
 
-    // A declined confirmation never reaches the backend.
-    user->confirm_answer = false;
-    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
-              error("s", "user_cancelled", "user cancelled the signing confirmation"));
-    EXPECT_EQ(backend->sign_calls.size(), 1u);
-}
-
-TEST_F(KeychainFlow, AKeyOnACardAsksItsPinAfterTheConfirmation) {
+    // A key on a card asks its PIN after the confirmation.
     backend->approval = KeyApproval::TypedPin;
-    list();
     EXPECT_TRUE(sign(certificates[0].cert_id, hashes(2)).contains("result"));
-    ASSERT_EQ(user->confirm_calls.size(), 1u);
+    ASSERT_EQ(user->confirm_calls.size(), 2u);
     ASSERT_EQ(user->pin_calls.size(), 1u);
     EXPECT_EQ(user->pin_calls[0].hash_count, 2u);
-    EXPECT_EQ(backend->sign_calls.at(0).pin, "1234");
+    EXPECT_EQ(backend->sign_calls.at(1).pin, "1234");
 
     // Neither a cancelled PIN prompt nor a declined confirmation (which asks
     // no PIN) reaches the backend.
@@ -193,10 +164,10 @@ TEST_F(KeychainFlow, AKeyOnACardAsksItsPinAfterTheConfirmation) {
     EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
               error("s", "user_cancelled", "user cancelled the PIN prompt"));
     user->confirm_answer = false;
-    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1))["error"]["message"],
-              "user cancelled the signing confirmation");
+    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
+              error("s", "user_cancelled", "user cancelled the signing confirmation"));
     EXPECT_EQ(user->pin_calls.size(), 2u);
-    EXPECT_EQ(backend->sign_calls.size(), 1u);
+    EXPECT_EQ(backend->sign_calls.size(), 2u);
 }
 
 TEST_F(KeychainFlow, SignIsAdmittedOnlyForCertificatesListedToThatOrigin) {

@@ -56,7 +56,7 @@ TEST_F(FfiUserInteractionTest, ConsentCarriesThePurposesAsACompactArray) {
                                         R"(https://b|["sign"])"}));
 }
 
-TEST_F(FfiUserInteractionTest, TextsWithANulByteAreRefusedWithoutAsking) {
+TEST_F(FfiUserInteractionTest, TextsWithANulByteAreRefusedAndCountsSaturate) {
     const std::string origin("https://a\0b", 11);
     const CertPurpose sign[] = {CertPurpose::Sign};
     EXPECT_FALSE(interaction.request_consent(origin, sign));
@@ -65,9 +65,8 @@ TEST_F(FfiUserInteractionTest, TextsWithANulByteAreRefusedWithoutAsking) {
     EXPECT_FALSE(interaction.request_sign_confirmation(origin, "id", 1));
     EXPECT_FALSE(interaction.request_sign_confirmation("https://a", std::string("i\0d", 3), 1));
     EXPECT_TRUE(calls.consent.empty() && calls.pin.empty() && calls.confirm.empty());
-}
 
-TEST_F(FfiUserInteractionTest, CountsSaturateAtTheLargest32BitValue) {
+    // Counts saturate at the largest 32-bit value.
     EXPECT_TRUE(interaction.request_sign_confirmation("o", "c", 50));
     EXPECT_TRUE(interaction.request_sign_confirmation("o", "c", 5'000'000'000ULL));
     EXPECT_TRUE(interaction.request_pin("o", "c", std::size_t{1} << 40));

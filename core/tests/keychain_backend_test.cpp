@@ -77,17 +77,6 @@ TEST_F(KeychainBackendTest, FilteredCertificatesAreNeitherExaminedNorSignable) {
     EXPECT_EQ(script->key_size_queries, std::vector<std::size_t>{1});
     EXPECT_EQ(sign("p256", 1).error(), BackendError::unknown_certificate_id());
     EXPECT_TRUE(sign("rsa4096", 1));
-}
-
-TEST_F(KeychainBackendTest, NothingToListIsNoMatchingCertificates) {
-    for (const keychain::Status status :
-         {keychain::kStatusSuccess, keychain::kStatusItemNotFound}) {
-        script->search_status = status;
-        auto listed = backend().list_certificates(Purpose::Any);
-        ASSERT_FALSE(listed);
-        EXPECT_EQ(listed.error(), BackendError::no_matching_certificates());
-    }
-    script->search_status = keychain::kStatusSuccess;
     script->identities = {identity("p256")};
     EXPECT_EQ(backend().list_certificates(Purpose::Sign).error(),
               BackendError::no_matching_certificates());
@@ -99,6 +88,11 @@ TEST_F(KeychainBackendTest, ListingFailuresAndTheirTexts) {
         std::function<void(KeychainScript&)> arrange;
         const char* text;
     } cases[] = {
+        {"nothing found",
+         [](KeychainScript& s) { s.search_status = keychain::kStatusItemNotFound; },
+         "no certificates match the requested purpose"},
+        {"no identity", [](KeychainScript& s) { s.identities.clear(); },
+         "no certificates match the requested purpose"},
         {"search refused", [](KeychainScript& s) { s.search_status = -25291; },
          "internal backend error: identity search: store unavailable"},
         {"search refused without a message", [](KeychainScript& s) { s.search_status = -1; },
@@ -198,15 +192,10 @@ TEST_F(KeychainBackendTest, SignRefusalsInOrder) {
     auto none = sign("rsa2048", 0);
     ASSERT_TRUE(none);
     EXPECT_TRUE(none.value().empty());
-}
 
-TEST_F(KeychainBackendTest, AFailedSignatureFailsTheWholeBatch) {
-    script->identities = {identity("rsa2048")};
+    // One refused signature fails the whole batch.
     script->fail_signature_number = 3;
-    ASSERT_TRUE(backend().list_certificates(Purpose::Any));
-    auto signed_hashes = sign("rsa2048", 5);
-    ASSERT_FALSE(signed_hashes);
-    EXPECT_EQ(signed_hashes.error().display(),
+    EXPECT_EQ(sign("rsa2048", 5).error().display(),
               "internal backend error: SecKeyCreateSignature: signature 3 refused");
     EXPECT_EQ(script->signature_algorithms.size(), 3u);
 }

@@ -128,11 +128,7 @@ TEST_F(Pkcs11BackendTest, ListsEveryCertificateWithItsFieldsAndNoLogin) {
 
 TEST_F(Pkcs11BackendTest, IssuersOnTheTokenFormTheChainAndQcComplianceMakesQualified) {
     open({"chain"}, "chain");
-    const auto der = [](const std::string& name) {
-        const std::string text = testing::read_file(std::string(TAVRIN_SOFTHSM_TOKENS) +
-                                                    "/chain-certs/" + name + ".der");
-        return Bytes(text.begin(), text.end());
-    };
+    const auto der = testing::token_der;
     const CertificateList listed = list(Purpose::Sign);
     ASSERT_EQ(listed.size(), 2u);  // the CA certificates carry no signing purpose
     const CertificateInfo& qualified = with(listed, KeyAlgorithm::EcP256);
@@ -225,7 +221,7 @@ TEST_F(Pkcs11BackendTest, RefusalsBeforeAndAfterTheLogin) {
     EXPECT_TRUE(none.value().empty());
 }
 
-TEST_F(Pkcs11BackendTest, LoginOutcomes) {
+TEST_F(Pkcs11BackendTest, LoginOutcomesAndEveryBatchNeedsItsOwnPin) {
     open({"main"}, "main");
     const std::string rsa = with(list(), KeyAlgorithm::Rsa2048).cert_id;
     struct Row {
@@ -265,12 +261,7 @@ TEST_F(Pkcs11BackendTest, LoginOutcomes) {
     EXPECT_TRUE(sign(rsa, Scheme::RsaPkcs1, 1));
     ASSERT_EQ(secrets.freed.size(), 1u);
     EXPECT_EQ(secrets.freed[0], std::vector<char>(secrets.freed[0].size(), 0));
-}
-
-TEST_F(Pkcs11BackendTest, EveryBatchNeedsItsOwnCorrectPin) {
-    open({"main"}, "main");
-    const std::string rsa = with(list(), KeyAlgorithm::Rsa2048).cert_id;
-    ASSERT_TRUE(sign(rsa, Scheme::RsaPkcs1));
+    // Logged out after the batch: the next one needs its own correct PIN.
     EXPECT_EQ(sign(rsa, Scheme::RsaPkcs1, 1, "0000").error(), BackendError::pin_incorrect());
 
     // Logged in from elsewhere in this process: accepted, and left logged in.

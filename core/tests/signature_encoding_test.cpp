@@ -1,12 +1,7 @@
 #include "crypto/signature_encoding.h"
 
-#include <openssl/ec.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "support/test_certificates.h"
@@ -66,61 +61,6 @@ TEST(P1363ToDer, EncodesBothHalves) {
     ASSERT_TRUE(wide.ok());
     EXPECT_EQ(Bytes(wide.value().begin(), wide.value().begin() + 8), from_hex("3082012E 02819400"));
     EXPECT_EQ(wide.value().size(), 306u);
-}
-
-TEST(P1363ToDer, RejectsOddAndEmptyInput) {
-    const auto odd = p1363_to_der(repeat(1, 63));
-    ASSERT_FALSE(odd.ok());
-    EXPECT_EQ(odd.error(), CryptoError::odd_length(63));
-    EXPECT_EQ(odd.error().display(),
-              "P1363 signature length 63 is not even (must be 2 * order size)");
-
-    const auto empty = p1363_to_der({});
-    ASSERT_FALSE(empty.ok());
-    EXPECT_EQ(empty.error(), CryptoError::empty());
-    EXPECT_EQ(empty.error().display(), "P1363 signature is empty");
-}
-
-struct EcdsaSigFree {
-    void operator()(ECDSA_SIG* sig) const { ECDSA_SIG_free(sig); }
-};
-struct KeyContextFree {
-    void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
-};
-
-// Raw r||s of an OpenSSL DER signature, each half padded to 32 bytes.
-Bytes to_p1363(const Bytes& der) {
-    const unsigned char* p = der.data();
-    const std::unique_ptr<ECDSA_SIG, EcdsaSigFree> sig(
-        d2i_ECDSA_SIG(nullptr, &p, static_cast<long>(der.size())));
-    EXPECT_TRUE(sig);
-    if (!sig) return {};
-    Bytes raw(64);
-    EXPECT_EQ(BN_bn2binpad(ECDSA_SIG_get0_r(sig.get()), raw.data(), 32), 32);
-    EXPECT_EQ(BN_bn2binpad(ECDSA_SIG_get0_s(sig.get()), raw.data() + 32, 32), 32);
-    return raw;
-}
-
-TEST(P1363ToDer, ReproducesOpenSslSignatures) {
-    for (const auto key_type : {testing::TestKey::EcP256, testing::TestKey::EcBrainpoolP256r1}) {
-        SCOPED_TRACE(static_cast<int>(key_type));
-        const testing::EvpPkeyPtr key = testing::test_key(key_type);
-        const std::unique_ptr<EVP_PKEY_CTX, KeyContextFree> context(
-            EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
-        ASSERT_TRUE(context);
-        ASSERT_EQ(EVP_PKEY_sign_init(context.get()), 1);
-        for (int i = 0; i < 200; ++i) {
-            unsigned char digest[32];
-            ASSERT_EQ(RAND_bytes(digest, sizeof digest), 1);
-            Bytes der(80);
-            std::size_t length = der.size();
-            ASSERT_EQ(EVP_PKEY_sign(context.get(), der.data(), &length, digest, sizeof digest), 1);
-            der.resize(length);
-            const auto again = p1363_to_der(to_p1363(der));
-            ASSERT_TRUE(again.ok());
-            ASSERT_EQ(again.value(), der);
-        }
-    }
 }
 
 }  // namespace

@@ -135,11 +135,7 @@ CK_RV forward_get_slot_list(CK_BBOOL token_present, CK_SLOT_ID_PTR slots, CK_ULO
     if (token_present == CK_FALSE || card_inserted()) {
         return g_real->C_GetSlotList(token_present, slots, count);
     }
-    if (slots == nullptr) {
-        *count = 0;
-        return CKR_OK;
-    }
-    *count = 0;
+    *count = 0;  // no card in the reader yet
     return CKR_OK;
 }
 

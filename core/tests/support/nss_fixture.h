@@ -1,7 +1,7 @@
 #pragma once
-// The NSS home made by fixtures/make_nss_home.sh before the tests run (see
-// CMakeLists.txt): its database, its certificates, and signature checks
-// against their public keys with OpenSSL.
+// The NSS homes made by fixtures/make_nss_home.sh before the tests run (see
+// CMakeLists.txt): one with an open database, one with a password-protected
+// one, and the certificates of their identities.
 
 #include <string>
 
@@ -10,9 +10,6 @@
 
 namespace tavrin::testing {
 
-// The home folder with the open database, or with the password-protected one.
-std::string nss_home();
-std::string nss_password_home();
 inline std::string nss_database(const std::string& home) {
     return home + "/.pki/nssdb";
 }
@@ -20,9 +17,7 @@ inline std::string nss_database(const std::string& home) {
 // The DER of fixture certificate `name` (rsa2048, rsa4096, p256, nokey).
 Bytes fixture_der(const std::string& name);
 
-// Whether `signature` is a valid signature of `hash` by the key of fixture
-// certificate `name`: RSA PKCS#1 v1.5 over the DigestInfo, or DER ECDSA.
-bool verifies(const std::string& name, HashAlg hash_alg, Scheme scheme, const Bytes& hash,
-              const Bytes& signature);
+// `count` random hashes of the length `alg` gives.
+std::vector<Bytes> random_hashes(std::size_t count, HashAlg alg = HashAlg::Sha256);
 
 }  // namespace tavrin::testing

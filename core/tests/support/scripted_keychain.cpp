@@ -19,23 +19,16 @@ class Counted {
 
 class ForeignItem final : public keychain::Item {};
 
-class ScriptedIdentity final : public keychain::Identity, Counted {
+// An identity, certificate or key: the index of its identity in the script.
+template <class Base>
+class Scripted final : public Base, Counted {
   public:
-    ScriptedIdentity(std::shared_ptr<KeychainScript> s, std::size_t i) : Counted(s), index(i) {}
+    Scripted(std::shared_ptr<KeychainScript> s, std::size_t i) : Counted(std::move(s)), index(i) {}
     const std::size_t index;
 };
-
-class ScriptedCertificate final : public keychain::Certificate, Counted {
-  public:
-    ScriptedCertificate(std::shared_ptr<KeychainScript> s, std::size_t i) : Counted(s), index(i) {}
-    const std::size_t index;
-};
-
-class ScriptedKey final : public keychain::PrivateKey, Counted {
-  public:
-    ScriptedKey(std::shared_ptr<KeychainScript> s, std::size_t i) : Counted(s), index(i) {}
-    const std::size_t index;
-};
+using ScriptedIdentity = Scripted<keychain::Identity>;
+using ScriptedCertificate = Scripted<keychain::Certificate>;
+using ScriptedKey = Scripted<keychain::PrivateKey>;
 
 class ScriptedError final : public keychain::SignatureError {
   public:

@@ -29,4 +29,10 @@ std::string SoftHsmTokens::module_path() {
     return TAVRIN_SOFTHSM_MODULE;
 }
 
+std::vector<std::uint8_t> token_der(const std::string& name) {
+    const std::string text =
+        read_file(std::string(TAVRIN_SOFTHSM_TOKENS) + "/chain-certs/" + name + ".der");
+    return {text.begin(), text.end()};
+}
+
 }  // namespace tavrin::testing

@@ -3,8 +3,10 @@
 // (see CMakeLists.txt), copied into a token directory of the test's own:
 // a login rewrites a token's files, so tests never share one.
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -29,5 +31,9 @@ class SoftHsmTokens {
   private:
     TempDir dir_;
 };
+
+// The DER of a certificate on the token "chain" (root, intermediate,
+// qualified, unqualified).
+std::vector<std::uint8_t> token_der(const std::string& name);
 
 }  // namespace tavrin::testing

@@ -2,36 +2,32 @@
 
 #include <openssl/asn1.h>
 #include <openssl/core_names.h>
+#include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 
 namespace tavrin::testing {
 namespace {
 
-template <class T, void (*Free)(T*)>
-struct Deleter {
-    void operator()(T* p) const { Free(p); }
-};
-using X509Ptr = std::unique_ptr<X509, Deleter<X509, X509_free>>;
-using ExtensionPtr = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION, X509_EXTENSION_free>>;
-using TimePtr = std::unique_ptr<ASN1_TIME, Deleter<ASN1_TIME, ASN1_TIME_free>>;
-using ObjectPtr = std::unique_ptr<ASN1_OBJECT, Deleter<ASN1_OBJECT, ASN1_OBJECT_free>>;
-using OctetsPtr =
-    std::unique_ptr<ASN1_OCTET_STRING, Deleter<ASN1_OCTET_STRING, ASN1_OCTET_STRING_free>>;
-using KeyContextPtr = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
+// Owners of OpenSSL objects, freed with the function named.
+template <class T, auto Free>
+using Owned = std::unique_ptr<T, decltype([](T* p) { Free(p); })>;
+using EvpPkeyPtr = Owned<EVP_PKEY, EVP_PKEY_free>;
 
 void check(bool ok, const char* what) {
     if (!ok) throw std::runtime_error(std::string("test certificate: ") + what);
 }
 
 EvpPkeyPtr generate_ec(const char* curve, bool explicit_parameters) {
-    KeyContextPtr context(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+    Owned<EVP_PKEY_CTX, EVP_PKEY_CTX_free> context(
+        EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
     check(context && EVP_PKEY_keygen_init(context.get()) == 1, "EC keygen init");
     char* group = const_cast<char*>(curve);
     char* encoding = const_cast<char*>(explicit_parameters ? OSSL_PKEY_EC_ENCODING_EXPLICIT
@@ -64,8 +60,9 @@ EvpPkeyPtr generate(TestKey type) {
     return nullptr;
 }
 
-TimePtr make_time(const AsnTime& time) {
-    TimePtr value(time.generalized ? ASN1_GENERALIZEDTIME_new() : ASN1_UTCTIME_new());
+Owned<ASN1_TIME, ASN1_TIME_free> make_time(const AsnTime& time) {
+    Owned<ASN1_TIME, ASN1_TIME_free> value(time.generalized ? ASN1_GENERALIZEDTIME_new()
+                                                            : ASN1_UTCTIME_new());
     check(value && ASN1_STRING_set(value.get(), time.text.data(),
                                    static_cast<int>(time.text.size())) == 1,
           "time");
@@ -73,7 +70,7 @@ TimePtr make_time(const AsnTime& time) {
 }
 
 void add_extension(X509* cert, X509_EXTENSION* ext) {
-    const ExtensionPtr owner(ext);
+    const Owned<X509_EXTENSION, X509_EXTENSION_free> owner(ext);
     check(ext != nullptr && X509_add_ext(cert, ext, -1) == 1, "extension");
 }
 
@@ -83,8 +80,8 @@ void add_conf_extension(X509* cert, int nid, const std::string& value) {
 }
 
 void add_raw_extension(X509* cert, const RawExtension& raw) {
-    const ObjectPtr oid(OBJ_txt2obj(raw.oid.c_str(), 1));
-    OctetsPtr value(ASN1_OCTET_STRING_new());
+    const Owned<ASN1_OBJECT, ASN1_OBJECT_free> oid(OBJ_txt2obj(raw.oid.c_str(), 1));
+    Owned<ASN1_OCTET_STRING, ASN1_OCTET_STRING_free> value(ASN1_OCTET_STRING_new());
     check(oid && value &&
               ASN1_OCTET_STRING_set(value.get(), raw.value.data(),
                                     static_cast<int>(raw.value.size())) == 1,
@@ -143,22 +140,22 @@ void append_length(Bytes& out, std::size_t length, bool long_length) {
     out.insert(out.end(), octets.begin(), octets.end());
 }
 
-}  // namespace
-
-EvpPkeyPtr test_key(TestKey type) {
+// RSA generation is slow: each type of key is generated once per process.
+EVP_PKEY* test_key(TestKey type) {
     static std::mutex mutex;
     static std::map<TestKey, EvpPkeyPtr> keys;
     const std::lock_guard lock(mutex);
     auto& key = keys[type];
     if (!key) key = generate(type);
     check(key != nullptr, "key generation");
-    check(EVP_PKEY_up_ref(key.get()) == 1, "key reference");
-    return EvpPkeyPtr(key.get());
+    return key.get();
 }
 
-TestCertificate make_certificate(const CertificateOptions& options) {
-    EvpPkeyPtr key = test_key(options.key);
-    X509Ptr cert(X509_new());
+}  // namespace
+
+Bytes make_certificate(const CertificateOptions& options) {
+    EVP_PKEY* key = test_key(options.key);
+    Owned<X509, X509_free> cert(X509_new());
     check(cert != nullptr, "X509_new");
     check(X509_set_version(cert.get(), X509_VERSION_3) == 1, "version");
     check(ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 0x1234) == 1, "serial");
@@ -173,7 +170,7 @@ TestCertificate make_certificate(const CertificateOptions& options) {
     check(X509_set_issuer_name(cert.get(), name) == 1, "issuer");
     check(X509_set1_notBefore(cert.get(), make_time(options.not_before).get()) == 1, "notBefore");
     check(X509_set1_notAfter(cert.get(), make_time(options.not_after).get()) == 1, "notAfter");
-    check(X509_set_pubkey(cert.get(), key.get()) == 1, "public key");
+    check(X509_set_pubkey(cert.get(), key) == 1, "public key");
 
     add_conf_extension(cert.get(), NID_key_usage, options.key_usage);
     add_conf_extension(cert.get(), NID_ext_key_usage, options.extended_key_usage);
@@ -181,14 +178,14 @@ TestCertificate make_certificate(const CertificateOptions& options) {
         add_raw_extension(cert.get(), raw);
 
     const EVP_MD* digest = options.key == TestKey::Ed25519 ? nullptr : EVP_sha256();
-    check(X509_sign(cert.get(), key.get(), digest) > 0, "sign");
+    check(X509_sign(cert.get(), key, digest) > 0, "sign");
 
     unsigned char* out = nullptr;
     const int length = i2d_X509(cert.get(), &out);
     check(length > 0, "encode");
-    TestCertificate result{Bytes(out, out + length), std::move(key)};
+    Bytes der(out, out + length);
     OPENSSL_free(out);
-    return result;
+    return der;
 }
 
 DerNode parse_der(std::span<const std::uint8_t> der) {

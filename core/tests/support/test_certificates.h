@@ -2,10 +2,7 @@
 // Certificates and keys made in memory for tests, plus a small DER tree for
 // producing variants that no encoder would write (non-DER forms and the like).
 
-#include <openssl/evp.h>
-
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,17 +12,8 @@
 
 namespace tavrin::testing {
 
-struct EvpPkeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using EvpPkeyPtr = std::unique_ptr<EVP_PKEY, EvpPkeyFree>;
-
 // EcP256Explicit writes the P-256 curve as explicit parameters, not by name.
 enum class TestKey { Rsa2048, EcP256, EcBrainpoolP256r1, EcP384, EcP256Explicit, Ed25519 };
-
-// A new reference to the process-wide key of that type (RSA generation is
-// slow, so each type is generated once).
-EvpPkeyPtr test_key(TestKey type);
 
 // A validity time written exactly as given, valid or not.
 struct AsnTime {
@@ -60,13 +48,9 @@ struct CertificateOptions {
     std::vector<std::string> common_names{"Tavrin Test"};
 };
 
-struct TestCertificate {
-    Bytes der;
-    EvpPkeyPtr key;
-};
-
-// A self-signed certificate. Throws std::runtime_error when OpenSSL refuses.
-TestCertificate make_certificate(const CertificateOptions& options);
+// The DER of a self-signed certificate. Throws std::runtime_error when
+// OpenSSL refuses.
+Bytes make_certificate(const CertificateOptions& options);
 
 // One DER value as a tree; encode_der writes minimal lengths unless
 // `long_length` asks for one length octet more than needed.

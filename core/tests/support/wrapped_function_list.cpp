@@ -37,29 +37,30 @@ CK_RV GetTokenInfo(CK_SLOT_ID slot, CK_TOKEN_INFO_PTR info) {
     return rv;
 }
 
-CK_RV CloseSession(CK_SESSION_HANDLE session) {
-    auto& w = wrapper();
-    if (auto rv = w.enter("CloseSession")) return *rv;
-    return w.real().C_CloseSession(session);
-}
+// The replacements that only record the call and pass it on.
+#define TAVRIN_PASS_THROUGH(name, params, args)   \
+    CK_RV name params {                           \
+        auto& w = wrapper();                      \
+        if (auto rv = w.enter(#name)) return *rv; \
+        return w.real().C_##name args;            \
+    }
+TAVRIN_PASS_THROUGH(CloseSession, (CK_SESSION_HANDLE s), (s))
+TAVRIN_PASS_THROUGH(Logout, (CK_SESSION_HANDLE s), (s))
+TAVRIN_PASS_THROUGH(FindObjectsFinal, (CK_SESSION_HANDLE s), (s))
+TAVRIN_PASS_THROUGH(FindObjectsInit, (CK_SESSION_HANDLE s, CK_ATTRIBUTE_PTR m, CK_ULONG n),
+                    (s, m, n))
+TAVRIN_PASS_THROUGH(SignInit, (CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE k),
+                    (s, m, k))
+TAVRIN_PASS_THROUGH(GetAttributeValue,
+                    (CK_SESSION_HANDLE s, CK_OBJECT_HANDLE o, CK_ATTRIBUTE_PTR a, CK_ULONG n),
+                    (s, o, a, n))
+#undef TAVRIN_PASS_THROUGH
 
 CK_RV Login(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR_PTR pin, CK_ULONG length) {
     auto& w = wrapper();
     w.logins.emplace_back(pin == nullptr, length);
     if (auto rv = w.enter("Login")) return *rv;
     return w.real().C_Login(session, user, pin, length);
-}
-
-CK_RV Logout(CK_SESSION_HANDLE session) {
-    auto& w = wrapper();
-    if (auto rv = w.enter("Logout")) return *rv;
-    return w.real().C_Logout(session);
-}
-
-CK_RV FindObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE_PTR match, CK_ULONG count) {
-    auto& w = wrapper();
-    if (auto rv = w.enter("FindObjectsInit")) return *rv;
-    return w.real().C_FindObjectsInit(session, match, count);
 }
 
 CK_RV FindObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE_PTR objects, CK_ULONG room,
@@ -69,25 +70,6 @@ CK_RV FindObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE_PTR objects, CK_UL
     const CK_RV rv = w.real().C_FindObjects(session, objects, room, count);
     if (rv == CKR_OK) w.found_counts.push_back(*count);
     return rv;
-}
-
-CK_RV FindObjectsFinal(CK_SESSION_HANDLE session) {
-    auto& w = wrapper();
-    if (auto rv = w.enter("FindObjectsFinal")) return *rv;
-    return w.real().C_FindObjectsFinal(session);
-}
-
-CK_RV GetAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
-                        CK_ATTRIBUTE_PTR attributes, CK_ULONG count) {
-    auto& w = wrapper();
-    if (auto rv = w.enter("GetAttributeValue")) return *rv;
-    return w.real().C_GetAttributeValue(session, object, attributes, count);
-}
-
-CK_RV SignInit(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism, CK_OBJECT_HANDLE key) {
-    auto& w = wrapper();
-    if (auto rv = w.enter("SignInit")) return *rv;
-    return w.real().C_SignInit(session, mechanism, key);
 }
 
 CK_RV Sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG length, CK_BYTE_PTR signature,
