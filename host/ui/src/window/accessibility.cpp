@@ -14,6 +14,7 @@ namespace {
 // object name.
 const QString windowMark = QStringLiteral("tavrinWindow");
 const QString graphicMark = QStringLiteral("tavrinSymbol");
+const QString groupMark = QStringLiteral("tavrinGroup");
 
 QAccessibleInterface* roleFor(const QString&, QObject* object) {
     if (object == nullptr || !object->isWidgetType()) return nullptr;
@@ -22,6 +23,8 @@ QAccessibleInterface* roleFor(const QString&, QObject* object) {
         return new QAccessibleWidget(widget, QAccessible::Window);
     if (widget->objectName() == graphicMark)
         return new QAccessibleWidget(widget, QAccessible::Graphic);
+    if (widget->objectName() == groupMark)
+        return new QAccessibleWidget(widget, QAccessible::Grouping);
     return nullptr;
 }
 
@@ -41,6 +44,12 @@ void markAsGraphic(QWidget& symbol, const QString& name) {
     installRoles();
     symbol.setObjectName(graphicMark);
     symbol.setAccessibleName(name);
+}
+
+void markAsGroup(QWidget& group, const QString& name) {
+    installRoles();
+    group.setObjectName(groupMark);
+    group.setAccessibleName(name);
 }
 
 QString symbolName(std::string_view symbol) {

@@ -14,6 +14,7 @@ namespace tavrin::host::ui::accessibility {
 // Marks widgets for the roles below; installs the roles once per process.
 void markAsWindow(QWidget& window);
 void markAsGraphic(QWidget& symbol, const QString& name);
+void markAsGroup(QWidget& group, const QString& name);
 
 // The Czech name of a symbol for a screen reader ("v pořádku" for
 // "checkmark.circle.fill"); empty for a symbol that is pure decoration.
