@@ -221,8 +221,10 @@ TEST_F(RealDialogTest, PinTypedAndSubmittedAndSignatureConfirmed) {
     user.join();
     ASSERT_TRUE(pin);
     EXPECT_EQ(std::string(pin->c_str(), pin->size()), "1234");
-    for (const char* shown : {"password text\tPIN\t", "push button\tPodepsat\t",
-                              "label\tTavrin Bridge\t", "podpis.example.cz"})
+    for (const char* shown :
+         {"alert\tTavrin Bridge\t", "image\tTavrin Bridge\t", "password text\tPIN\t",
+          "label\tZadejte PIN k podpisu 3 dokumentů pro https://podpis.example.cz\t",
+          "push button\tPodepsat\t"})
         EXPECT_NE(tree.find(shown), std::string::npos) << shown << " not in\n" << tree;
     EXPECT_TRUE(screen.waitForNoWindow());
 

@@ -29,6 +29,11 @@ AccessibilityBus::AccessibilityBus() {
     if (newline == std::string::npos) throw std::runtime_error("dbus-daemon did not start");
     address_ = printed.substr(0, newline);
     pid_ = static_cast<pid_t>(std::stol(printed.substr(newline + 1)));
+    // Qt publishes its tree only once the accessibility bus is there; asking
+    // for its address starts it.
+    output("DBUS_SESSION_BUS_ADDRESS='" + address_ +
+           "' dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
+           "org.a11y.Bus.GetAddress 2>&1");
 }
 
 AccessibilityBus::~AccessibilityBus() {

@@ -20,7 +20,7 @@
 
 #include "activation_guard.h"
 #include "application.h"
-#include "fresh_user_time.h"
+#include "x11_prompt_hints.h"
 #include "prompt_text.h"
 #include "window/style.h"
 #include "window/symbols.h"
@@ -97,13 +97,18 @@ std::vector<QPushButton*> prepare(QMessageBox& box, const Alert& alert) {
     box.setIconPixmap(iconFor(alert.style, box.devicePixelRatioF()));
     if (auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
         icon->setAccessibleName(QStringLiteral("Tavrin Bridge"));
+    // A screen reader reads the words as written, without the line breaks
+    // and break opportunities of the markup.
     box.setTextFormat(Qt::RichText);
     box.setText(promptMarkup(text(alert.messageText)));
+    if (auto* message = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        message->setAccessibleName(text(alert.messageText));
     if (!alert.informativeText.empty()) {
         box.setInformativeText(promptMarkup(text(alert.informativeText)));
         if (auto* informative =
                 box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
             informative->setTextFormat(Qt::RichText);
+            informative->setAccessibleName(text(alert.informativeText));
         }
     }
     std::vector<QPushButton*> buttons;
@@ -126,6 +131,7 @@ constexpr int focusWaitMilliseconds = 400;
 void present(QMessageBox& box) {
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setWindowModality(Qt::ApplicationModal);
+    requestKeepAbove(box);
     freshenUserTime(box);
     box.show();
     box.raise();

@@ -1,5 +1,7 @@
 #pragma once
-// Before a prompt is mapped: brings the toolkit's idea of the X server time
+// What a prompt's X11 window tells the window manager before it is mapped.
+//
+// freshenUserTime brings the toolkit's idea of the X server time
 // up to now. Qt stamps a window's user time (_NET_WM_USER_TIME) and its
 // request for the focus with the time of the last X event it saw; in a
 // process that has been idle while the user typed into the browser, that
@@ -13,7 +15,13 @@ class QWidget;
 
 namespace tavrin::host::ui {
 
-// Creates the native window if needed. Does nothing off X11.
+// Both create the native window if needed and do nothing off X11.
 void freshenUserTime(QWidget& window);
+
+// Asks for the "above" state (_NET_WM_STATE_ABOVE) from the start. Qt adds
+// it only when the running window manager announces support, so a prompt
+// mapped before a window manager starts, or under one that announces late,
+// would lack it; an unsupported state is ignored by the window manager.
+void requestKeepAbove(QWidget& window);
 
 }  // namespace tavrin::host::ui

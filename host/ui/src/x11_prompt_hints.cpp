@@ -1,4 +1,4 @@
-#include "fresh_user_time.h"
+#include "x11_prompt_hints.h"
 
 #include <xcb/xcb.h>
 
@@ -46,12 +46,16 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     return atom;
 }
 
+xcb_connection_t* x11Connection() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 != nullptr ? x11->connection() : nullptr;
+}
+
 }  // namespace
 
 void freshenUserTime(QWidget& window) {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr || x11->connection() == nullptr) return;
-    xcb_connection_t* connection = x11->connection();
+    xcb_connection_t* connection = x11Connection();
+    if (connection == nullptr) return;
     const auto id = static_cast<xcb_window_t>(window.winId());
     const xcb_atom_t atom = internAtom(connection, "_TAVRIN_BRIDGE_TIMESTAMP");
     if (atom == XCB_ATOM_NONE) return;
@@ -67,6 +71,18 @@ void freshenUserTime(QWidget& window) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     qGuiApp->removeNativeEventFilter(&watch);
     xcb_delete_property(connection, id, atom);
+    xcb_flush(connection);
+}
+
+void requestKeepAbove(QWidget& window) {
+    xcb_connection_t* connection = x11Connection();
+    if (connection == nullptr) return;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t above = internAtom(connection, "_NET_WM_STATE_ABOVE");
+    if (state == XCB_ATOM_NONE || above == XCB_ATOM_NONE) return;
+    // Qt keeps states it finds on the window when it adds its own at map.
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &above);
     xcb_flush(connection);
 }
 
