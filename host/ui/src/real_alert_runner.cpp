@@ -124,15 +124,20 @@ std::vector<QPushButton*> prepare(QMessageBox& box, const Alert& alert) {
 // How long a prompt waits for the focus before it asks for attention.
 constexpr int focusWaitMilliseconds = 400;
 
-// Above other windows (the window manager's "above" state), in front and
-// with the focus: mapped with the current server time as its user time so
-// that focus-stealing prevention lets it through. A prompt that still did
-// not get the focus asks for attention (urgency), which the desktop shows.
-void present(QMessageBox& box) {
+// Above other windows (the window manager's "above" state), and mapped with
+// the current server time as its user time so that focus-stealing
+// prevention lets it to the front. Runs the event loop briefly: call it
+// before anything can post an event that closes the box.
+void prepareToTakeFront(QMessageBox& box) {
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setWindowModality(Qt::ApplicationModal);
     requestKeepAbove(box);
     freshenUserTime(box);
+}
+
+// In front and with the focus; a prompt that still did not get the focus
+// asks for attention (urgency), which the desktop shows.
+void present(QMessageBox& box) {
     box.show();
     box.raise();
     box.activateWindow();
@@ -176,6 +181,7 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
     {
         QMessageBox box;
         const std::vector<QPushButton*> buttons = prepare(box, alert);
+        prepareToTakeFront(box);
         QLineEdit* field = nullptr;
         if (alert.secureField) {
             field = new QLineEdit(&box);  // owned by the box
@@ -229,6 +235,7 @@ AlertResponse RealAlertRunner::runWaitNotice(const Alert& alert, WaitControl& co
         } else {
             box.setEscapeButton(buttons.back());
         }
+        prepareToTakeFront(box);
         // The waiting thread closes the box through the event queue.
         const bool wanted = control.attach([&box] {
             QMetaObject::invokeMethod(
