@@ -19,8 +19,8 @@
 #include <nlohmann/json.hpp>
 
 #include "dialogs/ns_alert_dialog_interaction.h"
-#include "support/host_process.h"
 #include "support/accessibility_bus.h"
+#include "support/host_process.h"
 #include "support/temp_home.h"
 #include "support/xvfb.h"
 #include "ui_module/ui_module_loader.h"
@@ -154,7 +154,8 @@ class OtherClient {
     xcb_window_t focus() {
         xcb_get_input_focus_reply_t* reply =
             xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr);
-        const xcb_window_t focused = reply != nullptr ? reply->focus : xcb_window_t{XCB_WINDOW_NONE};
+        const xcb_window_t focused =
+            reply != nullptr ? reply->focus : xcb_window_t{XCB_WINDOW_NONE};
         std::free(reply);
         return focused;
     }

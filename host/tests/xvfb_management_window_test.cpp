@@ -152,11 +152,10 @@ TEST(ManagementWindow, DarkInTheCLocaleReadableAndNothingCutOff) {
         screen.screenshot(picture);
         browsers = bus.tree(screen.display());
         if (const auto frame = extentsOf(browsers, "frame", "Tavrin Bridge")) {
-            brightness = screen.run("convert '" + picture.string() + "' -crop " +
-                                    std::to_string(frame->width) + "x" +
-                                    std::to_string(frame->height) + "+" +
-                                    std::to_string(frame->x) + "+" + std::to_string(frame->y) +
-                                    " -colorspace Gray -format '%[fx:mean]' info:");
+            brightness = screen.run(
+                "convert '" + picture.string() + "' -crop " + std::to_string(frame->width) + "x" +
+                std::to_string(frame->height) + "+" + std::to_string(frame->x) + "+" +
+                std::to_string(frame->y) + " -colorspace Gray -format '%[fx:mean]' info:");
         }
         screen.answer(window, {"key ctrl+q"});
         if (!screen.waitForNoWindow()) ::kill(host.pid(), SIGKILL);

@@ -41,8 +41,7 @@ AccessibilityBus::~AccessibilityBus() {
     if (pid_ > 0) ::kill(pid_, SIGTERM);
 }
 
-std::map<std::string, std::string> AccessibilityBus::environment(
-    const std::string& display) const {
+std::map<std::string, std::string> AccessibilityBus::environment(const std::string& display) const {
     return {{"DISPLAY", display},
             {"DBUS_SESSION_BUS_ADDRESS", address_},
             {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}};

@@ -54,10 +54,9 @@ QString registrableDomain(const QString& host) {
     const QStringList labels = host.split(u'.');
     if (labels.size() <= 2) return host;
     // Country domains that sell names one level down: co.uk, com.au, ac.at …
-    static const QStringList secondLevel = {QStringLiteral("co"),  QStringLiteral("com"),
-                                            QStringLiteral("org"), QStringLiteral("net"),
-                                            QStringLiteral("gov"), QStringLiteral("edu"),
-                                            QStringLiteral("ac")};
+    static const QStringList secondLevel = {
+        QStringLiteral("co"),  QStringLiteral("com"), QStringLiteral("org"), QStringLiteral("net"),
+        QStringLiteral("gov"), QStringLiteral("edu"), QStringLiteral("ac")};
     const qsizetype n = labels.size();
     const bool oneDeeper = labels[n - 1].size() == 2 && secondLevel.contains(labels[n - 2]);
     return labels.mid(n - (oneDeeper ? 3 : 2)).join(u'.');

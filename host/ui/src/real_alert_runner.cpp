@@ -20,10 +20,10 @@
 
 #include "activation_guard.h"
 #include "application.h"
-#include "x11_prompt_hints.h"
 #include "prompt_text.h"
 #include "window/style.h"
 #include "window/symbols.h"
+#include "x11_prompt_hints.h"
 
 namespace tavrin::host::ui {
 namespace {

@@ -126,8 +126,8 @@ void ConsentContent::showGrants(const std::vector<ConsentGrant>& grants) {
 
 void ConsentContent::revoke(const std::string& origin) {
     if (const auto failure = model_.revoke(origin)) {
-        error_->setText(
-            bindOneLetterWords(QStringLiteral("Souhlas se nepodařilo odvolat: ") + style::text(*failure)));
+        error_->setText(bindOneLetterWords(QStringLiteral("Souhlas se nepodařilo odvolat: ") +
+                                           style::text(*failure)));
         error_->setVisible(true);
         return;
     }
