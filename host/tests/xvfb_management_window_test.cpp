@@ -173,6 +173,10 @@ TEST(ManagementWindow, DarkInTheCLocaleReadableAndNothingCutOff) {
     EXPECT_LE(card->y + card->height, frame->y + frame->height) << "the card is cut off";
     EXPECT_NE(browsers.find("Propojení proběhlo automaticky"), std::string::npos) << browsers;
     EXPECT_NE(browsers.find("Nepodařilo se propojit"), std::string::npos) << browsers;
+    // An elided path still gives its whole text.
+    const std::string path = "label\tMicrosoft Edge: " + home.path().string() +
+                             "/.config/microsoft-edge/NativeMessagingHosts/cz.tavrin.bridge.json\t";
+    EXPECT_NE(browsers.find(path), std::string::npos) << browsers;
     EXPECT_LT(std::atof(brightness.c_str()), 0.35) << "not dark: " << brightness;
 }
 

@@ -15,6 +15,7 @@ namespace {
 const QString windowMark = QStringLiteral("tavrinWindow");
 const QString graphicMark = QStringLiteral("tavrinSymbol");
 const QString groupMark = QStringLiteral("tavrinGroup");
+const QString textMark = QStringLiteral("tavrinText");
 
 QAccessibleInterface* roleFor(const QString&, QObject* object) {
     if (object == nullptr || !object->isWidgetType()) return nullptr;
@@ -25,6 +26,8 @@ QAccessibleInterface* roleFor(const QString&, QObject* object) {
         return new QAccessibleWidget(widget, QAccessible::Graphic);
     if (widget->objectName() == groupMark)
         return new QAccessibleWidget(widget, QAccessible::Grouping);
+    if (widget->objectName() == textMark)
+        return new QAccessibleWidget(widget, QAccessible::StaticText);
     return nullptr;
 }
 
@@ -50,6 +53,12 @@ void markAsGroup(QWidget& group, const QString& name) {
     installRoles();
     group.setObjectName(groupMark);
     group.setAccessibleName(name);
+}
+
+void markAsText(QWidget& text, const QString& name) {
+    installRoles();
+    text.setObjectName(textMark);
+    text.setAccessibleName(name);
 }
 
 QString symbolName(std::string_view symbol) {

@@ -1,7 +1,8 @@
 #pragma once
 // What assistive technology (a screen reader) is told about the window's own
-// widgets: the management window is a frame, a symbol is a graphic named in
-// Czech. Qt would expose both as plain fillers.
+// widgets: the management window is a frame, a card a group named by its
+// title, a symbol a graphic named in Czech, an elided line a label carrying
+// the whole text. Qt would expose them all as plain fillers.
 
 #include <string_view>
 
@@ -15,6 +16,7 @@ namespace tavrin::host::ui::accessibility {
 void markAsWindow(QWidget& window);
 void markAsGraphic(QWidget& symbol, const QString& name);
 void markAsGroup(QWidget& group, const QString& name);
+void markAsText(QWidget& text, const QString& name);
 
 // The Czech name of a symbol for a screen reader ("v pořádku" for
 // "checkmark.circle.fill"); empty for a symbol that is pure decoration.

@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QPainter>
 
+#include "window/accessibility.h"
+
 namespace tavrin::host::ui {
 
 ElidedText::ElidedText(const QString& text, const QFont& font, const QColor& colour,
@@ -12,7 +14,7 @@ ElidedText::ElidedText(const QString& text, const QFont& font, const QColor& col
     : QWidget(parent), text_(text), colour_(colour) {
     setFont(font);
     setToolTip(text);
-    setAccessibleName(text);
+    accessibility::markAsText(*this, text);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     setFocusPolicy(Qt::ClickFocus);
     auto* copyAction = new QAction(QStringLiteral("Kopírovat"), this);
