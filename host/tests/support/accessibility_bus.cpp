@@ -3,6 +3,8 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 namespace tavrin::host::testing {
@@ -22,9 +24,13 @@ std::string output(const std::string& command) {
 }  // namespace
 
 AccessibilityBus::AccessibilityBus() {
+    char folder[] = "/tmp/tavrin-a11y-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) throw std::runtime_error("mkdtemp failed");
+    runtimeFolder_ = folder;
     // Forks into the background and prints its address and process id.
-    const std::string printed =
-        output("dbus-daemon --session --fork --print-address=1 --print-pid=1 2>/dev/null");
+    const std::string printed = output("XDG_RUNTIME_DIR=" + runtimeFolder_ +
+                                       " dbus-daemon --session --fork --print-address=1"
+                                       " --print-pid=1 2>/dev/null");
     const auto newline = printed.find('\n');
     if (newline == std::string::npos) throw std::runtime_error("dbus-daemon did not start");
     address_ = printed.substr(0, newline);
@@ -39,6 +45,8 @@ AccessibilityBus::AccessibilityBus() {
 AccessibilityBus::~AccessibilityBus() {
     // The accessibility bus launcher leaves when its session bus goes.
     if (pid_ > 0) ::kill(pid_, SIGTERM);
+    std::error_code ignored;
+    std::filesystem::remove_all(runtimeFolder_, ignored);
 }
 
 std::map<std::string, std::string> AccessibilityBus::environment(const std::string& display) const {

@@ -2,7 +2,8 @@
 // A private D-Bus session bus for tests that read the accessibility tree
 // (AT-SPI): Qt programs given environment() publish their widgets on it,
 // tree() prints what a screen reader would see. The bus and the
-// accessibility bus it starts on demand end with the object.
+// accessibility bus it starts end with the object; both keep their sockets
+// in a runtime folder of their own, so that tests can run side by side.
 
 #include <sys/types.h>
 
@@ -26,6 +27,7 @@ class AccessibilityBus {
     std::string tree(const std::string& display) const;
 
   private:
+    std::string runtimeFolder_;
     std::string address_;
     pid_t pid_ = -1;
 };
