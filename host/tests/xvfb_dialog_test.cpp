@@ -92,6 +92,7 @@ class RealDialogTest : public ::testing::Test {
         };
         const auto result = testing::runHost(run);
         EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.err, "") << "the toolkit wrote to the host's diagnostic channel";
         EXPECT_TRUE(gone) << "the dialog stayed on screen after it was answered";
         EXPECT_NE(status.find(R"("id":"s","result")"), std::string::npos) << status;
         return code;
