@@ -7,8 +7,13 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
 #include <thread>
 
+#include "support/accessibility_bus.h"
 #include "support/host_process.h"
 #include "support/temp_home.h"
 #include "support/xvfb.h"
@@ -33,6 +38,26 @@ bool eventually(Condition holds, std::chrono::milliseconds limit = 30s) {
         std::this_thread::sleep_for(100ms);
     }
     return holds();
+}
+
+struct Extents {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The extents of the object with `role` and `name` in an accessibility tree.
+std::optional<Extents> extentsOf(const std::string& tree, const std::string& role,
+                                 const std::string& name) {
+    std::istringstream lines(tree);
+    const std::string wanted = role + "\t" + name + "\t";
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t start = line.find_first_not_of(' ');
+        if (start == std::string::npos || line.compare(start, wanted.size(), wanted) != 0) continue;
+        Extents e;
+        if (std::sscanf(line.c_str() + start + wanted.size(), "%d,%d,%d,%d", &e.x, &e.y, &e.width,
+                        &e.height) == 4)
+            return e;
+    }
+    return std::nullopt;
 }
 
 TEST(ManagementWindow, RevokesAGrantFromTheKeyboardAndQuitsWhenClosed) {
@@ -79,6 +104,80 @@ TEST(ManagementWindow, RevokesAGrantFromTheKeyboardAndQuitsWhenClosed) {
     EXPECT_EQ(result.out, "");
     // The launch connected the browsers and remembered its first run.
     EXPECT_TRUE(fs::exists(home.path() / ".local/share/cz.tavrin.bridge/first-run-complete"));
+}
+
+// On a dark desktop and in the C locale: the window is dark, dates are
+// Czech, a screen reader learns what it shows, and the browsers card with
+// the first-run banner and two failures is not cut off.
+TEST(ManagementWindow, DarkInTheCLocaleReadableAndNothingCutOff) {
+    testing::Xvfb screen;
+    testing::TempHome home;
+    const testing::AccessibilityBus bus;
+    testing::writeFile(home.path() / ".local/share/cz.tavrin.bridge/consent.json",
+                       std::string(R"({"origins":{")") + kOrigin +
+                           R"(":{"purposes":["sign","auth"],"grantedAtUnix":1767225600}}})");
+    // A desktop's dark colour scheme, as Qt reads it on a KDE desktop.
+    std::string scheme;
+    for (const char* group : {"Window", "View", "Button", "Tooltip"})
+        scheme += std::string("[Colors:") + group +
+                  "]\nBackgroundNormal=42,42,42\nBackgroundAlternate=48,48,48\n"
+                  "ForegroundNormal=232,232,232\nForegroundInactive=160,160,160\n";
+    scheme += "[Colors:Selection]\nBackgroundNormal=61,174,233\nForegroundNormal=255,255,255\n";
+    testing::writeFile(home.path() / ".config/kdeglobals", scheme);
+    // Two browsers whose manifest folders cannot be made: two failures.
+    testing::writeFile(home.path() / ".config/google-chrome", "not a folder");
+    testing::writeFile(home.path() / ".mozilla", "not a folder");
+
+    testing::HostRun run{{}, home.path()};
+    run.environment = bus.environment(screen.display());
+    run.environment.insert({{"LANG", "C.UTF-8"},
+                            {"LC_ALL", "C.UTF-8"},
+                            {"TZ", "Europe/Prague"},
+                            {"XDG_CURRENT_DESKTOP", "KDE"},
+                            {"KDE_SESSION_VERSION", "5"}});
+    std::string grants, browsers, brightness;
+    run.session = [&](testing::HostSession& host) {
+        const std::string window = screen.waitForWindow();
+        if (window.empty()) {
+            ::kill(host.pid(), SIGKILL);
+            FAIL() << "the management window did not appear";
+        }
+        screen.answer(window, {"key Right"});
+        std::this_thread::sleep_for(500ms);
+        screen.screenshot(artefact("management-window-dark-grants"));
+        grants = bus.tree(screen.display());
+        screen.answer(window, {"key Right"});
+        std::this_thread::sleep_for(500ms);
+        const fs::path picture = artefact("management-window-dark-browsers");
+        screen.screenshot(picture);
+        browsers = bus.tree(screen.display());
+        if (const auto frame = extentsOf(browsers, "frame", "Tavrin Bridge")) {
+            brightness = screen.run(
+                "convert '" + picture.string() + "' -crop " + std::to_string(frame->width) + "x" +
+                std::to_string(frame->height) + "+" + std::to_string(frame->x) + "+" +
+                std::to_string(frame->y) + " -colorspace Gray -format '%[fx:mean]' info:");
+        }
+        screen.answer(window, {"key ctrl+q"});
+        if (!screen.waitForNoWindow()) ::kill(host.pid(), SIGKILL);
+    };
+    const auto result = testing::runHost(run);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.err, "") << "nothing from the toolkit on standard error";
+
+    // 2026-01-01 00:00 UTC is 1:00 in Prague.
+    EXPECT_NE(grants.find("1. 1. 2026 1:00"), std::string::npos) << grants;
+    const auto frame = extentsOf(browsers, "frame", "Tavrin Bridge");
+    ASSERT_TRUE(frame) << "the window is not a frame:\n" << browsers;
+    const auto card = extentsOf(browsers, "panel", "PROPOJENÍ S PROHLÍŽEČI");
+    ASSERT_TRUE(card) << browsers;
+    EXPECT_LE(card->y + card->height, frame->y + frame->height) << "the card is cut off";
+    EXPECT_NE(browsers.find("Propojení proběhlo automaticky"), std::string::npos) << browsers;
+    EXPECT_NE(browsers.find("Nepodařilo se propojit"), std::string::npos) << browsers;
+    // An elided path still gives its whole text.
+    const std::string path = "label\tMicrosoft Edge: " + home.path().string() +
+                             "/.config/microsoft-edge/NativeMessagingHosts/cz.tavrin.bridge.json\t";
+    EXPECT_NE(browsers.find(path), std::string::npos) << browsers;
+    EXPECT_LT(std::atof(brightness.c_str()), 0.35) << "not dark: " << brightness;
 }
 
 }  // namespace

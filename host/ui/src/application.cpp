@@ -35,6 +35,14 @@ struct X11Probe {
     X11Probe& operator=(const X11Probe&) = delete;
 };
 
+// Standard error is the host's diagnostic channel: Qt's remarks about the
+// environment (no runtime folder, a platform that ignores a size hint) would
+// read there as the host's failures. Only Qt's own failures are kept.
+void keepQuietUnlessFailing(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "tavrin-bridge: Qt: %s\n", qPrintable(message));
+}
+
 // The one QApplication on `platform` ("xcb" or "offscreen"), which lives on
 // as QApplication::instance().
 void createApplication(const char* platform) {
@@ -46,6 +54,7 @@ void createApplication(const char* platform) {
     std::snprintf(platformName, sizeof platformName, "%s", platform);
     static char* arguments[] = {program, platformOption, platformName, nullptr};
     static int count = 3;
+    qInstallMessageHandler(keepQuietUnlessFailing);
     new QApplication(count, arguments);
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Tavrin Bridge"));

@@ -13,10 +13,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 
 #include "activation_guard.h"
 #include "application.h"
+#include "prompt_text.h"
+#include "window/style.h"
+#include "window/symbols.h"
+#include "x11_prompt_hints.h"
 
 namespace tavrin::host::ui {
 namespace {
@@ -25,16 +32,28 @@ QString text(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-QMessageBox::Icon iconFor(AlertStyle style) {
+// The style's symbol in the style's colour, 40 points, sharp on screens of
+// any density; an informational prompt shows the application's icon.
+QPixmap iconFor(AlertStyle style, qreal pixelRatio) {
+    constexpr int size = 40;
+    QPixmap pixmap(QSize(size, size) * pixelRatio);
+    pixmap.setDevicePixelRatio(pixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box(0, 0, size, size);
     switch (style) {
         case AlertStyle::warning:
-            return QMessageBox::Warning;
+            paintSymbol(painter, "exclamationmark.triangle.fill", box, style::orange());
+            break;
         case AlertStyle::critical:
-            return QMessageBox::Critical;
+            paintSymbol(painter, "exclamationmark.circle.fill", box, style::red());
+            break;
         case AlertStyle::informational:
+            paintAppIcon(painter, box.adjusted(2, 2, -2, -2));
             break;
     }
-    return QMessageBox::Information;
+    return pixmap;
 }
 
 // QMessageBox has no place for an extra widget: put the field in its grid
@@ -70,19 +89,26 @@ SecretText takeText(QLineEdit& field) {
     return secret;
 }
 
-// The box's title, icon, texts (always plain: an origin is never markup)
-// and buttons in the given order: the first is the default, the last
+// The box's title, icon, texts (rich text made of escaped pieces only: an
+// origin is never markup) and buttons in the given order: the first is the default, the last
 // answers Escape. One role for all keeps that order on every platform.
 std::vector<QPushButton*> prepare(QMessageBox& box, const Alert& alert) {
     box.setWindowTitle(QStringLiteral("Tavrin Bridge"));
-    box.setIcon(iconFor(alert.style));
-    box.setTextFormat(Qt::PlainText);
-    box.setText(text(alert.messageText));
+    box.setIconPixmap(iconFor(alert.style, box.devicePixelRatioF()));
+    if (auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+        icon->setAccessibleName(QStringLiteral("Tavrin Bridge"));
+    // A screen reader reads the words as written, without the line breaks
+    // and break opportunities of the markup.
+    box.setTextFormat(Qt::RichText);
+    box.setText(promptMarkup(text(alert.messageText)));
+    if (auto* message = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        message->setAccessibleName(text(alert.messageText));
     if (!alert.informativeText.empty()) {
-        box.setInformativeText(text(alert.informativeText));
+        box.setInformativeText(promptMarkup(text(alert.informativeText)));
         if (auto* informative =
                 box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
-            informative->setTextFormat(Qt::PlainText);
+            informative->setTextFormat(Qt::RichText);
+            informative->setAccessibleName(text(alert.informativeText));
         }
     }
     std::vector<QPushButton*> buttons;
@@ -95,13 +121,29 @@ std::vector<QPushButton*> prepare(QMessageBox& box, const Alert& alert) {
     return buttons;
 }
 
-// Above other windows, in front and with the focus.
-void present(QMessageBox& box) {
+// How long a prompt waits for the focus before it asks for attention.
+constexpr int focusWaitMilliseconds = 400;
+
+// Above other windows (the window manager's "above" state), and mapped with
+// the current server time as its user time so that focus-stealing
+// prevention lets it to the front. Runs the event loop briefly: call it
+// before anything can post an event that closes the box.
+void prepareToTakeFront(QMessageBox& box) {
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setWindowModality(Qt::ApplicationModal);
+    requestKeepAbove(box);
+    freshenUserTime(box);
+}
+
+// In front and with the focus; a prompt that still did not get the focus
+// asks for attention (urgency), which the desktop shows.
+void present(QMessageBox& box) {
     box.show();
     box.raise();
     box.activateWindow();
+    QTimer::singleShot(focusWaitMilliseconds, &box, [&box] {
+        if (box.isVisible() && !box.isActiveWindow()) QApplication::alert(&box);
+    });
 }
 
 // Lets the window server see a box go before the host carries on.
@@ -139,10 +181,12 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
     {
         QMessageBox box;
         const std::vector<QPushButton*> buttons = prepare(box, alert);
+        prepareToTakeFront(box);
         QLineEdit* field = nullptr;
         if (alert.secureField) {
             field = new QLineEdit(&box);  // owned by the box
             field->setEchoMode(QLineEdit::Password);
+            field->setAccessibleName(QStringLiteral("PIN"));
             field->setFixedSize(alert.secureField->width, alert.secureField->height);
             placeBelowTexts(box, field);
             field->setFocus(Qt::OtherFocusReason);
@@ -191,6 +235,7 @@ AlertResponse RealAlertRunner::runWaitNotice(const Alert& alert, WaitControl& co
         } else {
             box.setEscapeButton(buttons.back());
         }
+        prepareToTakeFront(box);
         // The waiting thread closes the box through the event queue.
         const bool wanted = control.attach([&box] {
             QMetaObject::invokeMethod(

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "czech_typography.h"
 #include "window/style.h"
 #include "window/symbols.h"
 
@@ -11,7 +12,7 @@ namespace tavrin::host::ui {
 namespace {
 
 QLabel* wrapped(const QString& text, double points, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
+    auto* label = new QLabel(bindOneLetterWords(text), parent);
     label->setFont(style::font(points));
     label->setWordWrap(true);
     return label;

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "czech_typography.h"
+#include "window/elided_text.h"
 #include "window/style.h"
 #include "window/symbols.h"
 #include "window/wrapping_text.h"
@@ -19,7 +21,7 @@ QWidget* banner(const Banner& shown, QWidget* parent) {
     layout->setSpacing(8);
     const QColor colour = style::colour(shown.colour);
     layout->addWidget(new SymbolView(shown.symbol, 16, colour, widget), 0, Qt::AlignTop);
-    auto* label = new QLabel(style::text(shown.text), widget);
+    auto* label = new QLabel(bindOneLetterWords(style::text(shown.text)), widget);
     label->setFont(style::font(12.5));
     label->setWordWrap(true);
     style::setTextColour(*label, colour);
@@ -100,7 +102,7 @@ void BrowsersContent::addAdvanced(const AdvancedSection& advanced) {
     section->addWidget(button, 0, Qt::AlignLeft);
     for (const std::string& line : advanced.pathLines)
         section->addWidget(
-            new WrappingText(style::text(line), style::monospaced(11), style::secondary(), body_));
+            new ElidedText(style::text(line), style::monospaced(11), style::secondary(), body_));
     for (const std::string& line : advanced.errorLines)
         section->addWidget(
             new WrappingText(style::text(line), style::monospaced(11), style::orange(), body_));

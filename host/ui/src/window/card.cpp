@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QVBoxLayout>
 
+#include "window/accessibility.h"
 #include "window/style.h"
 #include "window/symbols.h"
 
@@ -13,6 +14,7 @@ namespace tavrin::host::ui {
 
 Card::Card(std::string_view symbol, const QString& title, QWidget* content, QWidget* parent)
     : QWidget(parent) {
+    accessibility::markAsGroup(*this, title);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(16, 14, 16, 14);
     column->setSpacing(10);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "czech_typography.h"
 #include "window/style.h"
 #include "window/symbols.h"
 
@@ -39,14 +40,13 @@ QString grantCaption(const ConsentGrant& grant) {
     QStringList names;
     for (const std::string& purpose : grant.purposes)
         names << purposeName(purpose);
-    // Local time; the short date and the short time (no seconds) of the
-    // user's locale.
+    // In the user's time zone, in Czech form whatever the process locale
+    // ("6. 12. 2025 5:46"): the window is Czech throughout. Only digits are
+    // formatted, so the C locale's names never show.
     const QDateTime granted =
-        QDateTime::fromSecsSinceEpoch(static_cast<qint64>(grant.grantedAtUnix));
-    const QLocale locale = QLocale::system();
+        QDateTime::fromSecsSinceEpoch(static_cast<qint64>(grant.grantedAtUnix), Qt::LocalTime);
     return names.join(QStringLiteral(", ")) + QStringLiteral(" · ") +
-           locale.toString(granted.date(), QLocale::ShortFormat) + QStringLiteral(" ") +
-           locale.toString(granted.time(), QLocale::ShortFormat);
+           QLocale::c().toString(granted, QStringLiteral("d. M. yyyy H:mm"));
 }
 
 ConsentContent::ConsentContent(ManagementModel& model, QWidget* parent)
@@ -55,8 +55,8 @@ ConsentContent::ConsentContent(ManagementModel& model, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
     auto* intro = new QLabel(
-        QStringLiteral("Weby, kterým jste povolili přístup k certifikátům. Souhlas lze kdykoli "
-                       "odvolat."),
+        bindOneLetterWords(QStringLiteral(
+            "Weby, kterým jste povolili přístup k certifikátům. Souhlas lze kdykoli odvolat.")),
         this);
     intro->setFont(style::font(12));
     intro->setWordWrap(true);
@@ -126,7 +126,8 @@ void ConsentContent::showGrants(const std::vector<ConsentGrant>& grants) {
 
 void ConsentContent::revoke(const std::string& origin) {
     if (const auto failure = model_.revoke(origin)) {
-        error_->setText(QStringLiteral("Souhlas se nepodařilo odvolat: ") + style::text(*failure));
+        error_->setText(bindOneLetterWords(QStringLiteral("Souhlas se nepodařilo odvolat: ") +
+                                           style::text(*failure)));
         error_->setVisible(true);
         return;
     }

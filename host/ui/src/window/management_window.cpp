@@ -1,5 +1,7 @@
 #include "window/management_window.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -12,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "window/about_content.h"
+#include "window/accessibility.h"
 #include "window/app_header.h"
 #include "window/browsers_content.h"
 #include "window/card.h"
@@ -44,6 +47,11 @@ QScrollArea* page(Card* card) {
     return area;
 }
 
+constexpr int windowWidth = 560;
+constexpr int usualHeight = 500;
+// Room left on screen for the window manager's title bar.
+constexpr int titleBarAllowance = 48;
+
 QString aboutCaption(const std::optional<HostStatus>& status) {
     if (!status) return QStringLiteral("Tavrin Bridge");
     return QStringLiteral("Tavrin Bridge %1 · protokol %2")
@@ -54,7 +62,8 @@ QString aboutCaption(const std::optional<HostStatus>& status) {
 
 ManagementWindow::ManagementWindow(ManagementModel& model, QWidget* parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("Tavrin Bridge"));
-    setFixedSize(560, 500);
+    accessibility::markAsWindow(*this);
+    setFixedWidth(windowWidth);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -95,6 +104,22 @@ ManagementWindow::ManagementWindow(ManagementModel& model, QWidget* parent) : QW
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, this, &QWidget::close);
     }
+
+    // As tall as the tallest page needs, so that no card is cut off or
+    // scrolls; at least the usual height, at most what the screen offers.
+    int tallestPage = 0;
+    for (int i = 0; i < tabWidget->count(); ++i) {
+        QWidget* inner = static_cast<QScrollArea*>(tabWidget->widget(i))->widget();
+        const int forWidth = inner->heightForWidth(windowWidth);
+        tallestPage = std::max(tallestPage, forWidth > 0 ? forWidth : inner->sizeHint().height());
+    }
+    const int wanted = column->itemAt(0)->sizeHint().height() + column->spacing() +
+                       tabWidget->tabBar()->sizeHint().height() + tallestPage;
+    int height = std::max(usualHeight, wanted);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        height = std::min(height, screen->availableGeometry().height() - titleBarAllowance);
+    setMinimumHeight(std::min(usualHeight, height));
+    resize(windowWidth, height);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());

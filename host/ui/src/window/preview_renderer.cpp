@@ -30,8 +30,8 @@ int fail(const std::string& line) {
 }  // namespace
 
 int renderPreview(ManagementModel& model, const std::string& path) {
-    qInstallMessageHandler(keepQuietUnlessFatal);
     if (!ensureOffscreenApplication().empty()) return fail("render selhal");
+    qInstallMessageHandler(keepQuietUnlessFatal);
 
     QByteArray png;
     {

@@ -19,14 +19,21 @@ QColor mix(const QColor& a, const QColor& b, double share) {
 QColor accent() {
     return QColor::fromRgbF(0.909f, 0.569f, 0.227f);
 }
+// Each status colour has a light and a dark form, both with a contrast of at
+// least 4.5:1 against the window and the cards of their palette (light:
+// against white and #efefef; dark: against #1e1e1e to #3c3c3c).
+bool darkPalette() {
+    return QApplication::palette().color(QPalette::Window).lightnessF() < 0.5;
+}
+
 QColor green() {
-    return QColor(40, 167, 69);
+    return darkPalette() ? QColor(92, 210, 122) : QColor(21, 115, 48);
 }
 QColor orange() {
-    return QColor(230, 126, 0);
+    return darkPalette() ? QColor(255, 166, 77) : QColor(163, 79, 0);
 }
 QColor red() {
-    return QColor(208, 42, 48);
+    return darkPalette() ? QColor(255, 128, 128) : QColor(190, 28, 36);
 }
 
 QColor secondary() {

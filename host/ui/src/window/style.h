@@ -18,6 +18,9 @@ namespace tavrin::host::ui::style {
 
 // The brand colour: sRGB 0.909, 0.569, 0.227.
 QColor accent();
+// True when the desktop's palette has a dark window background.
+bool darkPalette();
+// Text colours for states, readable on the palette's window and cards.
 QColor green();
 QColor orange();
 QColor red();

@@ -9,6 +9,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include "window/accessibility.h"
+
 namespace tavrin::host::ui {
 namespace {
 
@@ -340,6 +342,7 @@ void paintAppIcon(QPainter& painter, const QRectF& box) {
 SymbolView::SymbolView(std::string_view name, int size, const QColor& colour, QWidget* parent)
     : QWidget(parent), name_(name), colour_(colour) {
     setFixedSize(size, size);
+    accessibility::markAsGraphic(*this, accessibility::symbolName(name));
 }
 
 void SymbolView::paintEvent(QPaintEvent*) {
