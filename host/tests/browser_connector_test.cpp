@@ -16,15 +16,15 @@
 #include "browser/browser_manifest_status.h"
 #include "browser/first_run_store.h"
 #include "browser/translocation.h"
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
 
-using testing::listTree;
-using testing::readFile;
-using testing::TempHome;
-using testing::writeFile;
+using testing::list_tree;
+using testing::read_file;
+using testing::TempDir;
+using testing::write_file;
 
 using B = NativeMessagingBrowser;
 using R = BrowserConnectOutcome::Result;
@@ -41,7 +41,7 @@ class ConnectorTest : public ::testing::Test {
     }
     static bool never(std::string_view) { return false; }
 
-    TempHome home;
+    TempDir home;
 };
 
 TEST_F(ConnectorTest, ExistingManifestsDecideBetweenRewriteAndPreserve) {
@@ -70,10 +70,10 @@ TEST_F(ConnectorTest, ExistingManifestsDecideBetweenRewriteAndPreserve) {
         {B::firefox, R"({"allowed_extensions":["bridge@tavrin.cz"]})", R::connected()},
     };
     for (const auto& c : cases) {
-        TempHome fresh;
+        TempDir fresh;
         NativeMessagingManifestInstaller local({fresh.path(), fresh.configHome()}, "/usr/bin/tb");
         const auto path = local.manifestURL(c.browser);
-        if (c.existing != nullptr) writeFile(path, c.existing);
+        if (c.existing != nullptr) write_file(path, c.existing);
 
         const auto outcomes = BrowserConnector::connectAll(local, never);
         ASSERT_EQ(outcomes.size(), 3u);
@@ -82,7 +82,7 @@ TEST_F(ConnectorTest, ExistingManifestsDecideBetweenRewriteAndPreserve) {
             << rawValue(c.browser) << " " << (c.existing ? c.existing : "(none)");
 
         if (c.expected == R::manualOverridePreserved()) {
-            EXPECT_EQ(readFile(path), c.existing);
+            EXPECT_EQ(read_file(path), c.existing);
         } else {
             const auto ids = local.currentExtensionIDs(c.browser);
             const auto recognized = BrowserConnector::recognizedExtensionIDs(c.browser);
@@ -93,17 +93,17 @@ TEST_F(ConnectorTest, ExistingManifestsDecideBetweenRewriteAndPreserve) {
 }
 
 TEST_F(ConnectorTest, SubsetIsReplacedByTheFullListInOrder) {
-    writeFile(installer().manifestURL(B::chrome),
-              R"({"allowed_origins":["chrome-extension://mjoobkgcfnnckjkpfghdaegipnkhdide/"]})");
+    write_file(installer().manifestURL(B::chrome),
+               R"({"allowed_origins":["chrome-extension://mjoobkgcfnnckjkpfghdaegipnkhdide/"]})");
     BrowserConnector::connectAll(installer(), never);
-    const auto manifest = nlohmann::json::parse(readFile(installer().manifestURL(B::chrome)));
+    const auto manifest = nlohmann::json::parse(read_file(installer().manifestURL(B::chrome)));
     EXPECT_EQ(manifest["allowed_origins"], nlohmann::json({chrome1, chrome2}));
     EXPECT_EQ(manifest["path"], "/usr/bin/tavrin-bridge");
 }
 
 TEST_F(ConnectorTest, TranslocatedProgramTouchesNothing) {
-    writeFile(installer().manifestURL(B::edge), "{ old");
-    const std::string before = listTree(home.path());
+    write_file(installer().manifestURL(B::edge), "{ old");
+    const std::string before = list_tree(home.path());
     const std::string translocated =
         "/private/var/folders/xy/T/AppTranslocation/1234/d/Tavrin Bridge.app/Contents/MacOS/tb";
 
@@ -113,11 +113,11 @@ TEST_F(ConnectorTest, TranslocatedProgramTouchesNothing) {
                             {B::edge, R::appNotInApplicationsFolder()},
                             {B::firefox, R::appNotInApplicationsFolder()},
                         }));
-    EXPECT_EQ(listTree(home.path()), before);
+    EXPECT_EQ(list_tree(home.path()), before);
 }
 
 TEST_F(ConnectorTest, AFailureBecomesAnOutcomeAndTheOthersStillRun) {
-    writeFile(home.configHome() / "google-chrome", "not a folder");
+    write_file(home.configHome() / "google-chrome", "not a folder");
     const auto outcomes = BrowserConnector::connectAll(installer(), never);
     ASSERT_EQ(outcomes.size(), 3u);
     EXPECT_EQ(outcomes[0].browser, B::chrome);
@@ -145,7 +145,7 @@ TEST_F(ConnectorTest, AddedBrowsersAreConnectedAndListedOnlyWhereTheUserHasThem)
     namespace fs = std::filesystem;
     fs::create_directories(home.configHome() / "BraveSoftware/Brave-Browser");
     fs::create_directories(home.path() / "snap/firefox/common/.mozilla");
-    writeFile(home.configHome() / "vivaldi", "a file, not a profile folder");
+    write_file(home.configHome() / "vivaldi", "a file, not a profile folder");
 
     std::vector<B> connected;
     for (const auto& outcome : BrowserConnector::connectAll(installer(), never)) {
@@ -175,10 +175,10 @@ TEST_F(ConnectorTest, FirstRunMarkerHoldsTheTimeAndIsWrittenWhole) {
                     std::chrono::milliseconds(999);
     ASSERT_TRUE(FirstRunStore::markCompleted(marker, [at] { return at; }));
     EXPECT_TRUE(FirstRunStore::isCompleted(marker));
-    EXPECT_EQ(readFile(marker), "2026-12-07T01:34:54Z");
-    EXPECT_EQ(listTree(marker.parent_path()), "first-run-complete = 2026-12-07T01:34:54Z\n");
+    EXPECT_EQ(read_file(marker), "2026-12-07T01:34:54Z");
+    EXPECT_EQ(list_tree(marker.parent_path()), "first-run-complete = 2026-12-07T01:34:54Z\n");
 
-    writeFile(home.path() / "blocked", "file");
+    write_file(home.path() / "blocked", "file");
     auto failed = FirstRunStore::markCompleted(FirstRunStore::url(home.path() / "blocked" / "app"));
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().description.rfind("create directory ", 0), 0u);

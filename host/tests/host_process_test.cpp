@@ -11,8 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include "support/host_process.h"
-#include "support/temp_home.h"
 #include "tavrin_bridge.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
@@ -52,7 +52,7 @@ fs::path chromeManifest(const fs::path& home) {
 
 class HostProcessTest : public ::testing::Test {
   protected:
-    testing::TempHome home;
+    testing::TempDir home;
     testing::ProcessResult host(std::function<void(int)> feed = {}) {
         return runHost({{kOrigin}, home.path(), std::move(feed)});
     }
@@ -89,7 +89,7 @@ TEST_F(HostProcessTest, InstallerCommandRegistersTheExecutableWithEveryBrowser) 
     const auto result = runHost({{"install-native-messaging-host"}, home.path(), {}});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 14) << result.out;
-    const auto manifest = nlohmann::json::parse(testing::readFile(chromeManifest(home.path())));
+    const auto manifest = nlohmann::json::parse(testing::read_file(chromeManifest(home.path())));
     EXPECT_EQ(manifest["path"], fs::canonical(TAVRIN_BRIDGE_EXE).string());
     EXPECT_EQ(manifest["name"], "cz.tavrin.bridge");
 }
@@ -157,7 +157,7 @@ TEST_F(HostProcessTest, InputEndingInsideAPrefixEndsQuietly) {
 }
 
 TEST_F(HostProcessTest, UnreadableConsentFileStopsTheHost) {
-    testing::writeFile(home.path() / ".local/share/cz.tavrin.bridge/consent.json", "{}");
+    testing::write_file(home.path() / ".local/share/cz.tavrin.bridge/consent.json", "{}");
     const auto result = host(sends(frame(R"({"id":"s","method":"status"})")));
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.err,

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "support/host_process.h"
-#include "support/temp_home.h"
 #include "support/xvfb.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
@@ -37,11 +37,11 @@ bool eventually(Condition holds, std::chrono::milliseconds limit = 30s) {
 
 TEST(ManagementWindow, RevokesAGrantFromTheKeyboardAndQuitsWhenClosed) {
     testing::Xvfb screen;
-    testing::TempHome home;
+    testing::TempDir home;
     const fs::path consent = home.path() / ".local/share/cz.tavrin.bridge/consent.json";
-    testing::writeFile(consent,
-                       std::string(R"({"origins":{")") + kOrigin +
-                           R"(":{"purposes":["sign","auth"],"grantedAtUnix":1767225600}}})");
+    testing::write_file(consent,
+                        std::string(R"({"origins":{")") + kOrigin +
+                            R"(":{"purposes":["sign","auth"],"grantedAtUnix":1767225600}}})");
 
     testing::HostRun run{{}, home.path()};
     run.environment = {{"DISPLAY", screen.display()}};
@@ -63,7 +63,7 @@ TEST(ManagementWindow, RevokesAGrantFromTheKeyboardAndQuitsWhenClosed) {
         screen.screenshot(artefact("management-window-grants"));
         screen.answer(window, {"key Tab", "key space"});
         revoked = eventually(
-            [&] { return testing::readFile(consent).find(kOrigin) == std::string::npos; });
+            [&] { return testing::read_file(consent).find(kOrigin) == std::string::npos; });
         std::this_thread::sleep_for(300ms);
         screen.screenshot(artefact("management-window-revoked"));
 
@@ -73,7 +73,7 @@ TEST(ManagementWindow, RevokesAGrantFromTheKeyboardAndQuitsWhenClosed) {
     };
     const auto result = testing::runHost(run);
 
-    EXPECT_TRUE(revoked) << testing::readFile(consent);
+    EXPECT_TRUE(revoked) << testing::read_file(consent);
     EXPECT_TRUE(closed) << "the window stayed open";
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, "");
