@@ -96,34 +96,31 @@ TEST_F(ConsentRecords, RevokeWithoutAFileCreatesAnEmptyStore) {
     EXPECT_EQ(testing::read_file(file), "{\n  \"origins\": {}\n}\n");
 }
 
-TEST_F(ConsentRecords, RevokeRefusesAFileItCannotParseAndLeavesItAsItIs) {
+TEST_F(ConsentRecords, RevokeFailuresNameTheCauseAndLeaveTheFileAsItIs) {
     const std::string broken = R"({"origins":{"https://a.example":{"purposes":["sign"]}}})";
+    const fs::path blocked = home.path() / "blocked";  // a file where the folder should be
+    testing::write_file(blocked, "");
+    const fs::path readOnly = home.path() / "read-only" / "consent.json";
+    testing::write_file(readOnly, R"({"origins":{}})");
+    ASSERT_EQ(::chmod(readOnly.parent_path().c_str(), 0555), 0);
+    const struct {
+        fs::path file;
+        const char* cause;
+    } cases[] = {
+        {file, "cannot be parsed"},
+        {blocked / "consent.json", "Not a directory"},
+        {readOnly, "Permission denied"},
+    };
     testing::write_file(file, broken);
-    const auto revoked = ConsentStoreFile::revoke("https://a.example", file);
-    ASSERT_FALSE(revoked);
-    EXPECT_NE(revoked.error().description.find("cannot be parsed"), std::string::npos)
-        << revoked.error().description;
+    for (const auto& c : cases) {
+        if (c.file == readOnly && ::geteuid() == 0) continue;  // root writes there anyway
+        const auto revoked = ConsentStoreFile::revoke("https://a.example", c.file);
+        ASSERT_FALSE(revoked) << c.cause;
+        EXPECT_NE(revoked.error().description.find(c.cause), std::string::npos)
+            << revoked.error().description;
+    }
+    ::chmod(readOnly.parent_path().c_str(), 0755);
     EXPECT_EQ(testing::read_file(file), broken);
-}
-
-TEST_F(ConsentRecords, RevokeReportsAFolderItCannotCreate) {
-    // A file where the folder should be.
-    testing::write_file(home.path() / "blocked", "");
-    const auto notAFolder = ConsentStoreFile::revoke("o", home.path() / "blocked" / "consent.json");
-    ASSERT_FALSE(notAFolder);
-    EXPECT_NE(notAFolder.error().description.find("Not a directory"), std::string::npos)
-        << notAFolder.error().description;
-}
-
-TEST_F(ConsentRecords, RevokeReportsAFolderItCannotWrite) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    testing::write_file(file, R"({"origins":{}})");
-    ASSERT_EQ(::chmod(file.parent_path().c_str(), 0555), 0);
-    const auto readOnly = ConsentStoreFile::revoke("o", file);
-    ::chmod(file.parent_path().c_str(), 0755);
-    ASSERT_FALSE(readOnly);
-    EXPECT_NE(readOnly.error().description.find("Permission denied"), std::string::npos)
-        << readOnly.error().description;
 }
 
 TEST(ConsentGrantJson, EncodesWithItsThreeKeysAndDecodesBack) {

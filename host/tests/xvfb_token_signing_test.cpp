@@ -206,26 +206,6 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
     });
 }
 
-TEST_F(TokenSigningTest, AKeypadReaderTakesThePinWhileANoticeSaysSo) {
-    registerModule("pin-pad", {{"TAVRIN_FORWARD_PAD_DELAY_MS", "2500"}});
-    serve([&](HostSession& host) {
-        const json listed = list(host, "sign");
-        ASSERT_TRUE(listed.contains("result")) << listed.dump();
-        const json* rsa = nullptr;
-        for (const json& certificate : listed["result"]["certificates"])
-            if (certificate["keyAlgorithm"] == "rsa2048") rsa = &certificate;
-        ASSERT_NE(rsa, nullptr);
-        const auto hash = testing::sha256("signed at the keypad");
-        host.send(signRequest((*rsa)["certId"], {hash}, "rsa-pkcs1").dump());
-        answer(host, "keypad-confirmation", {"key Return"});
-        // No PIN prompt: the notice stays while the reader waits, then goes.
-        answer(host, "keypad-notice", {});
-        const json reply = json::parse(host.receive(), nullptr, false);
-        ASSERT_TRUE(reply.contains("result")) << reply.dump();
-        EXPECT_TRUE(verifies((*rsa)["der"], hash, reply["result"]["signatures"][0]));
-    });
-}
-
 TEST_F(TokenSigningTest, AnEmptyReaderAsksForTheCardAndListsOnceItIsIn) {
     registerModule("late-card", {{"TAVRIN_FORWARD_CARD_AFTER_MS", "4000"}});
     serve([&](HostSession& host) {

@@ -240,31 +240,6 @@ TEST_P(BrowserEndToEnd, SignsOnceTheUserConfirms) {
     }
 }
 
-TEST_P(BrowserEndToEnd, RefusesBadRequestsAndServesOn) {
-    const json replies = flow(query({{"flow", "invalid"}}))["replies"];
-    ASSERT_EQ(replies.size(), 4u) << replies;
-    // A numeric id cannot be echoed; a listing without params and an unknown
-    // method are refused with their id.
-    const struct {
-        const char* id;
-        const char* messageStart;
-    } refused[] = {
-        {"", "malformed request: "},
-        {"p", "invalid listCertificates params: "},
-        {"u", "unknown method"},
-    };
-    for (std::size_t i = 0; i < std::size(refused); ++i) {
-        const json& reply = replies[i];
-        EXPECT_EQ(reply["id"], refused[i].id) << reply;
-        EXPECT_EQ(reply["error"]["code"], "request_invalid") << reply;
-        EXPECT_EQ(reply["error"]["message"].get<std::string>().rfind(refused[i].messageStart, 0),
-                  0u)
-            << reply;
-    }
-    EXPECT_EQ(replies[3]["id"], "after");
-    EXPECT_TRUE(replies[3].contains("result")) << replies[3];
-}
-
 TEST_P(BrowserEndToEnd, RequestsUpToOneMebibyteAreServedLargerOnesCloseThePort) {
     const struct {
         int bytes;
