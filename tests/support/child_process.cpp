@@ -220,7 +220,8 @@ void Child::signal(int number) const {
 }
 
 void Child::stop() {
-    if (pid_ <= 0) return;
+    if (pid_ <= 0 || stopped_) return;
+    stopped_ = true;
     // The group may outlive its leader (a browser's helpers): signal it even
     // after the leader has exited.
     if (spec_.grace.count() > 0) {

@@ -77,6 +77,7 @@ class Child {
     ChildSpec spec_;
     pid_t pid_ = -1;
     bool exited_ = false;
+    bool stopped_ = false;
     int exitStatus_ = -1;
     int termSignal_ = 0;
     int in_ = -1;
