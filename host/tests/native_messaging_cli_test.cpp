@@ -16,10 +16,7 @@
 namespace tavrin::host {
 namespace {
 
-using testing::list_tree;
-using testing::read_file;
-using testing::TempDir;
-using testing::write_file;
+using namespace tavrin::testing;
 
 using B = NativeMessagingBrowser;
 using Args = std::vector<std::string>;
