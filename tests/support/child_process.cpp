@@ -80,6 +80,7 @@ Child::Child(ChildSpec spec) : spec_(std::move(spec)) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     std::vector<int> childEnds;
+    int error = 0;
     const auto route = [&](Stream stream, int target, int& ours) {
         switch (stream) {
             case Stream::inherit:
@@ -97,7 +98,10 @@ Child::Child(ChildSpec spec) : spec_(std::move(spec)) {
                 return;
             case Stream::pipe: {
                 int fds[2];
-                if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+                if (::pipe2(fds, O_CLOEXEC) != 0) {
+                    error = errno;
+                    return;
+                }
                 const bool input = target == STDIN_FILENO;
                 ours = input ? fds[1] : fds[0];
                 childEnds.push_back(input ? fds[0] : fds[1]);
@@ -106,15 +110,10 @@ Child::Child(ChildSpec spec) : spec_(std::move(spec)) {
             }
         }
     };
-    int error = 0;
     std::string step = "pipe";
-    try {
-        route(spec_.in, STDIN_FILENO, in_);
-        route(spec_.out, STDOUT_FILENO, out_);
-        route(spec_.err, STDERR_FILENO, err_);
-    } catch (const std::runtime_error&) {
-        error = errno;
-    }
+    route(spec_.in, STDIN_FILENO, in_);
+    route(spec_.out, STDOUT_FILENO, out_);
+    route(spec_.err, STDERR_FILENO, err_);
     for (std::size_t i = 0; i < spec_.passFds.size(); ++i)
         posix_spawn_file_actions_adddup2(&actions, spec_.passFds[i], 3 + static_cast<int>(i));
     if (!spec_.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, spec_.cwd.c_str());
