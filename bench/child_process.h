@@ -1,13 +1,15 @@
 #pragma once
-// A child process with pipes on its standard streams, spoken to in
-// native-messaging frames. Used to time and measure the real executable and
-// the echo host alike.
+// The host, or the echo host, run over pipes and spoken to in
+// native-messaging frames: the shared child process with the benchmarks'
+// errors (exceptions naming the step) and environment.
 
 #include <sys/types.h>
 
 #include <map>
 #include <string>
 #include <vector>
+
+#include "tests/support/child_process.h"
 
 namespace tavrin::bench {
 
@@ -18,12 +20,9 @@ class ChildProcess {
     // failed.
     ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                  const std::map<std::string, std::string>& environment);
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
 
-    pid_t pid() const { return pid_; }
-    void send(const std::string& payload);
+    pid_t pid() const { return child_.pid(); }
+    void send(const std::string& payload) { child_.send(tavrin::testing::frame(payload)); }
     // The next reply's payload; throws when the output ends or nothing
     // complete arrives within a minute.
     std::string receive();
@@ -31,17 +30,11 @@ class ChildProcess {
     // or -1 when it did not exit normally.
     int finish();
     // Ends the child with SIGKILL and reaps it.
-    void kill();
+    void kill() { child_.stop(); }
 
   private:
-    pid_t pid_ = -1;
-    int in_ = -1;
-    int out_ = -1;
-    std::string pending_;
+    tavrin::testing::Child child_;
 };
-
-// A length-prefixed frame.
-std::string frame(const std::string& payload);
 
 // An environment for the host: PATH and the locale from ours, HOME and the
 // XDG folders inside `home`, never a display.

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "support/signature_check.h"
 #include "support/softhsm_token.h"
 #include "tavrin_bridge.h"
+#include "tests/support/signature_check.h"
 
 namespace {
 

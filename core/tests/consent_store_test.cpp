@@ -20,7 +20,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "dispatch/dispatcher.h"
 #include "support/scripted_doubles.h"
-#include "support/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin {
 namespace {

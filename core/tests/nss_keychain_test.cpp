@@ -10,7 +10,7 @@
 #include "backend/keychain/keychain_backend.h"
 #include "backend/keychain/nss/nss_keychain_platform.h"
 #include "support/nss_fixture.h"
-#include "support/signature_check.h"
+#include "tests/support/signature_check.h"
 
 namespace tavrin {
 namespace {

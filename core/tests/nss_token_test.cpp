@@ -20,9 +20,9 @@
 #include "backend/keychain/keychain_backend.h"
 #include "backend/keychain/nss/nss_keychain_platform.h"
 #include "support/nss_fixture.h"
-#include "support/signature_check.h"
 #include "support/softhsm_token.h"
-#include "support/temp_dir.h"
+#include "tests/support/signature_check.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin {
 namespace {

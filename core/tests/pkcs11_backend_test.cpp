@@ -16,9 +16,9 @@
 #include "backend/pkcs11/public_key_algorithm.h"
 #include "backend/x509/supported_keys.h"
 #include "support/inspecting_memory.h"
-#include "support/signature_check.h"
 #include "support/softhsm_token.h"
 #include "support/wrapped_function_list.h"
+#include "tests/support/signature_check.h"
 
 namespace tavrin {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "consent_records/consent_store_file.h"
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
@@ -19,12 +19,12 @@ namespace fs = std::filesystem;
 
 class ConsentRecords : public ::testing::Test {
   protected:
-    testing::TempHome home;
+    testing::TempDir home;
     fs::path file = home.path() / "data" / "consent.json";
 };
 
 TEST_F(ConsentRecords, ListsSortedByByteOrderKeepingPurposesAsStored) {
-    testing::writeFile(file, R"({"origins":{
+    testing::write_file(file, R"({"origins":{
         "https://b.example": {"purposes": ["auth","sign","sign"], "grantedAtUnix": 30, "x": 1},
         "https://A.example": {"purposes": ["custom"], "grantedAtUnix": 10},
         "https://a.example": {"purposes": [], "grantedAtUnix": 18446744073709551615}},
@@ -55,7 +55,7 @@ TEST_F(ConsentRecords, AnythingButAWellFormedFileListsAsEmpty) {
     };
     for (const std::string& content : contents) {
         SCOPED_TRACE(content);
-        testing::writeFile(file, content);
+        testing::write_file(file, content);
         EXPECT_TRUE(ConsentStoreFile::list(file).empty());
     }
     fs::remove(file);
@@ -65,7 +65,7 @@ TEST_F(ConsentRecords, AnythingButAWellFormedFileListsAsEmpty) {
 }
 
 TEST_F(ConsentRecords, RevokeRemovesExactlyOneOriginAndRewritesSorted) {
-    testing::writeFile(file, R"({"origins":{
+    testing::write_file(file, R"({"origins":{
         "https://z.example": {"purposes": ["sign","auth"], "grantedAtUnix": 5},
         "https://keep.example": {"grantedAtUnix": 9, "purposes": ["auth"]}}})");
     // Letter case matters: nothing is removed, but the file is rewritten.
@@ -73,7 +73,7 @@ TEST_F(ConsentRecords, RevokeRemovesExactlyOneOriginAndRewritesSorted) {
     EXPECT_EQ(ConsentStoreFile::list(file).size(), 2u);
 
     ASSERT_TRUE(ConsentStoreFile::revoke("https://z.example", file));
-    EXPECT_EQ(testing::readFile(file), R"({
+    EXPECT_EQ(testing::read_file(file), R"({
   "origins": {
     "https://keep.example": {
       "grantedAtUnix": 9,
@@ -93,37 +93,34 @@ TEST_F(ConsentRecords, RevokeRemovesExactlyOneOriginAndRewritesSorted) {
 
 TEST_F(ConsentRecords, RevokeWithoutAFileCreatesAnEmptyStore) {
     ASSERT_TRUE(ConsentStoreFile::revoke("https://a.example", file));
-    EXPECT_EQ(testing::readFile(file), "{\n  \"origins\": {}\n}\n");
+    EXPECT_EQ(testing::read_file(file), "{\n  \"origins\": {}\n}\n");
 }
 
-TEST_F(ConsentRecords, RevokeRefusesAFileItCannotParseAndLeavesItAsItIs) {
+TEST_F(ConsentRecords, RevokeFailuresNameTheCauseAndLeaveTheFileAsItIs) {
     const std::string broken = R"({"origins":{"https://a.example":{"purposes":["sign"]}}})";
-    testing::writeFile(file, broken);
-    const auto revoked = ConsentStoreFile::revoke("https://a.example", file);
-    ASSERT_FALSE(revoked);
-    EXPECT_NE(revoked.error().description.find("cannot be parsed"), std::string::npos)
-        << revoked.error().description;
-    EXPECT_EQ(testing::readFile(file), broken);
-}
-
-TEST_F(ConsentRecords, RevokeReportsAFolderItCannotCreate) {
-    // A file where the folder should be.
-    testing::writeFile(home.path() / "blocked", "");
-    const auto notAFolder = ConsentStoreFile::revoke("o", home.path() / "blocked" / "consent.json");
-    ASSERT_FALSE(notAFolder);
-    EXPECT_NE(notAFolder.error().description.find("Not a directory"), std::string::npos)
-        << notAFolder.error().description;
-}
-
-TEST_F(ConsentRecords, RevokeReportsAFolderItCannotWrite) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    testing::writeFile(file, R"({"origins":{}})");
-    ASSERT_EQ(::chmod(file.parent_path().c_str(), 0555), 0);
-    const auto readOnly = ConsentStoreFile::revoke("o", file);
-    ::chmod(file.parent_path().c_str(), 0755);
-    ASSERT_FALSE(readOnly);
-    EXPECT_NE(readOnly.error().description.find("Permission denied"), std::string::npos)
-        << readOnly.error().description;
+    const fs::path blocked = home.path() / "blocked";  // a file where the folder should be
+    testing::write_file(blocked, "");
+    const fs::path readOnly = home.path() / "read-only" / "consent.json";
+    testing::write_file(readOnly, R"({"origins":{}})");
+    ASSERT_EQ(::chmod(readOnly.parent_path().c_str(), 0555), 0);
+    const struct {
+        fs::path file;
+        const char* cause;
+    } cases[] = {
+        {file, "cannot be parsed"},
+        {blocked / "consent.json", "Not a directory"},
+        {readOnly, "Permission denied"},
+    };
+    testing::write_file(file, broken);
+    for (const auto& c : cases) {
+        if (c.file == readOnly && ::geteuid() == 0) continue;  // root writes there anyway
+        const auto revoked = ConsentStoreFile::revoke("https://a.example", c.file);
+        ASSERT_FALSE(revoked) << c.cause;
+        EXPECT_NE(revoked.error().description.find(c.cause), std::string::npos)
+            << revoked.error().description;
+    }
+    ::chmod(readOnly.parent_path().c_str(), 0755);
+    EXPECT_EQ(testing::read_file(file), broken);
 }
 
 }  // namespace

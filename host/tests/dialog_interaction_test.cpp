@@ -124,27 +124,10 @@ TEST_F(DialogTest, EachAlertHasItsButtonsInOrderAndOnlyThePinHasAField) {
     EXPECT_EQ(runner->alerts[1].secureField->height, 24);
 }
 
-TEST_F(DialogTest, OnlyTheFirstButtonSaysYes) {
+TEST_F(DialogTest, OnlyTheFirstButtonSaysYesAndAnEmptyPinIsAPin) {
     const struct {
         AlertResponse (*response)();
-        bool yes;
-    } cases[] = {
-        {[] { return answered(alertFirstButtonReturn); }, true},
-        {[] { return answered(alertFirstButtonReturn + 1); }, false},
-        {[] { return answered(noAlertResponse); }, false},
-        {[] { return AlertResponse::notShown("no display"); }, false},
-    };
-    for (const auto& c : cases) {
-        runner->script = c.response;
-        EXPECT_EQ(dialogs.requestConsent(kOrigin, R"(["sign"])"), c.yes);
-        EXPECT_EQ(dialogs.requestSignConfirmation(kOrigin, "cert", 2), c.yes);
-    }
-}
-
-TEST_F(DialogTest, AnEmptyPinIsAPinAndCancelIsNone) {
-    const struct {
-        AlertResponse (*response)();
-        std::optional<std::string> pin;
+        std::optional<std::string> pin;  // also: whether the prompts say yes
     } cases[] = {
         {[] { return answered(alertFirstButtonReturn, "1234"); }, "1234"},
         {[] { return answered(alertFirstButtonReturn, ""); }, ""},
@@ -154,6 +137,8 @@ TEST_F(DialogTest, AnEmptyPinIsAPinAndCancelIsNone) {
     };
     for (const auto& c : cases) {
         runner->script = c.response;
+        EXPECT_EQ(dialogs.requestConsent(kOrigin, R"(["sign"])"), c.pin.has_value());
+        EXPECT_EQ(dialogs.requestSignConfirmation(kOrigin, "cert", 2), c.pin.has_value());
         const auto pin = dialogs.requestPin(kOrigin, "cert", 1);
         ASSERT_EQ(pin.has_value(), c.pin.has_value());
         if (pin) {

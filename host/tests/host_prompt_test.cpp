@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/host_process.h"
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
@@ -42,14 +42,14 @@ struct Mapped {
 };
 
 Mapped mappedInto(pid_t pid) {
-    const std::string maps = testing::readFile("/proc/" + std::to_string(pid) + "/maps");
+    const std::string maps = testing::read_file("/proc/" + std::to_string(pid) + "/maps");
     return {maps.find("libtavrin_bridge_ui.so") != std::string::npos,
             maps.find("libQt6") != std::string::npos};
 }
 
 class HostPromptTest : public ::testing::Test {
   protected:
-    testing::TempHome home;
+    testing::TempDir home;
 
     // Runs the host (no display) through `talk`; returns its standard error.
     std::string converse(std::function<void(HostSession&)> talk) {
@@ -61,11 +61,16 @@ class HostPromptTest : public ::testing::Test {
     }
 };
 
-TEST_F(HostPromptTest, AStatusOnlyHostNeverLoadsTheModuleOrQt) {
+TEST_F(HostPromptTest, StatusAndAGrantedListingNeverLoadTheModuleOrQt) {
+    testing::write_file(home.path() / ".local/share/cz.tavrin.bridge/consent.json",
+                        R"({"origins":{"https://granted.example.cz":)"
+                        R"({"purposes":["sign"],"grantedAtUnix":1700000000}}})");
     Mapped mapped{true, true};
     converse([&](HostSession& host) {
         host.send(kStatus);
         ASSERT_EQ(errorCode(host.receive()), "<none>");
+        host.send(listing("https://granted.example.cz"));
+        ASSERT_EQ(errorCode(host.receive()), "no_certificates");  // admitted; the store is empty
         mapped = mappedInto(host.pid());
     });
     EXPECT_FALSE(mapped.uiModule);
@@ -86,7 +91,7 @@ TEST_F(HostPromptTest, AServingHostIsNotDumpableAndWritesNoCoreFile) {
         host.send(kStatus);
         ASSERT_EQ(errorCode(host.receive()), "<none>");
         const std::string proc = "/proc/" + std::to_string(host.pid());
-        limits = testing::readFile(proc + "/limits");
+        limits = testing::read_file(proc + "/limits");
         readStatus = std::system(((root ? "setpriv --inh-caps=-all --bounding-set=-all " : "") +
                                   std::string("cat ") + proc + "/environ >/dev/null 2>&1")
                                      .c_str());
@@ -97,20 +102,6 @@ TEST_F(HostPromptTest, AServingHostIsNotDumpableAndWritesNoCoreFile) {
     EXPECT_TRUE(std::regex_search(limits.substr(line, limits.find('\n', line) - line),
                                   std::regex("size +0 +0 ")))
         << limits;
-}
-
-TEST_F(HostPromptTest, AListingForAGrantedOriginNeverLoadsTheModuleOrQt) {
-    testing::writeFile(home.path() / ".local/share/cz.tavrin.bridge/consent.json",
-                       R"({"origins":{"https://granted.example.cz":)"
-                       R"({"purposes":["sign"],"grantedAtUnix":1700000000}}})");
-    Mapped mapped{true, true};
-    converse([&](HostSession& host) {
-        host.send(listing("https://granted.example.cz"));
-        ASSERT_EQ(errorCode(host.receive()), "no_certificates");  // admitted; the store is empty
-        mapped = mappedInto(host.pid());
-    });
-    EXPECT_FALSE(mapped.uiModule);
-    EXPECT_FALSE(mapped.qt);
 }
 
 TEST_F(HostPromptTest, WithoutADisplayConsentIsRefusedAndTheHostServesOn) {

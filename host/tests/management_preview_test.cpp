@@ -11,7 +11,7 @@
 #include <string>
 
 #include "support/host_process.h"
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
@@ -51,12 +51,12 @@ void installAllManifests(const fs::path& home) {
     for (const char* folder :
          {".config/google-chrome/NativeMessagingHosts",
           ".config/microsoft-edge/NativeMessagingHosts", ".mozilla/native-messaging-hosts"}) {
-        testing::writeFile(home / folder / "cz.tavrin.bridge.json", "{}");
+        testing::write_file(home / folder / "cz.tavrin.bridge.json", "{}");
     }
 }
 
 TEST(ManagementPreview, RendersThisHomesDataAtDoubleWidthAndTouchesNothingElse) {
-    testing::TempHome output;
+    testing::TempDir output;
     const struct Case {
         std::string name;
         bool grants;
@@ -73,15 +73,15 @@ TEST(ManagementPreview, RendersThisHomesDataAtDoubleWidthAndTouchesNothingElse) 
     std::map<std::string, PngSize> sizes;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        testing::TempHome home;
+        testing::TempDir home;
         if (c.grants)
-            testing::writeFile(home.path() / ".local/share/cz.tavrin.bridge/consent.json",
-                               twoGrants);
+            testing::write_file(home.path() / ".local/share/cz.tavrin.bridge/consent.json",
+                                twoGrants);
         if (c.manifests) installAllManifests(home.path());
-        const std::string before = testing::listTree(home.path());
+        const std::string before = testing::list_tree(home.path());
         const fs::path png = output.path() / (c.name + ".png");
         // An existing file is replaced.
-        testing::writeFile(png, "an older, longer file that is not a picture at all");
+        testing::write_file(png, "an older, longer file that is not a picture at all");
 
         testing::HostRun run{{"--render-preview", png.string()}, home.path()};
         run.environment = c.environment;
@@ -91,8 +91,8 @@ TEST(ManagementPreview, RendersThisHomesDataAtDoubleWidthAndTouchesNothingElse) 
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(result.out, "");
         // No manifest written, no marker, no consent folder.
-        EXPECT_EQ(testing::listTree(home.path()), before);
-        images[c.name] = testing::readFile(png);
+        EXPECT_EQ(testing::list_tree(home.path()), before);
+        images[c.name] = testing::read_file(png);
         const auto size = pngSize(images[c.name]);
         ASSERT_TRUE(size) << "not a PNG";
         EXPECT_EQ(size->width, 1120u);
@@ -108,7 +108,7 @@ TEST(ManagementPreview, RendersThisHomesDataAtDoubleWidthAndTouchesNothingElse) 
 }
 
 TEST(ManagementPreview, AFileThatCannotBeWrittenFailsWithTheReasonAndCreatesNoFolder) {
-    testing::TempHome home;
+    testing::TempDir home;
     const fs::path missing = home.path() / "no-such-folder";
     // A file in a missing folder, and a folder where the file should go.
     for (const fs::path& path : {missing / "preview.png", home.path()}) {

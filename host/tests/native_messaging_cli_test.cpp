@@ -11,15 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
 
-using testing::listTree;
-using testing::readFile;
-using testing::TempHome;
-using testing::writeFile;
+using namespace tavrin::testing;
 
 using B = NativeMessagingBrowser;
 using Args = std::vector<std::string>;
@@ -35,10 +32,10 @@ class CliTest : public ::testing::Test {
         return NativeMessagingCLI::run(arguments, installer, out, err);
     }
     nlohmann::json manifestOf(B browser) {
-        return nlohmann::json::parse(readFile(installer.manifestURL(browser)));
+        return nlohmann::json::parse(read_file(installer.manifestURL(browser)));
     }
 
-    TempHome home;
+    TempDir home;
     NativeMessagingManifestInstaller installer{{home.path(), home.configHome()},
                                                "/usr/bin/tavrin-bridge"};
     std::ostringstream out;
@@ -53,7 +50,7 @@ TEST_F(CliTest, DeclinesAnythingButASubcommandAsArgumentOne) {
         EXPECT_EQ(run(arguments), std::nullopt) << arguments.back();
     }
     EXPECT_EQ(out.str() + err.str(), "");
-    EXPECT_EQ(listTree(home.path()), "");
+    EXPECT_EQ(list_tree(home.path()), "");
 }
 
 TEST_F(CliTest, InstallWithoutOptionsOrWithAllWritesEveryManifestInOrder) {
@@ -99,7 +96,7 @@ TEST_F(CliTest, BadBrowserValueStopsBeforeAnyFile) {
         EXPECT_EQ(err.str(), c.message);
         EXPECT_EQ(out.str(), "");
     }
-    EXPECT_EQ(listTree(home.path()), "");
+    EXPECT_EQ(list_tree(home.path()), "");
 }
 
 TEST_F(CliTest, OnlyTheFirstBrowserOptionCounts) {
@@ -120,9 +117,9 @@ TEST_F(CliTest, ExtraExtensionIDsFollowTheBuiltInOnesOnce) {
                               "chrome-extension://extra/"}));
 
     ASSERT_EQ(run({"prog", install, "--browser", "firefox"}), 0);
-    const std::string plain = readFile(installer.manifestURL(B::firefox));
+    const std::string plain = read_file(installer.manifestURL(B::firefox));
     ASSERT_EQ(run({"prog", install, "--browser", "firefox", "--extension-id", "x@y"}), 0);
-    EXPECT_EQ(readFile(installer.manifestURL(B::firefox)), plain);
+    EXPECT_EQ(read_file(installer.manifestURL(B::firefox)), plain);
 }
 
 TEST_F(CliTest, UninstallOfAMissingManifestSucceeds) {
@@ -130,13 +127,13 @@ TEST_F(CliTest, UninstallOfAMissingManifestSucceeds) {
     EXPECT_EQ(out.str(), "Uninstalled firefox native messaging host manifest (if present)\n");
     EXPECT_EQ(err.str(), "");
     // Also where a file stands in for the browser's folder.
-    writeFile(home.configHome() / "google-chrome", "a file, not a folder");
+    write_file(home.configHome() / "google-chrome", "a file, not a folder");
     ASSERT_EQ(run({"prog", uninstall, "--browser", "chrome"}), 0);
     EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(CliTest, OneFailingBrowserDoesNotStopTheOthers) {
-    writeFile(home.configHome() / "google-chrome", "a file, not a folder");
+    write_file(home.configHome() / "google-chrome", "a file, not a folder");
     ASSERT_EQ(run({"prog", install}), 1);
     const std::string errors = err.str();
     const std::string results = out.str();

@@ -13,7 +13,7 @@
 #include "browser/first_run_store.h"
 #include "management/management_app_delegate.h"
 #include "relocation/self_relocator.h"
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
@@ -166,15 +166,15 @@ std::vector<std::string> namesIn(const fs::path& folder) {
 }
 
 TEST(SelfRelocatorLinux, ReplacesTheTargetInOneStepAndStartsTheCopy) {
-    testing::TempHome home;
+    testing::TempDir home;
     const fs::path bundle = home.path() / "Downloads" / "Tavrin Bridge.app";
     const fs::path started = home.path() / "started";
     // The relocated program only proves that it ran.
-    testing::writeFile(bundle / "tavrin-bridge", "#!/bin/sh\ntouch '" + started.string() + "'\n");
+    testing::write_file(bundle / "tavrin-bridge", "#!/bin/sh\ntouch '" + started.string() + "'\n");
     fs::permissions(bundle / "tavrin-bridge", fs::perms::owner_all);
-    testing::writeFile(bundle / "share" / "new", "new");
+    testing::write_file(bundle / "share" / "new", "new");
     const fs::path target = home.path() / "Applications" / "Tavrin Bridge.app";
-    testing::writeFile(target / "old", "old");
+    testing::write_file(target / "old", "old");
 
     AcceptingPrompts prompts;
     bool terminated = false;
@@ -184,7 +184,7 @@ TEST(SelfRelocatorLinux, ReplacesTheTargetInOneStepAndStartsTheCopy) {
 
     EXPECT_EQ(prompts.shown, std::vector<std::string>{"Nahradit existující kopii?"});
     EXPECT_TRUE(terminated);
-    EXPECT_EQ(testing::readFile(target / "share" / "new"), "new");
+    EXPECT_EQ(testing::read_file(target / "share" / "new"), "new");
     EXPECT_FALSE(fs::exists(target / "old"));
     EXPECT_TRUE(fs::exists(bundle / "tavrin-bridge")) << "the started copy is never deleted";
     EXPECT_EQ(namesIn(target.parent_path()), std::vector<std::string>{"Tavrin Bridge.app"});
@@ -194,7 +194,7 @@ TEST(SelfRelocatorLinux, ReplacesTheTargetInOneStepAndStartsTheCopy) {
 }
 
 TEST(SelfRelocatorLinux, AFailedCopyLeavesNoTemporaryFolder) {
-    testing::TempHome home;
+    testing::TempDir home;
     const fs::path target = home.path() / "Applications" / "Tavrin Bridge.app";
     AcceptingPrompts prompts;
     auto ops = SelfRelocator::Operations::platformDefaults(prompts, [] {});
@@ -218,7 +218,7 @@ TEST(SelfRelocatorLinux, TemporaryNameCarriesAFreshUuid) {
 
 class LaunchSequence : public ::testing::Test {
   protected:
-    testing::TempHome home;
+    testing::TempDir home;
     std::vector<std::string> calls;
 
     ManagementAppDelegate delegate(bool translocated, Outcome relocation) {

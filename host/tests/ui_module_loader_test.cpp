@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 #include "ui_module/ui_module_loader.h"
 
 namespace tavrin::host {
@@ -14,9 +14,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(UiModuleLoader, RefusesWhatItCannotUseAndSaysWhy) {
-    testing::TempHome folder;
+    testing::TempDir folder;
     const fs::path garbage = folder.path() / "libtavrin_bridge_ui.so";
-    testing::writeFile(garbage, "not a shared object");
+    testing::write_file(garbage, "not a shared object");
     const std::string mismatched = TAVRIN_MISMATCHED_UI_MODULE;
     const struct {
         std::vector<fs::path> candidates;

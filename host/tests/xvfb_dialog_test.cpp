@@ -21,8 +21,8 @@
 #include "dialogs/ns_alert_dialog_interaction.h"
 #include "support/accessibility_bus.h"
 #include "support/host_process.h"
-#include "support/temp_home.h"
 #include "support/xvfb.h"
+#include "tests/support/temp_dir.h"
 #include "ui_module/ui_module_loader.h"
 
 namespace tavrin::host {
@@ -40,7 +40,7 @@ fs::path artefact(const std::string& name) {
 class RealDialogTest : public ::testing::Test {
   protected:
     testing::Xvfb screen;
-    testing::TempHome home;
+    testing::TempDir home;
 
     // A thread that answers the next prompt with `keys` after photographing
     // it; `returned` tells it that the prompt's caller is done.
@@ -102,7 +102,7 @@ class RealDialogTest : public ::testing::Test {
 TEST_F(RealDialogTest, ConsentAcceptedWithEnterIsRecorded) {
     // Admitted: the empty identity store then has nothing to list.
     EXPECT_EQ(listWithConsent({"key Return"}, "consent"), "no_certificates");
-    const auto grants = nlohmann::json::parse(testing::readFile(consentFile()));
+    const auto grants = nlohmann::json::parse(testing::read_file(consentFile()));
     EXPECT_EQ(grants["origins"][kOrigin]["purposes"], nlohmann::json::array({"sign"}));
 }
 

@@ -15,8 +15,8 @@
 
 #include "support/accessibility_bus.h"
 #include "support/host_process.h"
-#include "support/temp_home.h"
 #include "support/xvfb.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
@@ -62,11 +62,11 @@ std::optional<Extents> extentsOf(const std::string& tree, const std::string& rol
 
 TEST(ManagementWindow, RevokesAGrantFromTheKeyboardAndQuitsWhenClosed) {
     testing::Xvfb screen;
-    testing::TempHome home;
+    testing::TempDir home;
     const fs::path consent = home.path() / ".local/share/cz.tavrin.bridge/consent.json";
-    testing::writeFile(consent,
-                       std::string(R"({"origins":{")") + kOrigin +
-                           R"(":{"purposes":["sign","auth"],"grantedAtUnix":1767225600}}})");
+    testing::write_file(consent,
+                        std::string(R"({"origins":{")") + kOrigin +
+                            R"(":{"purposes":["sign","auth"],"grantedAtUnix":1767225600}}})");
 
     testing::HostRun run{{}, home.path()};
     run.environment = {{"DISPLAY", screen.display()}};
@@ -88,7 +88,7 @@ TEST(ManagementWindow, RevokesAGrantFromTheKeyboardAndQuitsWhenClosed) {
         screen.screenshot(artefact("management-window-grants"));
         screen.answer(window, {"key Tab", "key space"});
         revoked = eventually(
-            [&] { return testing::readFile(consent).find(kOrigin) == std::string::npos; });
+            [&] { return testing::read_file(consent).find(kOrigin) == std::string::npos; });
         std::this_thread::sleep_for(300ms);
         screen.screenshot(artefact("management-window-revoked"));
 
@@ -98,7 +98,7 @@ TEST(ManagementWindow, RevokesAGrantFromTheKeyboardAndQuitsWhenClosed) {
     };
     const auto result = testing::runHost(run);
 
-    EXPECT_TRUE(revoked) << testing::readFile(consent);
+    EXPECT_TRUE(revoked) << testing::read_file(consent);
     EXPECT_TRUE(closed) << "the window stayed open";
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, "");
@@ -111,9 +111,9 @@ TEST(ManagementWindow, RevokesAGrantFromTheKeyboardAndQuitsWhenClosed) {
 // the first-run banner and two failures is not cut off.
 TEST(ManagementWindow, DarkInTheCLocaleReadableAndNothingCutOff) {
     testing::Xvfb screen;
-    testing::TempHome home;
+    testing::TempDir home;
     const testing::AccessibilityBus bus;
-    testing::writeFile(home.path() / ".local/share/cz.tavrin.bridge/consent.json",
+    testing::write_file(home.path() / ".local/share/cz.tavrin.bridge/consent.json",
                        std::string(R"({"origins":{")") + kOrigin +
                            R"(":{"purposes":["sign","auth"],"grantedAtUnix":1767225600}}})");
     // A desktop's dark colour scheme, as Qt reads it on a KDE desktop.
@@ -123,10 +123,10 @@ TEST(ManagementWindow, DarkInTheCLocaleReadableAndNothingCutOff) {
                   "]\nBackgroundNormal=42,42,42\nBackgroundAlternate=48,48,48\n"
                   "ForegroundNormal=232,232,232\nForegroundInactive=160,160,160\n";
     scheme += "[Colors:Selection]\nBackgroundNormal=61,174,233\nForegroundNormal=255,255,255\n";
-    testing::writeFile(home.path() / ".config/kdeglobals", scheme);
+    testing::write_file(home.path() / ".config/kdeglobals", scheme);
     // Two browsers whose manifest folders cannot be made: two failures.
-    testing::writeFile(home.path() / ".config/google-chrome", "not a folder");
-    testing::writeFile(home.path() / ".mozilla", "not a folder");
+    testing::write_file(home.path() / ".config/google-chrome", "not a folder");
+    testing::write_file(home.path() / ".mozilla", "not a folder");
 
     testing::HostRun run{{}, home.path()};
     run.environment = bus.environment(screen.display());

@@ -16,10 +16,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "e2e/signature_check.h"
+#include <openssl/evp.h>
+
 #include "support/host_process.h"
-#include "support/temp_home.h"
 #include "support/xvfb.h"
+#include "tests/support/signature_check.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
 namespace {
@@ -30,13 +32,27 @@ using testing::HostSession;
 
 constexpr const char* kOrigin = "https://podpis.example.cz";
 
-// The certificate as PEM, the form the signature check reads.
-fs::path writePem(const fs::path& file, const std::string& base64Der) {
-    std::string pem = "-----BEGIN CERTIFICATE-----\n";
-    for (std::size_t at = 0; at < base64Der.size(); at += 64)
-        pem += base64Der.substr(at, 64) + "\n";
-    testing::writeFile(file, pem + "-----END CERTIFICATE-----\n");
-    return file;
+// Whether `signature` (Base64) signs `hash` with the key of the listed
+// certificate `der` (Base64).
+bool verifies(const json& der, const std::vector<std::uint8_t>& hash, const json& signature) {
+    return testing::verifies_with(testing::from_base64(der), EVP_sha256(), hash,
+                                  testing::from_base64(signature));
+}
+
+// A copy of the fixture token "main" in `home` and a SoftHSM2 configuration
+// that finds it there; the configuration's path.
+std::string copyMainToken(const fs::path& home) {
+    const fs::path tokens = home / "tokens";
+    fs::create_directories(tokens);
+    fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens, fs::copy_options::recursive);
+    const std::string conf = (home / "softhsm2.conf").string();
+    testing::write_file(conf, "directories.tokendir = " + tokens.string() +
+                                  "\nobjectstore.backend = file\nlog.level = ERROR\n");
+    testing::write_file(
+        home / ".local/share/cz.tavrin.bridge/consent.json",
+        json{{"origins", {{kOrigin, {{"purposes", {"sign"}}, {"grantedAtUnix", 1767225600}}}}}}
+            .dump(2));
+    return conf;
 }
 
 class TokenSigningTest : public ::testing::Test {
@@ -44,18 +60,9 @@ class TokenSigningTest : public ::testing::Test {
     void SetUp() override {
         // The fixture token "main" and an NSS database with its module, as
         // modutil (or Debian's pkcs11-register) leaves them.
-        const fs::path tokens = home.path() / "tokens";
-        fs::create_directories(tokens);
-        fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens, fs::copy_options::recursive);
-        softhsmConf = (home.path() / "softhsm2.conf").string();
-        testing::writeFile(softhsmConf, "directories.tokendir = " + tokens.string() +
-                                            "\nobjectstore.backend = file\nlog.level = ERROR\n");
+        softhsmConf = copyMainToken(home.path());
         fs::create_directories(home.path() / ".pki/nssdb");
         run("certutil -N -d " + database() + " --empty-password");
-        testing::writeFile(
-            home.path() / ".local/share/cz.tavrin.bridge/consent.json",
-            json{{"origins", {{kOrigin, {{"purposes", {"sign"}}, {"grantedAtUnix", 1767225600}}}}}}
-                .dump(2));
     }
 
     std::string database() const { return "sql:" + (home.path() / ".pki/nssdb").string(); }
@@ -112,11 +119,11 @@ class TokenSigningTest : public ::testing::Test {
     }
 
     json signRequest(const std::string& certId,
-                     const std::vector<std::vector<unsigned char>>& hashes,
+                     const std::vector<std::vector<std::uint8_t>>& hashes,
                      const std::string& scheme) {
         json encoded = json::array();
         for (const auto& hash : hashes)
-            encoded.push_back(testing::toBase64(hash));
+            encoded.push_back(testing::to_base64(hash));
         return {{"id", "sign"},
                 {"method", "sign"},
                 {"params",
@@ -149,7 +156,7 @@ class TokenSigningTest : public ::testing::Test {
     }
 
     testing::Xvfb screen;
-    testing::TempHome home;
+    testing::TempDir home;
     std::string softhsmConf;
     std::map<std::string, std::string> environment;
 };
@@ -172,7 +179,7 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
             if (certificate.value("tokenLabel", "") != "main" || entry == wanted.end()) continue;
             SCOPED_TRACE(entry->first);
             const auto& [scheme, count] = entry->second;
-            std::vector<std::vector<unsigned char>> hashes;
+            std::vector<std::vector<std::uint8_t>> hashes;
             for (std::size_t i = 0; i < count; ++i)
                 hashes.push_back(testing::sha256(entry->first + std::to_string(i)));
             host.send(signRequest(certificate["certId"], hashes, scheme).dump());
@@ -180,14 +187,10 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
             answer(host, "token-pin-" + entry->first, {"type 1234", "key Return"});
             const json reply = json::parse(host.receive(), nullptr, false);
             ASSERT_TRUE(reply.contains("result")) << reply.dump();
-            const auto pem = writePem(home.path() / (entry->first + ".pem"), certificate["der"]);
             const json& signatures = reply["result"]["signatures"];
             ASSERT_EQ(signatures.size(), count);
-            for (std::size_t i = 0; i < count; ++i) {
-                EXPECT_EQ(
-                    testing::verifySignature(pem, hashes[i], testing::fromBase64(signatures[i])),
-                    "");
-            }
+            for (std::size_t i = 0; i < count; ++i)
+                EXPECT_TRUE(verifies(certificate["der"], hashes[i], signatures[i])) << i;
             ++signedWith;
             if (entry->first == "rsa2048") rsaId = certificate["certId"];
         }
@@ -200,29 +203,6 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
         const json cancelled = json::parse(host.receive(), nullptr, false);
         EXPECT_EQ(cancelled["error"]["code"], "user_cancelled");
         EXPECT_EQ(cancelled["error"]["message"], "user cancelled the PIN prompt");
-    });
-}
-
-TEST_F(TokenSigningTest, AKeypadReaderTakesThePinWhileANoticeSaysSo) {
-    registerModule("pin-pad", {{"TAVRIN_FORWARD_PAD_DELAY_MS", "2500"}});
-    serve([&](HostSession& host) {
-        const json listed = list(host, "sign");
-        ASSERT_TRUE(listed.contains("result")) << listed.dump();
-        const json* rsa = nullptr;
-        for (const json& certificate : listed["result"]["certificates"])
-            if (certificate["keyAlgorithm"] == "rsa2048") rsa = &certificate;
-        ASSERT_NE(rsa, nullptr);
-        const auto hash = testing::sha256("signed at the keypad");
-        host.send(signRequest((*rsa)["certId"], {hash}, "rsa-pkcs1").dump());
-        answer(host, "keypad-confirmation", {"key Return"});
-        // No PIN prompt: the notice stays while the reader waits, then goes.
-        answer(host, "keypad-notice", {});
-        const json reply = json::parse(host.receive(), nullptr, false);
-        ASSERT_TRUE(reply.contains("result")) << reply.dump();
-        const auto pem = writePem(home.path() / "rsa.pem", (*rsa)["der"]);
-        EXPECT_EQ(testing::verifySignature(pem, hash,
-                                           testing::fromBase64(reply["result"]["signatures"][0])),
-                  "");
     });
 }
 
@@ -255,23 +235,14 @@ TEST_F(TokenSigningTest, CancellingTheCardNoticeAnswersNoCertificates) {
 // that folder only for users other than root, so as root the host runs as
 // "nobody".
 TEST(TokenThroughP11Kit, AModuleInTheUsersP11KitFolderIsListedWithoutAnyDatabase) {
-    testing::TempHome home;
-    const fs::path tokens = home.path() / "tokens";
-    fs::create_directories(tokens);
-    fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens, fs::copy_options::recursive);
-    const std::string conf = (home.path() / "softhsm2.conf").string();
-    testing::writeFile(conf, "directories.tokendir = " + tokens.string() +
-                                 "\nobjectstore.backend = file\nlog.level = ERROR\n");
+    testing::TempDir home;
+    const std::string conf = copyMainToken(home.path());
     // The forwarding module over a copy of SoftHSM2 of its own: the system's
     // SoftHSM2 module, which p11-kit loads too, sees no test token.
     const fs::path softhsm = home.path() / "libsofthsm2-copy.so";
     fs::copy_file(TAVRIN_SOFTHSM_MODULE, softhsm);
-    testing::writeFile(home.path() / ".config/pkcs11/modules/test-card.module",
-                       std::string("module: ") + TAVRIN_FORWARDING_MODULE + "\n");
-    testing::writeFile(
-        home.path() / ".local/share/cz.tavrin.bridge/consent.json",
-        json{{"origins", {{kOrigin, {{"purposes", {"sign"}}, {"grantedAtUnix", 1767225600}}}}}}
-            .dump(2));
+    testing::write_file(home.path() / ".config/pkcs11/modules/test-card.module",
+                        std::string("module: ") + TAVRIN_FORWARDING_MODULE + "\n");
 
     testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
     run.environment = {{"TAVRIN_FORWARD_MODULE", softhsm.string()},

@@ -1,4 +1,4 @@
-#include "e2e/chromium_browser.h"
+#include "e2e/browsers.h"
 
 #include <stdexcept>
 #include <thread>
@@ -6,8 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "browser/identifiers.h"
-#include "e2e/local_http.h"
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host::testing {
 namespace {
@@ -63,7 +62,7 @@ ChromiumBrowser::ChromiumBrowser(const fs::path& extension, const fs::path& home
         "--load-extension=" + extension.string(),
         "about:blank",
     };
-    process_ = std::make_unique<BrowserProcess>(argv, environment, log);
+    process_ = std::make_unique<tavrin::testing::Child>(browserSpec(argv, environment, log));
 
     // With port 0 the browser picks a free port and writes it as the first
     // line of DevToolsActivePort.
@@ -72,7 +71,7 @@ ChromiumBrowser::ChromiumBrowser(const fs::path& extension, const fs::path& home
     while (port_ == 0) {
         std::error_code missing;
         if (fs::exists(portFile, missing)) {
-            const std::string content = readFile(portFile);
+            const std::string content = tavrin::testing::read_file(portFile);
             if (content.find('\n') != std::string::npos) port_ = std::stoi(content);
         }
         if (port_ != 0) break;

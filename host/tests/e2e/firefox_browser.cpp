@@ -1,10 +1,9 @@
-#include "e2e/firefox_browser.h"
+#include "e2e/browsers.h"
 
 #include <thread>
 
 #include "browser/identifiers.h"
-#include "e2e/browser_process.h"
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::host::testing {
 namespace {
@@ -19,7 +18,7 @@ constexpr const char* addonUuid = "0b3cbd5e-3f7c-4d55-9c55-7e1a2a6a2c11";
 std::string outcomeIn(const fs::path& log) {
     std::error_code missing;
     if (!fs::exists(log, missing)) return {};
-    const std::string text = "\n" + readFile(log);
+    const std::string text = "\n" + tavrin::testing::read_file(log);
     const std::string marker = "\n" + std::string(outcomePrefix);
     const std::size_t at = text.find(marker);
     if (at == std::string::npos) return {};
@@ -39,32 +38,33 @@ FirefoxBrowser::FirefoxBrowser(const fs::path& addon, const fs::path& home,
     fs::copy_file(addon, profile_ / "extensions" / (std::string(FirefoxAddonID) + ".xpi"));
     const std::string uuids =
         R"({\")" + std::string(FirefoxAddonID) + R"(\":\")" + addonUuid + R"(\"})";
-    writeFile(profile_ / "user.js",
-              // The unsigned add-on in the profile, enabled without asking.
-              "user_pref(\"xpinstall.signatures.required\", false);\n"
-              "user_pref(\"extensions.autoDisableScopes\", 0);\n"
-              "user_pref(\"extensions.enabledScopes\", 15);\n"
-              "user_pref(\"extensions.webextensions.uuids\", \"" +
-                  uuids +
-                  "\");\n"
-                  // The page's dump() reaches standard output.
-                  "user_pref(\"browser.dom.window.dump.enabled\", true);\n"
-                  // Nothing that reaches for the network or asks a question.
-                  "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-                  "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
-                  "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
-                  "user_pref(\"app.update.enabled\", false);\n"
-                  "user_pref(\"network.captive-portal-service.enabled\", false);\n"
-                  "user_pref(\"browser.safebrowsing.malware.enabled\", false);\n"
-                  "user_pref(\"browser.safebrowsing.phishing.enabled\", false);\n");
+    tavrin::testing::write_file(
+        profile_ / "user.js",
+        // The unsigned add-on in the profile, enabled without asking.
+        "user_pref(\"xpinstall.signatures.required\", false);\n"
+        "user_pref(\"extensions.autoDisableScopes\", 0);\n"
+        "user_pref(\"extensions.enabledScopes\", 15);\n"
+        "user_pref(\"extensions.webextensions.uuids\", \"" +
+            uuids +
+            "\");\n"
+            // The page's dump() reaches standard output.
+            "user_pref(\"browser.dom.window.dump.enabled\", true);\n"
+            // Nothing that reaches for the network or asks a question.
+            "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+            "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+            "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+            "user_pref(\"app.update.enabled\", false);\n"
+            "user_pref(\"network.captive-portal-service.enabled\", false);\n"
+            "user_pref(\"browser.safebrowsing.malware.enabled\", false);\n"
+            "user_pref(\"browser.safebrowsing.phishing.enabled\", false);\n");
 }
 
 FlowOutcome FirefoxBrowser::runFlow(const std::string& query, std::chrono::seconds limit) {
     const fs::path log = logFolder_ / ("firefox-" + std::to_string(++runs_) + ".log");
     const std::string url = "moz-extension://" + std::string(addonUuid) + "/page.html?" + query;
-    BrowserProcess process(
-        {executable, "--headless", "--no-remote", "--profile", profile_.string(), url},
-        environment_, log);
+    tavrin::testing::Child process(
+        browserSpec({executable, "--headless", "--no-remote", "--profile", profile_.string(), url},
+                    environment_, log));
     FlowOutcome outcome;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < deadline) {

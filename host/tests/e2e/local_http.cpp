@@ -1,4 +1,4 @@
-#include "e2e/local_http.h"
+#include "e2e/browsers.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

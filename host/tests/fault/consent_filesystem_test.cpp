@@ -14,13 +14,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 #include "worker_process.h"
 
 namespace tavrin::host::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace tavrin::testing;
 
 class ConsentFileSystem : public ::testing::Test {
   protected:
@@ -39,12 +40,14 @@ class ConsentFileSystem : public ::testing::Test {
 
     // The replies of a grant and of the status request that follows it.
     std::pair<nlohmann::json, nlohmann::json> grantThenStatus() {
-        const ConsentWorkers workers(folder_ / "consent.json", home_.path());
-        const WorkerResult result = workers.run({"grant-then-status", "https://shop.example"});
-        EXPECT_EQ(result.exitStatus, 0) << result.out;
-        const auto newline = result.out.find('\n');
-        return {nlohmann::json::parse(result.out.substr(0, newline), nullptr, false),
-                nlohmann::json::parse(result.out.substr(newline + 1), nullptr, false)};
+        Child worker(consentWorker(folder_ / "consent.json", home_.path(),
+                                   {"grant-then-status", "https://shop.example"}, Stream::pipe));
+        const std::string out = worker.readOut();
+        worker.wait();
+        EXPECT_EQ(worker.exitStatus(), 0) << out;
+        const auto newline = out.find('\n');
+        return {nlohmann::json::parse(out.substr(0, newline), nullptr, false),
+                nlohmann::json::parse(out.substr(newline + 1), nullptr, false)};
     }
 
     static void expectPersistFailure(const nlohmann::json& reply, const std::string& cause) {
@@ -54,7 +57,7 @@ class ConsentFileSystem : public ::testing::Test {
         EXPECT_NE(message.find(cause), std::string::npos) << message;
     }
 
-    TempHome home_;
+    TempDir home_;
     fs::path folder_;
     bool mounted_ = false;
 };

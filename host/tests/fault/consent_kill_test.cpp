@@ -17,19 +17,20 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 #include "worker_process.h"
 
 namespace tavrin::host::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace tavrin::testing;
 
 // The origins of the consent file; fails the test when it does not parse.
 std::set<std::string> storedOrigins(const fs::path& file) {
     if (!fs::exists(file)) return {};
-    const nlohmann::json document = nlohmann::json::parse(readFile(file), nullptr, false);
-    EXPECT_FALSE(document.is_discarded()) << "consent.json does not parse:\n" << readFile(file);
+    const nlohmann::json document = nlohmann::json::parse(read_file(file), nullptr, false);
+    EXPECT_FALSE(document.is_discarded()) << "consent.json does not parse:\n" << read_file(file);
     std::set<std::string> origins;
     if (document.is_object() && document.contains("origins")) {
         for (const auto& [origin, grant] : document["origins"].items())
@@ -51,11 +52,10 @@ std::string originOf(int round, int index) {
 }
 
 TEST(ConsentKill, KilledWritersLeaveWholeStatesAndNeverBlockTheNextGrant) {
-    TempHome home;
+    TempDir home;
     const fs::path folder = home.path() / "data";
     fs::create_directories(folder);
     const fs::path file = folder / "consent.json";
-    const ConsentWorkers workers(file, home.path());
 
     constexpr int rounds = 150;
     constexpr int originsPerRound = 40;
@@ -66,15 +66,15 @@ TEST(ConsentKill, KilledWritersLeaveWholeStatesAndNeverBlockTheNextGrant) {
         for (int i = 0; i < originsPerRound; ++i)
             args.push_back(originOf(round, i));
         const FileStamp before = stampOf(file);
-        const pid_t pid = workers.start(args);
+        Child worker(consentWorker(file, home.path(), args, Stream::null));
         // Once the writer has replaced the file it is in its write loop;
         // kill it a little later, at a different point each round.
         for (int waited = 0; stampOf(file) == before && waited < 100000; ++waited) {
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
         std::this_thread::sleep_for(std::chrono::microseconds((round * 7919) % 4000));
-        ::kill(pid, SIGKILL);
-        ConsentWorkers::wait(pid);
+        worker.signal(SIGKILL);
+        worker.wait();
 
         const std::set<std::string> stored = storedOrigins(file);
         ASSERT_FALSE(::testing::Test::HasFailure()) << "after round " << round;
@@ -98,8 +98,10 @@ TEST(ConsentKill, KilledWritersLeaveWholeStatesAndNeverBlockTheNextGrant) {
                 interruptedMidway, committed.size());
 
     // Whatever the last kill left beside the file, the next grant goes in.
-    const WorkerResult after = workers.run({"grant", "https://after.example"});
-    EXPECT_EQ(after.exitStatus, 0) << after.out;
+    Child after(consentWorker(file, home.path(), {"grant", "https://after.example"}, Stream::pipe));
+    const std::string printed = after.readOut();
+    after.wait();
+    EXPECT_EQ(after.exitStatus(), 0) << printed;
     std::set<std::string> expected = committed;
     expected.insert("https://after.example");
     EXPECT_EQ(storedOrigins(file), expected);

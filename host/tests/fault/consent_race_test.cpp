@@ -2,8 +2,7 @@
 // revoke runs in this process: every grant and every revoke must survive,
 // which needs both sides to merge under the same lock.
 
-#include <sys/types.h>
-
+#include <deque>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -12,13 +11,14 @@
 #include <gtest/gtest.h>
 
 #include "consent_records/consent_store_file.h"
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 #include "worker_process.h"
 
 namespace tavrin::host::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace tavrin::testing;
 
 std::set<std::string> listedOrigins(const fs::path& file) {
     std::set<std::string> origins;
@@ -28,7 +28,7 @@ std::set<std::string> listedOrigins(const fs::path& file) {
 }
 
 TEST(ConsentRace, GrantsFromEightProcessesAndRevokesFromTheWindowAreAllKept) {
-    TempHome home;
+    TempDir home;
     const fs::path file = home.path() / "data" / "consent.json";
     constexpr int revokedCount = 60;
     std::string initial = R"({"origins":{)";
@@ -36,20 +36,19 @@ TEST(ConsentRace, GrantsFromEightProcessesAndRevokesFromTheWindowAreAllKept) {
         initial += (i ? "," : "") + std::string(R"("https://revoked-)") + std::to_string(i) +
                    R"(.example":{"purposes":["sign"],"grantedAtUnix":1})";
     }
-    writeFile(file, initial + "}}");
+    write_file(file, initial + "}}");
 
     constexpr int writers = 8;
     constexpr int grantsEach = 25;
     std::set<std::string> granted;
-    std::vector<pid_t> pids;
-    const ConsentWorkers workers(file, home.path());
+    std::deque<Child> workers;
     for (int w = 0; w < writers; ++w) {
         std::vector<std::string> args{"grant"};
         for (int i = 0; i < grantsEach; ++i) {
             args.push_back("https://w" + std::to_string(w) + "-" + std::to_string(i) + ".example");
             granted.insert(args.back());
         }
-        pids.push_back(workers.start(args));
+        workers.emplace_back(consentWorker(file, home.path(), args, Stream::null));
     }
 
     // A revoke that found some but not all of the workers' grants ran
@@ -64,10 +63,12 @@ TEST(ConsentRace, GrantsFromEightProcessesAndRevokesFromTheWindowAreAllKept) {
             present += granted.count(origin);
         if (present > 0 && present < granted.size()) ++interleaved;
     }
-    for (const pid_t pid : pids)
-        EXPECT_EQ(ConsentWorkers::wait(pid), 0);
+    for (Child& worker : workers) {
+        worker.wait();
+        EXPECT_EQ(worker.exitStatus(), 0);
+    }
 
-    EXPECT_EQ(listedOrigins(file), granted) << readFile(file);
+    EXPECT_EQ(listedOrigins(file), granted) << read_file(file);
     std::printf("%d of %d revokes ran between the workers' grants\n", interleaved, revokedCount);
     EXPECT_GT(interleaved, 0) << "the revokes never overlapped the grants";
 }

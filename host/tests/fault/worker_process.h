@@ -1,37 +1,25 @@
 #pragma once
-// Starts consent_worker processes for the fault tests: in the background (to
-// be killed or waited for) or to completion with their output.
-
-#include <sys/types.h>
+// How the fault tests start a consent_worker: `consent_worker CONSENT_PATH
+// args...` with our environment (the sanitizer settings reach it) but HOME
+// replaced; `home` must hold no identity database.
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 namespace tavrin::host::testing {
 
-struct WorkerResult {
-    int exitStatus = -1;  // -1 when the process did not exit normally
-    std::string out;
-};
-
-class ConsentWorkers {
-  public:
-    // `home` becomes the workers' HOME; it must hold no identity database.
-    ConsentWorkers(std::filesystem::path consentPath, std::filesystem::path home);
-
-    // Starts `consent_worker CONSENT_PATH args...` with its output discarded.
-    pid_t start(const std::vector<std::string>& args) const;
-    // Waits for a started worker; its exit status, or -1.
-    static int wait(pid_t pid);
-    // Runs a worker to completion and keeps what it printed.
-    WorkerResult run(const std::vector<std::string>& args) const;
-
-  private:
-    pid_t spawn(const std::vector<std::string>& args, int stdoutFd) const;
-
-    std::filesystem::path consentPath_;
-    std::filesystem::path home_;
-};
+inline tavrin::testing::ChildSpec consentWorker(const std::filesystem::path& consentPath,
+                                                const std::filesystem::path& home,
+                                                const std::vector<std::string>& args,
+                                                tavrin::testing::Stream out) {
+    tavrin::testing::ChildSpec spec{.argv = {TAVRIN_CONSENT_WORKER, consentPath.string()},
+                                    .env = {{"HOME", home.string()}}};
+    spec.argv.insert(spec.argv.end(), args.begin(), args.end());
+    spec.out = out;
+    return spec;
+}
 
 }  // namespace tavrin::host::testing

@@ -1,18 +1,19 @@
 #pragma once
 // Runs the real tavrin-bridge executable with pipes on its three standard
-// streams, in an environment whose HOME and XDG folders point into a test's
-// temporary home.
+// streams, in an environment whose HOME points into a test's temporary home
+// and that never reaches the developer's display.
 
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-#include <sys/types.h>
+#include "tests/support/child_process.h"
 
 namespace tavrin::host::testing {
+
+using namespace tavrin::testing;
 
 struct ProcessResult {
     int exitStatus = -1;  // -1 when the process did not exit normally
@@ -21,26 +22,18 @@ struct ProcessResult {
     std::string err;
 };
 
-// One length-prefixed frame.
-std::string frame(const std::string& payload);
-// The payloads of the frames in `stream`; a trailing partial frame is kept
-// as the last element prefixed with "<partial>".
-std::vector<std::string> unframe(const std::string& stream);
-
 // A conversation with a running host, one frame at a time.
 class HostSession {
   public:
-    HostSession(pid_t pid, int stdinFd, int stdoutFd) : pid_(pid), in_(stdinFd), out_(stdoutFd) {}
-    pid_t pid() const { return pid_; }
-    void send(const std::string& payload);
-    // The next reply's payload; "<end>" when the output ends first, or
-    // "<timeout>" when nothing complete arrives for a minute.
-    std::string receive();
+    explicit HostSession(Child& child) : child_(child) {}
+    pid_t pid() const { return child_.pid(); }
+    void send(const std::string& payload) { child_.send(frame(payload)); }
+    // The next reply's payload; "<no reply>" when the output ends first or
+    // nothing complete arrives for a minute.
+    std::string receive() { return child_.receiveFrame().value_or("<no reply>"); }
 
   private:
-    pid_t pid_;
-    int in_;
-    int out_;
+    Child& child_;
 };
 
 struct HostRun {
@@ -50,9 +43,7 @@ struct HostRun {
     std::function<void(int stdinFd)> feed = {};
     // Close our end of the child's standard output before reading anything.
     bool closeStdoutEarly = false;
-    // Variables set for the child. DISPLAY, WAYLAND_DISPLAY and
-    // QT_QPA_PLATFORM are never inherited, so that no test shows a prompt on
-    // the developer's screen.
+    // Variables set for the child on top of the isolated environment.
     std::map<std::string, std::string> environment = {};
     // Instead of `feed`: talks to the host while it runs; whatever the host
     // writes afterwards lands in ProcessResult::out.
@@ -63,8 +54,5 @@ struct HostRun {
 };
 
 ProcessResult runHost(const HostRun& run);
-
-// Writes all of `bytes` to `fd`.
-void writeAll(int fd, const std::string& bytes);
 
 }  // namespace tavrin::host::testing

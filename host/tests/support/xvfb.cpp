@@ -2,48 +2,34 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <stdexcept>
 #include <thread>
 
 namespace tavrin::host::testing {
-namespace {
-
-void stop(pid_t pid) {
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-}
-
-}  // namespace
 
 Xvfb::Xvfb() {
     int ready[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    const std::string fd = std::to_string(ready[1]);
-    const pid_t parent = ::getpid();
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        // Only async-signal-safe calls until exec. Without -noreset the
-        // server restarts whenever its last client leaves (each xdotool
-        // call), refusing connections meanwhile.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) ::_exit(127);
-        ::fcntl(ready[1], F_SETFD, 0);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp",
-                 "-screen", "0", "1024x768x24", static_cast<char*>(nullptr));
-        ::_exit(127);
+    if (::pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("start Xvfb: pipe failed");
+    using tavrin::testing::Stream;
+    // Without -noreset the server restarts whenever its last client leaves
+    // (each xdotool call), refusing connections meanwhile. The pipe's
+    // writing end becomes the server's descriptor 3.
+    try {
+        server_ = std::make_unique<tavrin::testing::Child>(
+            tavrin::testing::ChildSpec{.argv = {"Xvfb", "-displayfd", "3", "-noreset", "-nolisten",
+                                                "tcp", "-screen", "0", "1024x768x24"},
+                                       .out = Stream::null,
+                                       .err = Stream::null,
+                                       .passFds = {ready[1]},
+                                       .dieWithUs = true,
+                                       .grace = std::chrono::seconds(30)});
+    } catch (...) {
+        ::close(ready[0]);
+        ::close(ready[1]);
+        throw;
     }
     ::close(ready[1]);
 
@@ -60,19 +46,15 @@ Xvfb::Xvfb() {
         number.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(ready[0]);
-    if (number.find('\n') == std::string::npos) {
-        stop(pid_);
+    if (number.find('\n') == std::string::npos)
         throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
-    }
     // Assigned in two steps: GCC 12 at -O3 warns falsely (-Wrestrict) about
     // a literal prepended to a string.
     display_ = number.substr(0, number.find('\n'));
     display_.insert(display_.begin(), ':');
 }
 
-Xvfb::~Xvfb() {
-    stop(pid_);
-}
+Xvfb::~Xvfb() = default;
 
 std::string Xvfb::run(const std::string& command) const {
     const std::string line = "DISPLAY=" + display_ + " " + command + " 2>/dev/null";

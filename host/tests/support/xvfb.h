@@ -4,12 +4,13 @@
 // server picks a free display number itself; it is killed when the object
 // goes away, and by the kernel if the test process dies first.
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tests/support/child_process.h"
 
 namespace tavrin::host::testing {
 
@@ -44,7 +45,7 @@ class Xvfb {
     void screenshot(const std::filesystem::path& file) const;
 
   private:
-    pid_t pid_ = -1;
+    std::unique_ptr<tavrin::testing::Child> server_;
     std::string display_;
 };
 

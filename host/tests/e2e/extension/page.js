@@ -114,23 +114,6 @@ const flows = {
     return { reply };
   },
 
-  // Requests the host must refuse, then one it must still answer on the same
-  // connection.
-  async invalid() {
-    const port = openPort();
-    const replies = [];
-    for (const request of [
-      { id: 7, method: "status" },
-      { id: "p", method: "listCertificates" },
-      { id: "u", method: "frobnicate" },
-      { id: "after", method: "status" },
-    ]) {
-      replies.push(await port.ask(request));
-    }
-    port.close();
-    return { replies };
-  },
-
   // One request of the given size, then a fresh connection that must work.
   async size() {
     const first = openPort();

@@ -1,4 +1,4 @@
-#include "support/temp_home.h"
+#include "tests/support/temp_dir.h"
 
 #include <stdlib.h>
 
@@ -9,15 +9,15 @@
 #include <system_error>
 #include <vector>
 
-namespace tavrin::host::testing {
+namespace tavrin::testing {
 
-TempHome::TempHome() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavrin-host-XXXXXX").string();
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavrin-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 
-TempHome::~TempHome() {
+TempDir::~TempDir() {
     std::error_code ignored;
     // Tests may leave read-only folders behind; make them removable first.
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
@@ -30,7 +30,7 @@ TempHome::~TempHome() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string readFile(const std::filesystem::path& path) {
+std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());
     std::ostringstream content;
@@ -38,20 +38,20 @@ std::string readFile(const std::filesystem::path& path) {
     return content.str();
 }
 
-void writeFile(const std::filesystem::path& path, const std::string& content) {
-    std::filesystem::create_directories(path.parent_path());
+void write_file(const std::filesystem::path& path, const std::string& content) {
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-std::string listTree(const std::filesystem::path& folder) {
+std::string list_tree(const std::filesystem::path& folder) {
     std::vector<std::string> entries;
     std::error_code ignored;
     for (auto it = std::filesystem::recursive_directory_iterator(folder, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
         std::string entry = std::filesystem::relative(it->path(), folder).string();
-        if (it->is_regular_file(ignored)) entry += " = " + readFile(it->path());
+        if (it->is_regular_file(ignored)) entry += " = " + read_file(it->path());
         entries.push_back(entry);
     }
     std::sort(entries.begin(), entries.end());
@@ -61,4 +61,4 @@ std::string listTree(const std::filesystem::path& folder) {
     return joined;
 }
 
-}  // namespace tavrin::host::testing
+}  // namespace tavrin::testing
