@@ -19,6 +19,8 @@ install(TARGETS tavrin-bridge RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 # Only the run-time library: nothing outside the package links against it.
 install(TARGETS tavrin_bridge_core LIBRARY DESTINATION "${TAVRIN_PKGLIBDIR}" NAMELINK_SKIP)
 install(TARGETS tavrin_bridge_ui LIBRARY DESTINATION "${TAVRIN_PKGLIBDIR}")
+# The identity store: the core loads it from its own folder.
+install(TARGETS tavrin_bridge_store LIBRARY DESTINATION "${TAVRIN_PKGLIBDIR}")
 install(FILES "${tavrin_packaging}/cz.tavrin.bridge.desktop"
   DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 install(FILES "${tavrin_packaging}/cz.tavrin.bridge.metainfo.xml"
