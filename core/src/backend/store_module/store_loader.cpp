@@ -8,7 +8,7 @@
 namespace tavrin::store {
 namespace {
 
-// The folder of the library (or executable) this function was linked into.
+// The folder of the library or executable this function was linked into.
 std::filesystem::path own_folder() {
     Dl_info info{};
     if (::dladdr(reinterpret_cast<void*>(&own_folder), &info) == 0 || info.dli_fname == nullptr)
@@ -19,7 +19,15 @@ std::filesystem::path own_folder() {
 }
 
 Result<const Factories*, std::string> load() {
-    const std::string name = (own_folder() / kModuleFileName).string();
+    const std::filesystem::path folder = own_folder();
+    std::string name = (folder / kModuleFileName).string();
+#ifdef TAVRIN_STORE_MODULE_FROM_BINDIR
+    // Linked into the installed executable: the private library folder.
+    std::error_code ignored;
+    if (!std::filesystem::exists(name, ignored)) {
+        name = (folder / TAVRIN_STORE_MODULE_FROM_BINDIR / kModuleFileName).lexically_normal();
+    }
+#endif
     // Never unloaded: NSS and OpenSSL keep state for the life of the process.
     void* library = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {

@@ -13,8 +13,8 @@
 namespace tavrin::store {
 
 // The module's factories, loaded once per process from the folder of the
-// library that holds this code (beside the core library, built or
-// installed), or why they cannot be had.
+// library or executable that holds this code (the executable also looks in
+// the private library folder it is installed with), or why they cannot be had.
 Result<const Factories*, std::string> factories();
 
 // The keychain backend, made by the module on first use.
