@@ -86,6 +86,9 @@ Description describe(const std::string& key) {
         "in-process C interface, PKCS#11 form over SoftHSM2 (PIN supplied at once)";
     if (group == "process_status_reply")
         return {"host start → status reply, per process", pipes + "; floor: echo_host.c", 2.0};
+    if (group == "chromium_status_reply")
+        return {"sendNativeMessage status round trip in headless Chromium",
+                "extension page, one host process per call; floor: echo_host.c", 1.2};
     if (group == "process_exit")
         return {"host start → exit after one status, per process", pipes + "; floor: echo_host.c"};
     if (group == "status_rate")

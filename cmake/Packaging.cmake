@@ -1,14 +1,16 @@
 # Installation and the Debian package.
 #
-#   cmake --install BUILD [--prefix P]   executable in bin/; the core library and
-#                                        the user-interface module in the private
-#                                        folder lib[/<multiarch>]/tavrin-bridge;
+#   cmake --install BUILD [--prefix P]   executable in bin/; the core library,
+#                                        the identity-store and user-interface
+#                                        modules in the private folder
+#                                        lib[/<multiarch>]/tavrin-bridge;
 #                                        desktop entry, icons, AppStream metainfo,
 #                                        man page and the system-wide manifests
 #   cpack -G DEB --config BUILD/CPackConfig.cmake
 #
-# The executable finds the core through its install RPATH and the module
-# through the same relative folder (host/CMakeLists.txt). The package is
+# The executable carries the core's static twin and finds both modules
+# through the private folder's path relative to bin/ (host/CMakeLists.txt);
+# the shared core, for embedders, finds the store module beside itself. The package is
 # meant to be built from a tree configured with the /usr prefix (the default).
 
 set(tavrin_packaging "${PROJECT_SOURCE_DIR}/packaging")
@@ -19,6 +21,8 @@ install(TARGETS tavrin-bridge RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 # Only the run-time library: nothing outside the package links against it.
 install(TARGETS tavrin_bridge_core LIBRARY DESTINATION "${TAVRIN_PKGLIBDIR}" NAMELINK_SKIP)
 install(TARGETS tavrin_bridge_ui LIBRARY DESTINATION "${TAVRIN_PKGLIBDIR}")
+# The identity store: the core loads it from its own folder.
+install(TARGETS tavrin_bridge_store LIBRARY DESTINATION "${TAVRIN_PKGLIBDIR}")
 install(FILES "${tavrin_packaging}/cz.tavrin.bridge.desktop"
   DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 install(FILES "${tavrin_packaging}/cz.tavrin.bridge.metainfo.xml"

@@ -31,6 +31,8 @@ quietly() {
 echo "bench: process timing" >&2
 quietly process "$bin/bench_process" "$out/process.json" "$host" "$bin/bench_echo_host" "$homes/status" \
   "$homes/list-1" "$homes/list-10" "$homes/list-100"
+echo "bench: sendNativeMessage in headless Chromium" >&2
+quietly chromium "$bin/bench_chromium" "$out/chromium.json" "$host" "$bin/bench_echo_host"
 echo "bench: memory" >&2
 quietly memory "$bin/bench_memory" "$out/memory.json" "$host" "$bin/bench_echo_host" "$homes/status"
 for n in 1 10 100; do
@@ -49,5 +51,5 @@ SOFTHSM2_CONF="$homes/tokens/softhsm2.conf" HOME="$homes/token" quietly token \
   "$bin/bench_token" /usr/lib/softhsm/libsofthsm2.so "${gb[@]}" --benchmark_out="$out/token.json"
 
 echo
-"$bin/bench_table" "$out"/process.json "$out"/memory.json "$out"/nss-list-*.json \
+"$bin/bench_table" "$out"/process.json "$out"/chromium.json "$out"/memory.json "$out"/nss-list-*.json \
   "$out"/nss-sign.json "$out"/p11.json "$out"/token.json

@@ -82,6 +82,7 @@ system_manifests=(/etc/chromium/native-messaging-hosts /etc/opt/chrome/native-me
   /etc/opt/edge/native-messaging-hosts /usr/lib/mozilla/native-messaging-hosts)
 files="$(dpkg -L "$package")"
 for wanted in "$exe" "$pkglib/libtavrin_bridge_core.so.0" "$pkglib/libtavrin_bridge_ui.so" \
+  "$pkglib/libtavrin_bridge_store.so" \
   /usr/share/applications/cz.tavrin.bridge.desktop /usr/share/metainfo/cz.tavrin.bridge.metainfo.xml \
   /usr/share/icons/hicolor/scalable/apps/cz.tavrin.bridge.svg \
   /usr/share/icons/hicolor/48x48/apps/cz.tavrin.bridge.png /usr/share/man/man1/tavrin-bridge.1.gz \

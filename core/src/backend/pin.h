@@ -9,7 +9,7 @@
 #include <string_view>
 #include <utility>
 
-#include <openssl/crypto.h>
+#include <string.h>  // explicit_bzero
 
 #include "common/secret_pages.h"
 
@@ -78,7 +78,7 @@ class BasicPin {
 
     void release() {
         if (data_ != nullptr) {
-            OPENSSL_cleanse(data_, capacity_);
+            ::explicit_bzero(data_, capacity_);
             std::allocator_traits<Allocator>::deallocate(alloc_, data_, capacity_);
         }
         data_ = nullptr;

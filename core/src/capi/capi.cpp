@@ -12,8 +12,7 @@
 #include <memory>
 #include <variant>
 
-#include "backend/keychain/keychain_backend.h"
-#include "backend/pkcs11/pkcs11_backend.h"
+#include "backend/store_module/store_loader.h"
 #include "capi/ffi_user_interaction.h"
 #include "consent/consent_store.h"
 #include "dispatch/dispatcher.h"
@@ -24,8 +23,9 @@
 // One dispatcher in one of its forms.
 struct DispatcherHandle {
     using KeychainDispatcher =
-        tavrin::Dispatcher<tavrin::KeychainBackend, tavrin::FfiUserInteraction>;
-    using Pkcs11Dispatcher = tavrin::Dispatcher<tavrin::Pkcs11Backend, tavrin::FfiUserInteraction>;
+        tavrin::Dispatcher<tavrin::store::LoadedKeychainBackend, tavrin::FfiUserInteraction>;
+    using Pkcs11Dispatcher =
+        tavrin::Dispatcher<tavrin::store::LoadedPkcs11Backend, tavrin::FfiUserInteraction>;
     std::variant<std::unique_ptr<KeychainDispatcher>, std::unique_ptr<Pkcs11Dispatcher>> dispatcher;
 };
 
@@ -81,19 +81,15 @@ tavrin::Result<std::unique_ptr<DispatcherHandle>, std::string> create_pkcs11(
     auto store = tavrin::ConsentStore::open(std::string(consent_store_path));
     if (!store) return fail("cannot open consent store: " + store.error().message);
 
-    auto module = tavrin::pkcs11::Module::load(module_path);
-    if (!module) return fail(module.error().display());
-    auto slot = tavrin::pkcs11::first_token_slot(*module.value());
-    if (!slot) return fail(slot.error().display());
-    auto session = tavrin::pkcs11::Session::open(std::move(module).value(), slot.value());
-    if (!session) {
-        return fail(
-            tavrin::BackendError::internal("open session: " + session.error().text()).display());
-    }
+    // The token is opened at once, so the identity-store module is loaded now.
+    auto factories = tavrin::store::factories();
+    if (!factories) return fail(factories.error());
+    auto backend = factories.value()->open_pkcs11(module_path);
+    if (!backend) return fail(std::move(backend).error());
 
     auto handle = std::make_unique<DispatcherHandle>();
     handle->dispatcher = std::make_unique<DispatcherHandle::Pkcs11Dispatcher>(
-        std::move(store).value(), tavrin::Pkcs11Backend(std::move(session).value()),
+        std::move(store).value(), tavrin::store::LoadedPkcs11Backend(std::move(backend).value()),
         tavrin::FfiUserInteraction(callbacks), tavrin::Backend::Pkcs11);
     return handle;
 }
@@ -112,7 +108,7 @@ DispatcherHandle* tavrin_bridge_create_keychain(const char* consent_store_path,
         auto handle = std::make_unique<DispatcherHandle>();
         handle->dispatcher = std::make_unique<DispatcherHandle::KeychainDispatcher>(
             std::move(store).value(),
-            tavrin::KeychainBackend(tavrin::keychain::make_default_keychain_platform()),
+            tavrin::store::LoadedKeychainBackend(),
             tavrin::FfiUserInteraction(*callbacks), tavrin::Backend::Keychain);
         return handle.release();
     });

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include <openssl/crypto.h>
+#include <string.h>  // explicit_bzero
 
 #include "protocol/utf8.h"
 
@@ -52,7 +52,7 @@ std::optional<Pin> FfiUserInteraction::request_pin(std::string_view origin,
                                            saturated(hash_count), callbacks_.user_data);
     if (entered == nullptr) return std::nullopt;
     Pin pin = pin_from_host(entered);
-    OPENSSL_cleanse(entered, std::strlen(entered));
+    ::explicit_bzero(entered, std::strlen(entered));
     std::free(entered);
     return pin;
 }

@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include <openssl/evp.h>
-
 namespace tavrin {
 namespace {
 
@@ -31,11 +29,25 @@ std::string describe_char(char c) {
 }  // namespace
 
 std::string base64_encode(std::span<const std::uint8_t> data) {
-    std::string out(4 * ((data.size() + 2) / 3), '\0');
-    if (data.empty()) return out;
-    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data.data(),
-                                        static_cast<int>(data.size()));
-    out.resize(static_cast<std::size_t>(written));
+    std::string out;
+    out.reserve(4 * ((data.size() + 2) / 3));
+    std::size_t i = 0;
+    for (; i + 3 <= data.size(); i += 3) {
+        const std::uint32_t group = (std::uint32_t{data[i]} << 16) |
+                                    (std::uint32_t{data[i + 1]} << 8) | data[i + 2];
+        out += kAlphabet[group >> 18];
+        out += kAlphabet[(group >> 12) & 0x3F];
+        out += kAlphabet[(group >> 6) & 0x3F];
+        out += kAlphabet[group & 0x3F];
+    }
+    if (const std::size_t rest = data.size() - i; rest > 0) {
+        const std::uint32_t group =
+            (std::uint32_t{data[i]} << 16) | (rest == 2 ? std::uint32_t{data[i + 1]} << 8 : 0);
+        out += kAlphabet[group >> 18];
+        out += kAlphabet[(group >> 12) & 0x3F];
+        out += rest == 2 ? kAlphabet[(group >> 6) & 0x3F] : '=';
+        out += '=';
+    }
     return out;
 }
 
@@ -65,13 +77,19 @@ Result<Bytes, std::string> base64_decode(std::string_view text) {
                " at offset " + std::to_string(data_chars - 1);
     }
 
-    Bytes out(text.size() / 4 * 3);
-    const int decoded =
-        EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                        static_cast<int>(text.size()));
-    if (decoded < 0) return std::string("invalid base64");  // unreachable after the checks above
-    // EVP_DecodeBlock counts the padding as zero bytes.
-    out.resize(static_cast<std::size_t>(decoded) - padding);
+    // Every character is now known valid, so the decoding itself cannot fail.
+    Bytes out;
+    out.reserve(data_chars * 3 / 4);
+    std::uint32_t bits = 0;
+    int pending = 0;
+    for (std::size_t i = 0; i < data_chars; ++i) {
+        bits = (bits << 6) | static_cast<std::uint32_t>(kDecode[static_cast<unsigned char>(text[i])]);
+        pending += 6;
+        if (pending >= 8) {
+            pending -= 8;
+            out.push_back(static_cast<std::uint8_t>(bits >> pending));
+        }
+    }
     return out;
 }
 

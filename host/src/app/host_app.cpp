@@ -20,6 +20,7 @@
 #include "management/management_app.h"
 #include "platform/file_ops.h"
 #include "platform/process_protection.h"
+#include "platform/thread_priority.h"
 
 namespace tavrin::host {
 namespace {
@@ -79,6 +80,8 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
     }
 
     CompletionSignal selfHeal = startBackgroundSelfHeal([executablePath] {
+        // The browser waits for the first reply, not for this.
+        yieldToForegroundWork();
         const auto installer = NativeMessagingManifestInstaller::withDefaultFolders(executablePath);
         BrowserConnector::connectAll(installer);
     });

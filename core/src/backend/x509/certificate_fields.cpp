@@ -2,7 +2,9 @@
 
 #include <openssl/asn1.h>
 #include <openssl/err.h>
+#include <openssl/asn1t.h>
 #include <openssl/objects.h>
+#include <openssl/provider.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -214,6 +216,32 @@ Result<Unit, std::string> check_schema_der(X509* cert, std::span<const std::uint
     return Unit{};
 }
 
+// A library context with no algorithms (only the null provider). d2i_X509
+// decodes the subject's public key into a key object as it goes, which costs
+// most of a certificate's parse (it builds a decoder for the key type) and is
+// used only to verify signatures; a certificate decoded in this context keeps
+// every field, with the key left undecoded. issued_by decodes again in full.
+OSSL_LIB_CTX* no_algorithms() {
+    static OSSL_LIB_CTX* const context = [] {
+        OSSL_LIB_CTX* made = OSSL_LIB_CTX_new();
+        // Without a provider of its own the context would load the default one.
+        if (made != nullptr && OSSL_PROVIDER_load(made, "null") == nullptr) {
+            OSSL_LIB_CTX_free(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return context;
+}
+
+// The certificate as d2i_X509 decodes it, with or without its public key.
+X509* decode_x509(const unsigned char** p, long length, bool with_key) {
+    OSSL_LIB_CTX* context = with_key ? nullptr : no_algorithms();
+    if (!with_key && context == nullptr) return d2i_X509(nullptr, p, length);
+    return reinterpret_cast<X509*>(
+        ASN1_item_d2i_ex(nullptr, p, length, ASN1_ITEM_rptr(X509), context, nullptr));
+}
+
 Result<X509Ptr, X509Error> parse_certificate(std::span<const std::uint8_t> der) {
     ERR_clear_error();
     if (der.size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
@@ -221,7 +249,7 @@ Result<X509Ptr, X509Error> parse_certificate(std::span<const std::uint8_t> der) 
     }
     const unsigned char* const begin = der.empty() ? &kNothing : der.data();
     const unsigned char* p = begin;
-    X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+    X509Ptr cert(decode_x509(&p, static_cast<long>(der.size()), false));
     if (!cert) return error(take_openssl_error("certificate could not be decoded"));
     const auto consumed = static_cast<std::size_t>(p - begin);
     if (consumed != der.size()) {
@@ -400,10 +428,29 @@ bool ParsedCertificate::qualified() const {
     return false;
 }
 
+namespace {
+
+// `cert` decoded again with its public key and the default algorithms, as
+// signature checks need it; null if that fails.
+X509Ptr with_algorithms(X509* cert) {
+    unsigned char* out = nullptr;
+    const int length = i2d_X509(cert, &out);
+    const OpensslBuffer owner(out);
+    if (length <= 0 || out == nullptr) return nullptr;
+    const unsigned char* p = out;
+    return X509Ptr(decode_x509(&p, length, true));
+}
+
+}  // namespace
+
 bool ParsedCertificate::issued_by(const ParsedCertificate& issuer) const {
-    if (X509_check_issued(issuer.cert_.get(), cert_.get()) != X509_V_OK) return false;
-    EVP_PKEY* key = X509_get0_pubkey(issuer.cert_.get());
-    const bool verified = key != nullptr && X509_verify(cert_.get(), key) == 1;
+    const X509Ptr subject = with_algorithms(cert_.get());
+    const X509Ptr signer = with_algorithms(issuer.cert_.get());
+    bool verified = false;
+    if (subject && signer && X509_check_issued(signer.get(), subject.get()) == X509_V_OK) {
+        EVP_PKEY* key = X509_get0_pubkey(signer.get());
+        verified = key != nullptr && X509_verify(subject.get(), key) == 1;
+    }
     ERR_clear_error();
     return verified;
 }
