@@ -78,6 +78,9 @@ class ConsentStoreTest : public ::testing::Test {
 
 // --- opening ---------------------------------------------------------------
 
+// The JSON itself (empty text, duplicate keys anywhere, trailing text, bad
+// UTF-8) is the strict parser's own test; one duplicate origin shows the store
+// reads through it, since a last-wins reading could bring a revoked grant back.
 TEST_F(ConsentStoreTest, MalformedFileIsRefusedAndLeftUnchanged) {
     const auto grant = [](const std::string& body) {
         return R"({"origins": {"https://a": {)" + body + "}}}";
@@ -87,20 +90,14 @@ TEST_F(ConsentStoreTest, MalformedFileIsRefusedAndLeftUnchanged) {
         std::string content;
         std::string message_part;
     } cases[] = {
-        {"zero bytes", "", "unexpected end of input"},
         {"top level not an object", "[]", "the consent file must be an object, found array"},
         {"no origins", R"({"Origins": {}})", R"(missing key "origins")"},
         {"origins not an object", R"({"origins": []})",
          R"(key "origins" must be an object, found array)"},
-        {"duplicate top-level key", R"({"origins": {}, "origins": {}})",
-         R"(duplicate key "origins" at line 1, column 25)"},
         {"duplicate origin",
          R"({"origins": {"o": {"purposes": [], "grantedAtUnix": 1},
                          "o": {"purposes": [], "grantedAtUnix": 1}}})",
          R"(duplicate key "o" at line 2)"},
-        {"duplicate key inside a grant",
-         grant(R"("purposes": [], "grantedAtUnix": 1, "purposes": ["sign"])"),
-         R"(duplicate key "purposes")"},
         {"grant not an object", R"({"origins": {"https://a": true}})",
          R"(origin "https://a" must be an object, found boolean)"},
         {"missing purposes", grant(R"("grantedAtUnix": 1)"),
@@ -127,9 +124,6 @@ TEST_F(ConsentStoreTest, MalformedFileIsRefusedAndLeftUnchanged) {
          "must be an unsigned integer, found 1.8446744073709552e+19"},
         {"time as a string", grant(R"("purposes": [], "grantedAtUnix": "1")"),
          "must be an unsigned integer, found string"},
-        {"text after the document", R"({"origins": {}} {})", "line 1, column 17"},
-        {"not UTF-8", "{\"origins\": {\"https://\xFF\": {}}}",
-         "invalid UTF-8 at line 1, column 23"},
     };
     for (const auto& c : cases) {
         write_file(path_, c.content);
@@ -291,7 +285,9 @@ TEST_F(ConsentStoreTest, LockHeldByAnotherProcessFailsTheGrantAfterTheWait) {
 
 // --- several writers on one file -------------------------------------------
 
-TEST_F(ConsentStoreTest, AStoreSeesOtherWritersAndNeverWritesBackARevokedOrigin) {
+// What each store believes follows the file; that no grant or revoke is lost
+// when they write is the host's fault test's (ConsentRace).
+TEST_F(ConsentStoreTest, AStoreAnswersFromTheFileOtherWritersLeft) {
     auto reader = open_or_throw(path_, fixed_clock(1));
     auto writer = open_or_throw(path_, fixed_clock(2));
     EXPECT_FALSE(reader.has_grant(kA, CertPurpose::Sign));
@@ -302,22 +298,10 @@ TEST_F(ConsentStoreTest, AStoreSeesOtherWritersAndNeverWritesBackARevokedOrigin)
     ASSERT_TRUE(writer.grant("https://b.example", kAuthOnly).ok());
     EXPECT_TRUE(reader.has_grant("https://b.example", CertPurpose::Auth));
 
-    // Both stores' grants survive each other's writes.
-    ASSERT_TRUE(reader.grant("https://c.example", kSignOnly).ok());
-    EXPECT_EQ(parse_store_file(read_file(path_)).value(),
-              (GrantMap{{kA, {set_of({CertPurpose::Sign}), 2}},
-                        {"https://b.example", {set_of({CertPurpose::Auth}), 2}},
-                        {"https://c.example", {set_of({CertPurpose::Sign}), 1}}}));
-
-    // The window revokes a.example and c.example while both stores hold them.
+    // The window revokes a.example while both stores hold it.
     write_file(path_, kWindowRevoke);
     EXPECT_FALSE(reader.has_grant(kA, CertPurpose::Sign));
     EXPECT_TRUE(reader.has_grant("https://b.example", CertPurpose::Sign));
-    ASSERT_TRUE(writer.grant("https://d.example", kAuthOnly).ok());
-    auto reopened = open_or_throw(path_);
-    EXPECT_FALSE(reopened.has_grant(kA, CertPurpose::Sign));
-    EXPECT_FALSE(reopened.has_grant("https://c.example", CertPurpose::Sign));
-    EXPECT_TRUE(reopened.has_grant("https://d.example", CertPurpose::Auth));
     EXPECT_FALSE(writer.has_grant(kA, CertPurpose::Sign));
 
     // The file goes away.
