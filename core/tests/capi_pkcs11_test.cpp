@@ -24,6 +24,7 @@ using tavrin::testing::SoftHsmTokens;
 using tavrin::testing::TempDir;
 
 struct Host {
+    const char* pin = tavrin::testing::kTokenPin;  // NULL cancels
     int consents = 0;
     int pins = 0;
     int confirmations = 0;
@@ -34,8 +35,9 @@ int32_t on_consent(const char*, const char*, void* data) {
     return 1;
 }
 char* on_pin(const char*, const char*, uint32_t, void* data) {
-    ++static_cast<Host*>(data)->pins;
-    return strdup(tavrin::testing::kTokenPin);
+    auto* host = static_cast<Host*>(data);
+    ++host->pins;
+    return host->pin != nullptr ? strdup(host->pin) : nullptr;
 }
 int32_t on_confirm(const char*, const char*, uint32_t, void* data) {
     ++static_cast<Host*>(data)->confirmations;
@@ -144,6 +146,9 @@ TEST_F(CapiTest, Pkcs11FormListsWithConsentAndSignsWithTheHostsPin) {
     EXPECT_EQ(host.pins, 1);
 
     EXPECT_EQ(host.confirmations, 0);
+
+    host.pin = nullptr;  // a cancelled prompt is not tried on the token
+    EXPECT_EQ(ask(sign)["error"]["code"], "user_cancelled");
     tavrin_bridge_destroy(handle);
 }
 
