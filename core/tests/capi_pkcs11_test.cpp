@@ -1,12 +1,11 @@
-// Both dispatcher forms of the C interface, through the public header and the
-// shared library only: the identity store over a real NSS database, and a
-// real SoftHSM2 token, with scripted host prompts.
+// The C interface through the public header and the shared library only:
+// creation failures of both dispatcher forms, and the PKCS#11 form over a real
+// SoftHSM2 token with scripted host prompts. The Keychain form is the one the
+// host's executable creates, so every host test runs it.
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -20,6 +19,7 @@
 namespace {
 
 using nlohmann::json;
+using tavrin::testing::from_base64;
 using tavrin::testing::SoftHsmTokens;
 using tavrin::testing::TempDir;
 
@@ -42,15 +42,6 @@ char* on_pin(const char*, const char*, uint32_t, void* data) {
 int32_t on_confirm(const char*, const char*, uint32_t, void* data) {
     ++static_cast<Host*>(data)->confirmations;
     return 1;
-}
-
-std::vector<std::uint8_t> from_base64(const std::string& text) {
-    std::vector<std::uint8_t> out(text.size());
-    const int length =
-        EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                        static_cast<int>(text.size()));
-    out.resize(static_cast<std::size_t>(length) - std::count(text.begin(), text.end(), '='));
-    return out;
 }
 
 class CapiTest : public ::testing::Test {
@@ -140,28 +131,6 @@ TEST_F(CapiTest, CreationFailuresSayWhyAndChangeNothing) {
     EXPECT_EQ(tavrin::testing::read_file(dir.file("broken.json")), "{");
 }
 
-TEST_F(CapiTest, KeychainFormListsWithConsentSignsWithConfirmationAndRemembers) {
-    setenv("HOME", TAVRIN_NSS_HOME, 1);
-    unsetenv("SOFTHSM2_CONF");  // the NSS database alone, not the token too
-    const std::string consent = dir.file("data/consent.json");
-    handle = tavrin_bridge_create_keychain(consent.c_str(), &callbacks);
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(ask({{"id", "s"}, {"method", "status"}})["result"]["backends"],
-              json::array({"keychain"}));
-    const json sign = list_and_sign_request(2);
-    EXPECT_TRUE(std::filesystem::exists(consent));
-    EXPECT_TRUE(signed_both(ask(sign)));
-    EXPECT_EQ(host.confirmations, 1);
-    EXPECT_EQ(host.pins, 0);
-    tavrin_bridge_destroy(handle);
-
-    // A new dispatcher on the same file remembers the grant.
-    handle = tavrin_bridge_create_keychain(consent.c_str(), &callbacks);
-    list_and_sign_request(2);
-    EXPECT_EQ(host.consents, 1);
-    tavrin_bridge_destroy(handle);
-}
-
 TEST_F(CapiTest, Pkcs11FormListsWithConsentAndSignsWithTheHostsPin) {
     char* error = nullptr;
     handle = tavrin_bridge_create_pkcs11(dir.file("consent.json").c_str(),
@@ -176,12 +145,10 @@ TEST_F(CapiTest, Pkcs11FormListsWithConsentAndSignsWithTheHostsPin) {
     EXPECT_TRUE(signed_both(ask(sign)));
     EXPECT_EQ(host.pins, 1);
 
-    host.pin = "0000";
-    EXPECT_EQ(ask(sign)["error"]["code"], "pin_incorrect");
-    host.pin = nullptr;
-    EXPECT_EQ(ask(sign)["error"]["code"], "user_cancelled");
-    EXPECT_EQ(host.pins, 3);
     EXPECT_EQ(host.confirmations, 0);
+
+    host.pin = nullptr;  // a cancelled prompt is not tried on the token
+    EXPECT_EQ(ask(sign)["error"]["code"], "user_cancelled");
     tavrin_bridge_destroy(handle);
 }
 

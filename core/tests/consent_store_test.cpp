@@ -10,7 +10,6 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -26,6 +25,7 @@ namespace tavrin {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::list_tree;
 using testing::read_file;
 using testing::TempDir;
 using testing::write_file;
@@ -49,19 +49,6 @@ ConsentStore open_or_throw(const std::string& path, UnixClock clock = fixed_cloc
     auto opened = ConsentStore::open(path, std::move(clock));
     if (!opened) throw std::runtime_error("open failed: " + opened.error().message);
     return std::move(opened).value();
-}
-
-// Every entry below `root`, directories marked, file contents included, so
-// that "nothing on disk changed" is one comparison. The lock file is left
-// out: it carries no data and may be created by any attempt to grant.
-std::map<std::string, std::string> disk_snapshot(const fs::path& root) {
-    std::map<std::string, std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string name = fs::relative(entry.path(), root).string();
-        if (entry.path().extension() == ".lock") continue;
-        entries[name] = entry.is_directory() ? "<dir>" : read_file(entry.path());
-    }
-    return entries;
 }
 
 std::set<std::string> names_in(const fs::path& dir) {
@@ -91,6 +78,9 @@ class ConsentStoreTest : public ::testing::Test {
 
 // --- opening ---------------------------------------------------------------
 
+// The JSON itself (empty text, duplicate keys anywhere, trailing text, bad
+// UTF-8) is the strict parser's own test; one duplicate origin shows the store
+// reads through it, since a last-wins reading could bring a revoked grant back.
 TEST_F(ConsentStoreTest, MalformedFileIsRefusedAndLeftUnchanged) {
     const auto grant = [](const std::string& body) {
         return R"({"origins": {"https://a": {)" + body + "}}}";
@@ -100,20 +90,14 @@ TEST_F(ConsentStoreTest, MalformedFileIsRefusedAndLeftUnchanged) {
         std::string content;
         std::string message_part;
     } cases[] = {
-        {"zero bytes", "", "unexpected end of input"},
         {"top level not an object", "[]", "the consent file must be an object, found array"},
         {"no origins", R"({"Origins": {}})", R"(missing key "origins")"},
         {"origins not an object", R"({"origins": []})",
          R"(key "origins" must be an object, found array)"},
-        {"duplicate top-level key", R"({"origins": {}, "origins": {}})",
-         R"(duplicate key "origins" at line 1, column 25)"},
         {"duplicate origin",
          R"({"origins": {"o": {"purposes": [], "grantedAtUnix": 1},
                          "o": {"purposes": [], "grantedAtUnix": 1}}})",
          R"(duplicate key "o" at line 2)"},
-        {"duplicate key inside a grant",
-         grant(R"("purposes": [], "grantedAtUnix": 1, "purposes": ["sign"])"),
-         R"(duplicate key "purposes")"},
         {"grant not an object", R"({"origins": {"https://a": true}})",
          R"(origin "https://a" must be an object, found boolean)"},
         {"missing purposes", grant(R"("grantedAtUnix": 1)"),
@@ -130,19 +114,12 @@ TEST_F(ConsentStoreTest, MalformedFileIsRefusedAndLeftUnchanged) {
          R"(entry 0 of key "purposes" of origin "https://a" must be a string, found number)"},
         {"negative time", grant(R"("purposes": [], "grantedAtUnix": -1)"),
          R"(key "grantedAtUnix" of origin "https://a" must be an unsigned integer, found -1)"},
-        {"fractional time", grant(R"("purposes": [], "grantedAtUnix": 1.5)"),
-         "must be an unsigned integer, found 1.5"},
         {"integral float time", grant(R"("purposes": [], "grantedAtUnix": 1.0)"),
          "must be an unsigned integer, found 1.0"},
-        {"exponent time", grant(R"("purposes": [], "grantedAtUnix": 1e3)"),
-         "must be an unsigned integer, found 1000.0"},
         {"time beyond 64 bits", grant(R"("purposes": [], "grantedAtUnix": 18446744073709551616)"),
          "must be an unsigned integer, found 1.8446744073709552e+19"},
         {"time as a string", grant(R"("purposes": [], "grantedAtUnix": "1")"),
          "must be an unsigned integer, found string"},
-        {"text after the document", R"({"origins": {}} {})", "line 1, column 17"},
-        {"not UTF-8", "{\"origins\": {\"https://\xFF\": {}}}",
-         "invalid UTF-8 at line 1, column 23"},
     };
     for (const auto& c : cases) {
         write_file(path_, c.content);
@@ -193,9 +170,6 @@ TEST_F(ConsentStoreTest, AnswersFromTheFileItOpenedAndCreatesNothing) {
         {"one purpose",
          R"({"origins": {"https://a.example": {"purposes": ["auth"], "grantedAtUnix": 1}}})", false,
          true},
-        {"repeated purposes",
-         R"({"origins": {"https://a.example": {"purposes": ["sign", "sign"], "grantedAtUnix": 1}}})",
-         true, false},
         {"other origin only",
          R"({"origins": {"https://b.example": {"purposes": ["sign"], "grantedAtUnix": 1}}})", false,
          false},
@@ -304,7 +278,9 @@ TEST_F(ConsentStoreTest, LockHeldByAnotherProcessFailsTheGrantAfterTheWait) {
 
 // --- several writers on one file -------------------------------------------
 
-TEST_F(ConsentStoreTest, AStoreSeesOtherWritersAndNeverWritesBackARevokedOrigin) {
+// What each store believes follows the file; that no grant or revoke is lost
+// when they write is the host's fault test's (ConsentRace).
+TEST_F(ConsentStoreTest, AStoreAnswersFromTheFileOtherWritersLeft) {
     auto reader = open_or_throw(path_, fixed_clock(1));
     auto writer = open_or_throw(path_, fixed_clock(2));
     EXPECT_FALSE(reader.has_grant(kA, CertPurpose::Sign));
@@ -315,22 +291,10 @@ TEST_F(ConsentStoreTest, AStoreSeesOtherWritersAndNeverWritesBackARevokedOrigin)
     ASSERT_TRUE(writer.grant("https://b.example", kAuthOnly).ok());
     EXPECT_TRUE(reader.has_grant("https://b.example", CertPurpose::Auth));
 
-    // Both stores' grants survive each other's writes.
-    ASSERT_TRUE(reader.grant("https://c.example", kSignOnly).ok());
-    EXPECT_EQ(parse_store_file(read_file(path_)).value(),
-              (GrantMap{{kA, {set_of({CertPurpose::Sign}), 2}},
-                        {"https://b.example", {set_of({CertPurpose::Auth}), 2}},
-                        {"https://c.example", {set_of({CertPurpose::Sign}), 1}}}));
-
-    // The window revokes a.example and c.example while both stores hold them.
+    // The window revokes a.example while both stores hold it.
     write_file(path_, kWindowRevoke);
     EXPECT_FALSE(reader.has_grant(kA, CertPurpose::Sign));
     EXPECT_TRUE(reader.has_grant("https://b.example", CertPurpose::Sign));
-    ASSERT_TRUE(writer.grant("https://d.example", kAuthOnly).ok());
-    auto reopened = open_or_throw(path_);
-    EXPECT_FALSE(reopened.has_grant(kA, CertPurpose::Sign));
-    EXPECT_FALSE(reopened.has_grant("https://c.example", CertPurpose::Sign));
-    EXPECT_TRUE(reopened.has_grant("https://d.example", CertPurpose::Auth));
     EXPECT_FALSE(writer.has_grant(kA, CertPurpose::Sign));
 
     // The file goes away.
@@ -398,68 +362,46 @@ TEST(ConsentStorePersistFailure, GrantReturnsTheErrorKeepsTheGrantAndTouchesNoDa
             };
         }
         auto store = open_or_throw(path, clock);
-        const auto before = disk_snapshot(dir.path());
+        const std::string before = list_tree(dir.path());
 
         auto granted = store.grant(c.origin, kAuthOnly);
         ASSERT_FALSE(granted.ok()) << c.name;
         EXPECT_EQ(granted.error().message, c.message) << c.name;
         EXPECT_TRUE(store.has_grant(c.origin, CertPurpose::Auth)) << c.name;
         EXPECT_TRUE(store.has_grant("https://old.example", CertPurpose::Sign)) << c.name;
-        EXPECT_EQ(disk_snapshot(dir.path()), before) << c.name;
+        EXPECT_EQ(list_tree(dir.path()), before) << c.name;
     }
 }
 
 // --- concurrency -------------------------------------------------------------
 
-// Writer processes, each with two threads on one store (its own locking) and
-// one on a store of its own (the file lock between stores of one process).
-TEST_F(ConsentStoreTest, ConcurrentThreadsAndProcessesLoseNoGrant) {
-    constexpr int kProcesses = 3, kThreads = 3, kGrantsEach = 15;
-    const auto origin = [](int p, int t, int n) {
-        return "https://w" + std::to_string(p) + "-" + std::to_string(t) + "-" + std::to_string(n) +
-               ".example";
+// Threads on one store (its own locking) and on a store of their own (the
+// file lock between stores of one process). Writer processes on one file are
+// the host's fault tests' (ConsentRace).
+TEST_F(ConsentStoreTest, ConcurrentThreadsLoseNoGrant) {
+    constexpr int kThreads = 4, kGrantsEach = 15;
+    const auto origin = [](int t, int n) {
+        return "https://w" + std::to_string(t) + "-" + std::to_string(n) + ".example";
     };
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid != 0) {
-            children.push_back(pid);
-            continue;
-        }
-        std::atomic<int> failures{0};
-        auto shared = ConsentStore::open(path_, fixed_clock(1));
-        if (!shared) ::_exit(2);
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&, t] {
-                std::optional<ConsentStore> own;
-                if (t == 0) own.emplace(open_or_throw(path_));
-                ConsentStore& store = own ? *own : shared.value();
-                for (int n = 0; n < kGrantsEach; ++n) {
-                    if (!store.grant(origin(p, t, n), kSignOnly)) ++failures;
-                    if (!store.has_grant(origin(p, t, n), CertPurpose::Sign)) ++failures;
-                }
-            });
-        }
-        for (auto& thread : threads)
-            thread.join();
-        ::_exit(failures.load() == 0 ? 0 : 1);
+    std::atomic<int> failures{0};
+    auto shared = open_or_throw(path_);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            std::optional<ConsentStore> own;
+            if (t == 0) own.emplace(open_or_throw(path_));
+            ConsentStore& store = own ? *own : shared;
+            for (int n = 0; n < kGrantsEach; ++n) {
+                if (!store.grant(origin(t, n), kSignOnly)) ++failures;
+                if (!store.has_grant(origin(t, n), CertPurpose::Sign)) ++failures;
+            }
+        });
     }
-    for (const pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    }
-    auto store = open_or_throw(path_);
-    int found = 0;
-    for (int p = 0; p < kProcesses; ++p) {
-        for (int t = 0; t < kThreads; ++t) {
-            for (int n = 0; n < kGrantsEach; ++n)
-                found += store.has_grant(origin(p, t, n), CertPurpose::Sign) ? 1 : 0;
-        }
-    }
-    EXPECT_EQ(found, kProcesses * kThreads * kGrantsEach);
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(parse_store_file(read_file(path_)).value().size(),
+              std::size_t{kThreads * kGrantsEach});
 }
 
 }  // namespace

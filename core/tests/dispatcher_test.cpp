@@ -20,10 +20,11 @@ using testing::ScriptedInteraction;
 
 constexpr const char* kOrigin = "https://shop.example";
 
-template <bool RequiresPin>
-class DispatcherTest : public ::testing::Test {
+// The Keychain form; the PKCS#11 form, where the PIN prompt is the approval,
+// is capi_pkcs11_tests' over a real token.
+class KeychainFlow : public ::testing::Test {
   protected:
-    using Form = Dispatcher<ScriptedBackend<RequiresPin>, ScriptedInteraction>;
+    using Form = Dispatcher<ScriptedBackend<false>, ScriptedInteraction>;
 
     void SetUp() override {
         certificates = {testing::fake_certificate("first"), testing::fake_certificate("second")};
@@ -35,8 +36,8 @@ class DispatcherTest : public ::testing::Test {
         auto store = ConsentStore::open(consent_path);
         ASSERT_TRUE(store) << store.error().message;
         dispatcher = std::make_unique<Form>(
-            std::move(store).value(), ScriptedBackend<RequiresPin>(backend),
-            ScriptedInteraction(user), RequiresPin ? Backend::Pkcs11 : Backend::Keychain);
+            std::move(store).value(), ScriptedBackend<false>(backend), ScriptedInteraction(user),
+            Backend::Keychain);
     }
 
     json ask(const std::string& request) { return json::parse(dispatcher->handle(request)); }
@@ -81,9 +82,6 @@ class DispatcherTest : public ::testing::Test {
     std::vector<CertificateInfo> certificates;
     std::unique_ptr<Form> dispatcher;
 };
-
-using KeychainFlow = DispatcherTest<false>;
-using TokenFlow = DispatcherTest<true>;
 
 TEST_F(KeychainFlow, ConsentIsAskedPerNewPurposeAndRemembered) {
     // Declined: nothing listed, nothing stored, asked again next time.
@@ -301,23 +299,6 @@ TEST_F(KeychainFlow, RepliesFitTheBrowsersOneMebibyteLimit) {
     EXPECT_EQ(json::parse(listing(id + "i")),
               error(id + "i", "internal",
                     "reply of 1048577 bytes exceeds the 1048576-byte limit a browser accepts"));
-}
-
-TEST_F(TokenFlow, ThePinPromptIsTheApproval) {
-    list();
-    user->pin_answer = "4321";
-    EXPECT_TRUE(sign(certificates[0].cert_id, hashes(3)).contains("result"));
-    ASSERT_EQ(user->pin_calls.size(), 1u);
-    EXPECT_EQ(user->pin_calls[0].cert_id, certificates[0].cert_id);
-    EXPECT_EQ(user->pin_calls[0].hash_count, 3u);
-    EXPECT_TRUE(user->confirm_calls.empty());
-    EXPECT_EQ(backend->sign_calls.at(0).pin, "4321");
-
-    // A cancelled prompt never reaches the backend.
-    user->pin_answer.reset();
-    EXPECT_EQ(sign(certificates[0].cert_id, hashes(1)),
-              error("s", "user_cancelled", "user cancelled the PIN prompt"));
-    EXPECT_EQ(backend->sign_calls.size(), 1u);
 }
 
 }  // namespace

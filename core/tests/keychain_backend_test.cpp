@@ -11,7 +11,6 @@
 namespace tavrin {
 namespace {
 
-using keychain::SignatureAlgorithm;
 using testing::fixture_der;
 using testing::KeychainScript;
 using testing::ScriptedIdentitySpec;
@@ -44,31 +43,10 @@ class KeychainBackendTest : public ::testing::Test {
     std::optional<KeychainBackend> backend_;
 };
 
-TEST_F(KeychainBackendTest, ListsIdentitiesInPlatformOrderWithTheirFields) {
-    script->foreign_items = 2;  // not identities: skipped
-    script->identities = {identity("p256"), identity("rsa2048"), identity("rsa4096")};
-    auto listed = backend().list_certificates(Purpose::Any);
-    ASSERT_TRUE(listed) << listed.error().display();
-    ASSERT_EQ(listed.value().size(), 3u);
-    const CertificateInfo& p256 = listed.value()[0];
-    EXPECT_EQ(p256.cert_id, id_of("p256"));
-    EXPECT_EQ(p256.der, fixture_der("p256"));
-    EXPECT_EQ(p256.key_algorithm, KeyAlgorithm::EcP256);
-    EXPECT_EQ(p256.purposes, std::vector<CertPurpose>{CertPurpose::Auth});
-    EXPECT_EQ(p256.backend, Backend::Keychain);
-    EXPECT_TRUE(p256.chain.empty());
-    EXPECT_FALSE(p256.token_label);
-    EXPECT_EQ(p256.qualified, false);  // no qcStatements
-    EXPECT_EQ(p256.not_after.size(), 20u);
-    EXPECT_EQ(listed.value()[1].key_algorithm, KeyAlgorithm::Rsa2048);
-    EXPECT_EQ(listed.value()[1].purposes,
-              (std::vector<CertPurpose>{CertPurpose::Sign, CertPurpose::Auth}));
-    EXPECT_EQ(listed.value()[2].key_algorithm, KeyAlgorithm::Rsa4096);
-}
-
 TEST_F(KeychainBackendTest, FilteredCertificatesAreNeitherExaminedNorSignable) {
     ScriptedIdentitySpec broken = identity("p256");
     broken.key_size_bits.reset();  // would not matter: it is filtered out first
+    script->foreign_items = 2;     // not identities: skipped
     script->identities = {broken, identity("rsa4096")};
     auto listed = backend().list_certificates(Purpose::Sign);
     ASSERT_TRUE(listed);
@@ -150,23 +128,6 @@ TEST_F(KeychainBackendTest, TheSameCertificateTwiceKeepsTheIdentitySeenLast) {
     EXPECT_EQ(sign("rsa2048", 1).error().display(),
               "internal backend error: SecIdentityCopyPrivateKey: error code -7");
     EXPECT_EQ(script->private_key_copies, std::vector<std::size_t>{1});
-}
-
-TEST_F(KeychainBackendTest, SignChoosesTheAlgorithmFromSchemeAndHash) {
-    script->identities = {identity("rsa2048")};
-    ASSERT_TRUE(backend().list_certificates(Purpose::Any));
-    ASSERT_TRUE(sign("rsa2048", 1, Scheme::RsaPkcs1, HashAlg::Sha256));
-    ASSERT_TRUE(sign("rsa2048", 1, Scheme::RsaPkcs1, HashAlg::Sha512));
-    ASSERT_TRUE(sign("rsa2048", 1, Scheme::Ecdsa, HashAlg::Sha256));
-    const auto signed_512 = sign("rsa2048", 2, Scheme::Ecdsa, HashAlg::Sha512);
-    ASSERT_TRUE(signed_512);
-    EXPECT_EQ(signed_512.value()[1].size(), 65u);  // "S" + the 64-byte digest, as given
-    EXPECT_EQ(
-        script->signature_algorithms,
-        (std::vector<SignatureAlgorithm>{
-            SignatureAlgorithm::RsaPkcs1v15DigestSha256,
-            SignatureAlgorithm::RsaPkcs1v15DigestSha512, SignatureAlgorithm::EcdsaDigestX962Sha256,
-            SignatureAlgorithm::EcdsaDigestX962Sha512, SignatureAlgorithm::EcdsaDigestX962Sha512}));
 }
 
 TEST_F(KeychainBackendTest, SignRefusalsInOrder) {

@@ -134,14 +134,5 @@ TEST(ReplyWriter, EscapesOnlyWhatJsonRequires) {
               "\\\\ \\u0001\\n/\x7F\",\"error\":{\"code\":\"user_cancelled\",\"message\":\"m\"}}");
 }
 
-TEST(ReplyWriter, SignaturesAndErrorData) {
-    EXPECT_EQ(write_reply(SuccessResponse<SignResult>{"s", {{"AQ==", "Ag=="}}}),
-              R"({"id":"s","result":{"signatures":["AQ==","Ag=="]}})");
-    nlohmann::ordered_json data = {{"retriesLeft", 2}};
-    EXPECT_EQ(
-        write_reply(ErrorResponse{"", {ErrorCode::PinIncorrect, "PIN incorrect", data}}),
-        R"({"id":"","error":{"code":"pin_incorrect","message":"PIN incorrect","data":{"retriesLeft":2}}})");
-}
-
 }  // namespace
 }  // namespace tavrin
