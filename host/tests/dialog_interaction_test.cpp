@@ -1,6 +1,6 @@
-// The prompts through a scripted runner: the Czech texts, buttons and
-// accessory of each alert, how responses become answers, and the hand-off
-// of prompts from other threads to the main thread.
+// The prompts through a scripted runner: the Czech texts of each alert, how
+// responses become answers, and the hand-off of prompts from other threads to
+// the main thread.
 
 #include <gtest/gtest.h>
 
@@ -70,6 +70,9 @@ TEST_F(DialogTest, DocumentCountsTakeTheirCzechForms) {
                   std::string("Zadejte PIN k podpisu ") + c.pin + " pro " + kOrigin);
         EXPECT_EQ(runner->alerts[1].messageText,
                   std::string("Podepsat ") + c.confirmation + " pro " + kOrigin + "?");
+        EXPECT_EQ(runner->alerts[1].informativeText,
+                  "Je-li klíč uložen na čipové kartě nebo tokenu, budete v dalším kroku požádáni "
+                  "o PIN.");
     }
 }
 
@@ -102,26 +105,11 @@ TEST_F(DialogTest, EachAlertHasItsButtonsInOrderAndOnlyThePinHasAField) {
     (void)dialogs.requestSignConfirmation(kOrigin, "cert", 1);
     ASSERT_EQ(runner->alerts.size(), 3u);
     const std::vector<std::string> sign{"Podepsat", "Zrušit"};
-    const struct {
-        std::vector<std::string> buttons;
-        const char* informative;  // nullptr: not checked here
-        bool field;
-    } expected[] = {
-        {{"Povolit", "Odmítnout"}, nullptr, false},
-        {sign, "", true},
-        {sign, "Je-li klíč uložen na čipové kartě nebo tokenu, budete v dalším kroku požádáni o PIN.", false},
-    };
-    for (std::size_t i = 0; i < 3; ++i) {
-        const Alert& alert = runner->alerts[i];
-        EXPECT_EQ(alert.buttons, expected[i].buttons);
-        if (expected[i].informative) {
-            EXPECT_EQ(alert.informativeText, expected[i].informative);
-        }
-        EXPECT_EQ(alert.secureField.has_value(), expected[i].field);
-        EXPECT_EQ(alert.style, AlertStyle::informational);
-    }
-    EXPECT_EQ(runner->alerts[1].secureField->width, 220);
-    EXPECT_EQ(runner->alerts[1].secureField->height, 24);
+    EXPECT_EQ(runner->alerts[0].buttons, (std::vector<std::string>{"Povolit", "Odmítnout"}));
+    EXPECT_EQ(runner->alerts[1].buttons, sign);
+    EXPECT_EQ(runner->alerts[2].buttons, sign);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(runner->alerts[i].secureField.has_value(), i == 1) << i;
 }
 
 TEST_F(DialogTest, OnlyTheFirstButtonSaysYesAndAnEmptyPinIsAPin) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "support/host_process.h"
@@ -23,21 +24,17 @@ struct PngSize {
     std::uint32_t height = 0;
 };
 
-// From the IHDR chunk, which a PNG must start with; nothing if `bytes` is
-// not a PNG.
-std::optional<PngSize> pngSize(const std::string& bytes) {
-    static const std::string signature("\x89PNG\r\n\x1a\n", 8);
-    if (bytes.size() < 24 || bytes.compare(0, 8, signature) != 0 ||
-        bytes.compare(12, 4, "IHDR") != 0) {
-        return std::nullopt;
-    }
-    const auto word = [&](std::size_t at) {
-        std::uint32_t value = 0;
-        for (std::size_t i = 0; i < 4; ++i)
-            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-        return value;
-    };
-    return PngSize{word(16), word(20)};
+// As ImageMagick reads the file; nothing if it is not a PNG.
+std::optional<PngSize> pngSize(const fs::path& file) {
+    testing::Child identify({.argv = {"identify", "-format", "%m %w %h", file.string()},
+                             .out = testing::Stream::pipe,
+                             .err = testing::Stream::null});
+    std::istringstream out(identify.readOut());
+    identify.wait();
+    std::string format;
+    PngSize size;
+    if (!(out >> format >> size.width >> size.height) || format != "PNG") return std::nullopt;
+    return size;
 }
 
 const char* const twoGrants = R"({
@@ -93,7 +90,7 @@ TEST(ManagementPreview, RendersThisHomesDataAtDoubleWidthAndTouchesNothingElse) 
         // No manifest written, no marker, no consent folder.
         EXPECT_EQ(testing::list_tree(home.path()), before);
         images[c.name] = testing::read_file(png);
-        const auto size = pngSize(images[c.name]);
+        const auto size = pngSize(png);
         ASSERT_TRUE(size) << "not a PNG";
         EXPECT_EQ(size->width, 1120u);
         EXPECT_GT(size->height, 600u);

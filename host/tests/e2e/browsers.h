@@ -50,11 +50,8 @@ inline tavrin::testing::ChildSpec browserSpec(const std::vector<std::string>& ar
 // standard output; both begin with this.
 inline constexpr const char* outcomePrefix = "done:";
 
-// A minimal HTTP/1.1 client for a server on 127.0.0.1 (local_http.cpp):
-// enough for the browser's remote-debugging endpoint, which answers small
-// JSON documents. The body of the reply to `method target`; throws
-// std::runtime_error naming the step that failed (connect, send, a reply that
-// is not 200).
+// The body of the reply to `method target` from a server on 127.0.0.1
+// (local_http.cpp); throws std::runtime_error when it is not 200.
 std::string httpRequest(int port, const std::string& method, const std::string& target);
 // `text` with every byte outside A-Z a-z 0-9 - _ . ~ written as %XX.
 std::string percentEncoded(const std::string& text);

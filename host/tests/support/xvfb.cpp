@@ -1,6 +1,5 @@
 #include "support/xvfb.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -11,41 +10,29 @@
 namespace tavrin::host::testing {
 
 Xvfb::Xvfb() {
-    int ready[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("start Xvfb: pipe failed");
     using tavrin::testing::Stream;
     // Without -noreset the server restarts whenever its last client leaves
-    // (each xdotool call), refusing connections meanwhile. The pipe's
-    // writing end becomes the server's descriptor 3.
-    try {
-        server_ = std::make_unique<tavrin::testing::Child>(
-            tavrin::testing::ChildSpec{.argv = {"Xvfb", "-displayfd", "3", "-noreset", "-nolisten",
-                                                "tcp", "-screen", "0", "1024x768x24"},
-                                       .out = Stream::null,
-                                       .err = Stream::null,
-                                       .passFds = {ready[1]},
-                                       .dieWithUs = true,
-                                       .grace = std::chrono::seconds(30)});
-    } catch (...) {
-        ::close(ready[0]);
-        ::close(ready[1]);
-        throw;
-    }
-    ::close(ready[1]);
+    // (each xdotool call), refusing connections meanwhile.
+    server_ = std::make_unique<tavrin::testing::Child>(
+        tavrin::testing::ChildSpec{.argv = {"Xvfb", "-displayfd", "1", "-noreset", "-nolisten",
+                                            "tcp", "-screen", "0", "1024x768x24"},
+                                   .out = Stream::pipe,
+                                   .err = Stream::null,
+                                   .dieWithUs = true,
+                                   .grace = std::chrono::seconds(30)});
 
     // Xvfb takes the first free display number and writes it, with a
     // newline, once it accepts connections.
     std::string number;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (number.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd entry{ready[0], POLLIN, 0};
+        pollfd entry{server_->out(), POLLIN, 0};
         if (::poll(&entry, 1, 1000) <= 0) continue;
         char buffer[16];
-        const ssize_t n = ::read(ready[0], buffer, sizeof buffer);
+        const ssize_t n = ::read(server_->out(), buffer, sizeof buffer);
         if (n <= 0) break;
         number.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(ready[0]);
     if (number.find('\n') == std::string::npos)
         throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
     // Assigned in two steps: GCC 12 at -O3 warns falsely (-Wrestrict) about
@@ -88,15 +75,10 @@ bool Xvfb::waitForNoWindow(std::chrono::seconds limit) const {
     return true;
 }
 
-void Xvfb::answer(const std::string& window, const std::vector<std::string>& actions) const {
+void Xvfb::answer(const std::string& window, const std::vector<std::string>& actions,
+                  std::chrono::milliseconds pause) const {
     run("xdotool windowfocus --sync " + window);
-    for (const std::string& action : actions)
-        run("xdotool " + action);
-}
-
-void Xvfb::answerPrompt(const std::string& window, const std::vector<std::string>& actions) const {
-    run("xdotool windowfocus --sync " + window);
-    std::this_thread::sleep_for(promptGuardPause);
+    std::this_thread::sleep_for(pause);
     for (const std::string& action : actions)
         run("xdotool " + action);
 }

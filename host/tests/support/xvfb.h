@@ -32,13 +32,15 @@ class Xvfb {
     // True once no visible named window is left, false after `limit`.
     bool waitForNoWindow(std::chrono::seconds limit = std::chrono::seconds(30)) const;
 
-    // Gives `window` the keyboard focus, then runs each xdotool action in
-    // turn (e.g. {"type 1234", "key Return"}).
-    void answer(const std::string& window, const std::vector<std::string>& actions) const;
-
-    // The same for a prompt: after the focus, waits out the second in which
-    // a prompt ignores its positive button, and a little more.
-    void answerPrompt(const std::string& window, const std::vector<std::string>& actions) const;
+    // Gives `window` the keyboard focus, waits `pause`, then runs each xdotool
+    // action in turn (e.g. {"type 1234", "key Return"}).
+    void answer(const std::string& window, const std::vector<std::string>& actions,
+                std::chrono::milliseconds pause = std::chrono::milliseconds(0)) const;
+    // The same for a prompt: waits out the second in which a prompt ignores
+    // its positive button, and a little more.
+    void answerPrompt(const std::string& window, const std::vector<std::string>& actions) const {
+        answer(window, actions, promptGuardPause);
+    }
     static constexpr std::chrono::milliseconds promptGuardPause{1200};
 
     // The whole screen as a PNG.

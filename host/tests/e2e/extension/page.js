@@ -68,13 +68,6 @@ function summarise(reply) {
   };
 }
 
-// A status request whose JSON text is exactly `size` bytes long (ASCII padding
-// in "params", which status does not read).
-function statusOfSize(size) {
-  const bare = JSON.stringify({ id: "big", method: "status", params: "" });
-  return { id: "big", method: "status", params: "x".repeat(size - bare.length) };
-}
-
 const flows = {
   async status() {
     return { reply: await chrome.runtime.sendNativeMessage(hostName, { id: "s", method: "status" }) };
@@ -129,17 +122,6 @@ const flows = {
     });
     port.close();
     return { reply };
-  },
-
-  // One request of the given size, then a fresh connection that must work.
-  async size() {
-    const first = openPort();
-    const reply = await first.ask(statusOfSize(Number(query.get("bytes"))));
-    if (!reply.disconnected) first.close();
-    const second = openPort();
-    const next = await second.ask({ id: "next", method: "status" });
-    second.close();
-    return { reply: reply.disconnected ? reply : { id: reply.id, ok: "result" in reply }, next };
   },
 };
 
