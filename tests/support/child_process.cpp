@@ -253,6 +253,13 @@ std::vector<std::string> unframe(const std::string& stream) {
     return out;
 }
 
+std::string shellOutput(const std::string& command) {
+    Child child(ChildSpec{.argv = {"sh", "-c", command}, .in = Stream::null, .out = Stream::pipe});
+    std::string out = child.readOut();
+    child.wait();
+    return out;
+}
+
 std::string drain(int fd) {
     std::string out;
     char buffer[65536];

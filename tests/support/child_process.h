@@ -91,6 +91,8 @@ std::string frame(const std::string& payload);
 // The payloads of the frames in `stream`; a trailing partial frame is kept
 // as the last element prefixed with "<partial>".
 std::vector<std::string> unframe(const std::string& stream);
+// What a shell command writes to its standard output, once it has ended.
+std::string shellOutput(const std::string& command);
 // Everything `fd` gives until it ends.
 std::string drain(int fd);
 // Writes all of `bytes` to `fd`, or as much as the reader takes.

@@ -3,7 +3,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
@@ -44,15 +43,7 @@ Xvfb::Xvfb() {
 Xvfb::~Xvfb() = default;
 
 std::string Xvfb::run(const std::string& command) const {
-    const std::string line = "DISPLAY=" + display_ + " " + command + " 2>/dev/null";
-    FILE* pipe = ::popen(line.c_str(), "r");
-    if (pipe == nullptr) return {};
-    std::string out;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-        out += buffer;
-    ::pclose(pipe);
-    return out;
+    return tavrin::testing::shellOutput("DISPLAY=" + display_ + " " + command + " 2>/dev/null");
 }
 
 std::string Xvfb::waitForWindow(std::chrono::seconds limit) const {
