@@ -18,8 +18,8 @@
 
 #include "bench_report.h"
 #include "browser/identifiers.h"
-#include "e2e/chromium_browser.h"
-#include "support/temp_home.h"
+#include "e2e/browsers.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavrin::bench {
 namespace {
@@ -42,7 +42,7 @@ void writeManifest(const fs::path& folder, const std::string& name, const std::s
         {"type", "stdio"},
         {"allowed_origins",
          {"chrome-extension://" + std::string(host::ChromeExtensionIDs[0]) + "/"}}};
-    host::testing::writeFile(folder / (name + ".json"), manifest.dump());
+    tavrin::testing::write_file(folder / (name + ".json"), manifest.dump());
 }
 
 int run(int argc, char** argv) {
@@ -64,7 +64,7 @@ int run(int argc, char** argv) {
 
     std::vector<double> bridge, floor;
     for (int r = 0; r < runs; ++r) {
-        const host::testing::TempHome home;
+        const tavrin::testing::TempDir home;
         const fs::path manifests = home.path() / ".config/chromium/NativeMessagingHosts";
         fs::create_directories(manifests);
         writeManifest(manifests, kBridgeName, host);
