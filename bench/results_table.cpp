@@ -99,7 +99,7 @@ Description describe(const std::string& key) {
     if (group == "running_list")
         return {"listing on a running host, " + identities(arg) + " (grant stored)", pipes};
     if (group == "nss_list")
-        return {"listing, " + identities(arg) + " (NSS)", nss + "; floor: PK11_ListCerts"};
+        return {"listing, " + identities(arg) + " (NSS)", nss + "; floor: PK11_ListCerts", 1.5};
     if (group == "nss_sign")
         return {"sign " + signCase(arg) + " (NSS)",
                 nss + "; floor: PK11_FindKeyByAnyCert + PK11_Sign", 1.10};
