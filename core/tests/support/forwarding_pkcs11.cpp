@@ -17,7 +17,13 @@
 //                   the fixture PIN; "cancel" cancels the entry);
 //      late-card    the slots are those of a card reader (removable) and
 //                   hold no token until TAVRIN_FORWARD_CARD_AFTER_MS
-//                   (default 3000) after the module was initialised.
+//                   (default 3000) after the module was initialised;
+//      no-reader    there are no slots at all;
+//  - with TAVRIN_FORWARD_FAIL="NAME N RV", makes the Nth call of C_NAME after
+//    the variable last changed answer RV (a C number) without reaching the
+//    real module; a trailing word can make a repeated setting a new one;
+//  - with TAVRIN_FORWARD_SIGNATURE_LENGTH, cuts every signature to that many
+//    bytes.
 // The real module is the one named by TAVRIN_FORWARD_MODULE, or SoftHSM2.
 // TAVRIN_FORWARD_SOFTHSM2_CONF, when set, is the SoftHSM2 configuration the
 // real module is initialised with; with a copy of SoftHSM2's library as the
@@ -26,11 +32,13 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -75,6 +83,26 @@ void log_login(const char* kind, CK_RV rv) {
     }
 }
 
+// The answer TAVRIN_FORWARD_FAIL scripts for this call of `function`, if any.
+std::optional<CK_RV> injected(const char* function) {
+    static std::string armed;  // the setting the count belongs to
+    static int calls = 0;
+    const char* spec = std::getenv("TAVRIN_FORWARD_FAIL");
+    std::lock_guard lock(g_mutex);
+    if (armed != (spec != nullptr ? spec : "")) {
+        armed = spec != nullptr ? spec : "";
+        calls = 0;
+    }
+    char name[32] = "";
+    int nth = 0;
+    long rv = 0;
+    if (std::sscanf(armed.c_str(), "%31s %d %li", name, &nth, &rv) != 3 ||
+        std::strcmp(name, function) != 0 || ++calls != nth) {
+        return std::nullopt;
+    }
+    return static_cast<CK_RV>(rv);
+}
+
 bool is_private_key(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object) {
     CK_OBJECT_CLASS object_class = 0;
     CK_ATTRIBUTE attribute{CKA_CLASS, &object_class, sizeof object_class};
@@ -84,6 +112,7 @@ bool is_private_key(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object) {
 
 CK_RV forward_login(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR_PTR pin,
                     CK_ULONG pin_length) {
+    if (auto rv = injected("Login")) return *rv;
     const std::string typed(pin != nullptr ? reinterpret_cast<const char*>(pin) : "",
                             pin != nullptr ? pin_length : 0);
     if (user == CKU_CONTEXT_SPECIFIC && faked("always-auth")) {
@@ -132,6 +161,10 @@ CK_RV forward_get_token_info(CK_SLOT_ID slot, CK_TOKEN_INFO_PTR info) {
 }
 
 CK_RV forward_get_slot_list(CK_BBOOL token_present, CK_SLOT_ID_PTR slots, CK_ULONG_PTR count) {
+    if (faked("no-reader")) {
+        *count = 0;
+        return CKR_OK;
+    }
     if (token_present == CK_FALSE || card_inserted()) {
         return g_real->C_GetSlotList(token_present, slots, count);
     }
@@ -155,6 +188,7 @@ CK_RV forward_open_session(CK_SLOT_ID slot, CK_FLAGS flags, CK_VOID_PTR applicat
 
 CK_RV forward_get_attribute_value(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
                                   CK_ATTRIBUTE_PTR attributes, CK_ULONG count) {
+    if (auto rv = injected("GetAttributeValue")) return *rv;
     const CK_RV rv = g_real->C_GetAttributeValue(session, object, attributes, count);
     if (!faked("always-auth") || !is_private_key(session, object)) return rv;
     for (CK_ULONG i = 0; i < count; ++i) {
@@ -168,6 +202,7 @@ CK_RV forward_get_attribute_value(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE ob
 
 CK_RV forward_sign_init(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism,
                         CK_OBJECT_HANDLE key) {
+    if (auto rv = injected("SignInit")) return *rv;
     {
         std::lock_guard lock(g_mutex);
         g_reauthorised.erase(session);
@@ -177,13 +212,36 @@ CK_RV forward_sign_init(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism,
 
 CK_RV forward_sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG data_length,
                    CK_BYTE_PTR signature, CK_ULONG_PTR signature_length) {
+    if (auto rv = injected("Sign")) {
+        // A refused C_Sign ends the operation, as it does in a real module.
+        CK_BYTE scratch[1024];
+        CK_ULONG length = sizeof scratch;
+        g_real->C_Sign(session, data, data_length, scratch, &length);
+        return *rv;
+    }
     if (faked("always-auth")) {
         std::lock_guard lock(g_mutex);
         if (!g_reauthorised.contains(session)) return CKR_USER_NOT_LOGGED_IN;
         // Asking for the length leaves the authorisation for the signature.
         if (signature != nullptr) g_reauthorised.erase(session);
     }
-    return g_real->C_Sign(session, data, data_length, signature, signature_length);
+    const CK_RV rv = g_real->C_Sign(session, data, data_length, signature, signature_length);
+    const long cut = setting("TAVRIN_FORWARD_SIGNATURE_LENGTH", -1);
+    if (rv == CKR_OK && signature != nullptr && cut >= 0) {
+        *signature_length = std::min(*signature_length, static_cast<CK_ULONG>(cut));
+    }
+    return rv;
+}
+
+CK_RV forward_find_objects_init(CK_SESSION_HANDLE session, CK_ATTRIBUTE_PTR match, CK_ULONG count) {
+    if (auto rv = injected("FindObjectsInit")) return *rv;
+    return g_real->C_FindObjectsInit(session, match, count);
+}
+
+CK_RV forward_find_objects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE_PTR objects, CK_ULONG room,
+                           CK_ULONG_PTR count) {
+    if (auto rv = injected("FindObjects")) return *rv;
+    return g_real->C_FindObjects(session, objects, room, count);
 }
 
 CK_RV forward_initialize(CK_VOID_PTR arguments) {
@@ -228,6 +286,8 @@ extern "C" __attribute__((visibility("default"))) CK_RV C_GetFunctionList(
         g_list.C_GetSlotInfo = forward_get_slot_info;
         g_list.C_OpenSession = forward_open_session;
         g_list.C_Sign = forward_sign;
+        g_list.C_FindObjectsInit = forward_find_objects_init;
+        g_list.C_FindObjects = forward_find_objects;
     }
     *list = &g_list;
     return CKR_OK;

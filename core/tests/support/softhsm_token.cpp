@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace tavrin::testing {
@@ -19,14 +20,21 @@ SoftHsmTokens::SoftHsmTokens(std::initializer_list<std::string> labels) {
     write_file(conf, "directories.tokendir = " + tokens.string() +
                          "\nobjectstore.backend = file\nlog.level = ERROR\n");
     setenv("SOFTHSM2_CONF", conf.c_str(), 1);
+    setenv("TAVRIN_FORWARD_LOG", dir_.file("logins").c_str(), 1);
 }
 
 SoftHsmTokens::~SoftHsmTokens() {
     unsetenv("SOFTHSM2_CONF");
+    for (const char* name : {"LOG", "FAKE", "FAIL", "SIGNATURE_LENGTH", "PAD_PIN", "PAD_DELAY_MS"})
+        unsetenv(("TAVRIN_FORWARD_" + std::string(name)).c_str());
 }
 
-std::string SoftHsmTokens::module_path() {
-    return TAVRIN_SOFTHSM_MODULE;
+std::vector<std::string> SoftHsmTokens::logins() const {
+    std::vector<std::string> lines;
+    std::ifstream in(dir_.file("logins"));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 std::vector<std::uint8_t> token_der(const std::string& name) {

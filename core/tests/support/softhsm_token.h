@@ -17,16 +17,19 @@ inline constexpr const char* kTokenPin = "1234";
 
 class SoftHsmTokens {
   public:
-    // Copies the fixture tokens with these labels (main, orphan, emptyid,
-    // twelve) and points SOFTHSM2_CONF at a configuration for them, until
-    // the object goes away. SoftHSM2 reads it when it is initialised.
+    // Copies the fixture tokens with these labels (main, orphan, twelve,
+    // chain), points SOFTHSM2_CONF at a configuration for them (SoftHSM2
+    // reads it when it is initialised) and the forwarding module's login log
+    // into the copy. When the object goes away, so do these and every other
+    // TAVRIN_FORWARD_* setting.
     explicit SoftHsmTokens(std::initializer_list<std::string> labels);
     ~SoftHsmTokens();
     SoftHsmTokens(const SoftHsmTokens&) = delete;
     SoftHsmTokens& operator=(const SoftHsmTokens&) = delete;
 
-    // The SoftHSM2 module's shared library.
-    static std::string module_path();
+    // The logins the forwarding module saw: "user <rv>", "context <rv>" or
+    // "pad <rv>", rv in hexadecimal.
+    std::vector<std::string> logins() const;
 
   private:
     TempDir dir_;
