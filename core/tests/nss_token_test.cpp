@@ -15,12 +15,8 @@
 #include <map>
 
 #include "backend/certificate_id.h"
-#include "backend/keychain/keychain_backend.h"
-#include "backend/keychain/nss/nss_keychain_platform.h"
 #include "support/nss_fixture.h"
 #include "support/softhsm_token.h"
-#include "tests/support/signature_check.h"
-#include "tests/support/temp_dir.h"
 
 namespace tavrin {
 namespace {
@@ -43,8 +39,7 @@ class TokenStore {
     // With `p11kit`, p11-kit's proxy is loaded too: SoftHSM2's own
     // registration there reaches the same tokens a second way.
     KeychainBackend backend(bool p11kit = false) const {
-        return KeychainBackend(std::make_unique<keychain::NssKeychainPlatform>(
-            keychain::NssStoreLocation{database(), p11kit ? TAVRIN_P11KIT_PROXY : ""}));
+        return testing::nss_backend(database(), p11kit ? TAVRIN_P11KIT_PROXY : "");
     }
 
     testing::SoftHsmTokens tokens{"main", "chain"};
