@@ -23,40 +23,29 @@ namespace {
 
 using testing::token_der;
 
-// Copies of the fixture tokens "main" and "chain", and an NSS database in a
-// scratch folder with the forwarding module registered.
-class TokenStore {
-  public:
-    TokenStore() {
-        std::filesystem::create_directories(database());
-        run("certutil -N -d sql:" + database() + " --empty-password");
-        run("modutil -force -dbdir sql:" + database() + " -add 'Test card' -libfile " +
-            TAVRIN_FORWARDING_MODULE);
-    }
-
-    std::string database() const { return dir_.file("nssdb"); }
-
-    // With `p11kit`, p11-kit's proxy is loaded too: SoftHSM2's own
-    // registration there reaches the same tokens a second way.
-    KeychainBackend backend(bool p11kit = false) const {
-        return testing::nss_backend(database(), p11kit ? TAVRIN_P11KIT_PROXY : "");
-    }
-
-    testing::SoftHsmTokens tokens{"main", "chain"};
-
-  private:
-    static void run(const std::string& command) {
-        ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
-    }
-
-    testing::TempDir dir_;
-};
+// An NSS database, made once, with the forwarding module registered and a
+// module that does not load (named on stderr while the others list).
+std::string token_database() {
+    static const testing::TempDir dir;
+    static const int made = [] {
+        const std::string db = "sql:" + dir.path().string();
+        const std::string commands = "certutil -N -d " + db +
+                                     " --empty-password && modutil -force -dbdir " + db +
+                                     " -add 'Test card' -libfile " + TAVRIN_FORWARDING_MODULE;
+        const int status = std::system((commands + " >/dev/null 2>&1").c_str());
+        std::ofstream(dir.file("pkcs11.txt"), std::ios::app)
+            << "\nlibrary=/nonexistent/libmissing.so\nname=Broken card\n";
+        return status;
+    }();
+    EXPECT_EQ(made, 0);
+    return dir.path().string();
+}
 
 TEST(NssToken, IdentitiesReachedTwoWaysAreListedOnceWithChainAndQualification) {
-    const TokenStore store;
-    std::ofstream(store.database() + "/pkcs11.txt", std::ios::app)
-        << "\nlibrary=/nonexistent/libmissing.so\nname=Broken card\n";
-    KeychainBackend backend = store.backend(true);
+    const testing::SoftHsmTokens tokens{"main", "chain"};
+    // p11-kit's proxy reaches the same tokens a second way: through SoftHSM2's
+    // own registration there.
+    KeychainBackend backend = testing::nss_backend(token_database(), TAVRIN_P11KIT_PROXY);
     ::testing::internal::CaptureStderr();
     auto listed = backend.list_certificates(Purpose::Any);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
@@ -82,7 +71,7 @@ TEST(NssToken, IdentitiesReachedTwoWaysAreListedOnceWithChainAndQualification) {
     EXPECT_EQ(qualified->qualified, true);
     EXPECT_EQ(other->chain, std::vector<Bytes>{token_der("root")});
     EXPECT_EQ(other->qualified, false);
-    EXPECT_TRUE(store.tokens.logins().empty()) << "a listing never logs in";
+    EXPECT_TRUE(tokens.logins().empty()) << "a listing never logs in";
 }
 
 // One request each: the PIN typed (or entered at the reader's keypad) is
@@ -111,18 +100,17 @@ TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fakes) + " " + c.pin);
-        const TokenStore store;
+        const testing::SoftHsmTokens tokens{"main"};
         const bool pad = std::string(c.fakes) == "pin-pad";
         setenv("TAVRIN_FORWARD_FAKE", c.fakes, 1);
         setenv("TAVRIN_FORWARD_PAD_PIN", c.pin, 1);
         setenv("TAVRIN_FORWARD_PAD_DELAY_MS", "50", 1);
-        KeychainBackend backend = store.backend();
+        KeychainBackend backend = testing::nss_backend(token_database());
         auto listed = backend.list_certificates(Purpose::Any);
         ASSERT_TRUE(listed) << listed.error().display();
         const auto info =
-            std::find_if(listed.value().begin(), listed.value().end(), [](const auto& i) {
-                return i.key_algorithm == KeyAlgorithm::Rsa2048 && i.token_label == "main";
-            });
+            std::find_if(listed.value().begin(), listed.value().end(),
+                         [](const auto& i) { return i.key_algorithm == KeyAlgorithm::Rsa2048; });
         ASSERT_NE(info, listed.value().end());
         const KeyApproval wanted = pad ? KeyApproval::PinPad : KeyApproval::TypedPin;
         EXPECT_EQ(backend.key_approval(info->cert_id).value(), wanted);
@@ -131,7 +119,7 @@ TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
         auto signatures = backend.sign(info->cert_id, HashAlg::Sha256, Scheme::RsaPkcs1, hashes,
                                        Pin(pad ? "" : c.pin), [&] { ++returned; });
         EXPECT_EQ(returned, 1);
-        EXPECT_EQ(store.tokens.logins(), c.logins);
+        EXPECT_EQ(tokens.logins(), c.logins);
         if (!c.error.empty()) {
             ASSERT_FALSE(signatures);
             EXPECT_EQ(signatures.error().display(), c.error);
