@@ -2,14 +2,11 @@
 // would: it passes every call on to a real module (SoftHSM2) and, so that
 // tests can see and steer what a caller does with a card, it
 //  - appends one line per C_Login to the file named by TAVRIN_FORWARD_LOG
-//    ("user <rv>" or "context <rv>", rv in hexadecimal);
+//    ("user <rv>", "context <rv>" or "pad <rv>", rv in hexadecimal);
 //  - fakes what SoftHSM2 cannot be made to do, chosen by the words in
 //    TAVRIN_FORWARD_FAKE:
 //      final-try    the token's flags report the final PIN try;
 //      locked       the user PIN is locked: every user login is refused;
-//      always-auth  private keys demand the PIN for every signature: C_Sign
-//                   fails unless a context-specific login with the user's
-//                   PIN came after C_SignInit;
 //      pin-pad      the token has a protected authentication path (a reader
 //                   with its own keypad): a login without a PIN waits
 //                   TAVRIN_FORWARD_PAD_DELAY_MS (default 1500) for the user
@@ -39,10 +36,8 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include <p11-kit/pkcs11.h>
 
@@ -51,8 +46,6 @@ namespace {
 CK_FUNCTION_LIST g_list;
 CK_FUNCTION_LIST_PTR g_real = nullptr;
 std::mutex g_mutex;
-std::string g_user_pin;                      // of the last successful user login
-std::set<CK_SESSION_HANDLE> g_reauthorised;  // sessions whose C_Sign may go ahead
 
 std::chrono::steady_clock::time_point g_initialised;
 bool faked(const char* word);
@@ -103,25 +96,9 @@ std::optional<CK_RV> injected(const char* function) {
     return static_cast<CK_RV>(rv);
 }
 
-bool is_private_key(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object) {
-    CK_OBJECT_CLASS object_class = 0;
-    CK_ATTRIBUTE attribute{CKA_CLASS, &object_class, sizeof object_class};
-    return g_real->C_GetAttributeValue(session, object, &attribute, 1) == CKR_OK &&
-           object_class == CKO_PRIVATE_KEY;
-}
-
 CK_RV forward_login(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR_PTR pin,
                     CK_ULONG pin_length) {
     if (auto rv = injected("Login")) return *rv;
-    const std::string typed(pin != nullptr ? reinterpret_cast<const char*>(pin) : "",
-                            pin != nullptr ? pin_length : 0);
-    if (user == CKU_CONTEXT_SPECIFIC && faked("always-auth")) {
-        std::lock_guard lock(g_mutex);
-        const CK_RV rv = typed == g_user_pin ? CKR_OK : CKR_PIN_INCORRECT;
-        if (rv == CKR_OK) g_reauthorised.insert(session);
-        log_login("context", rv);
-        return rv;
-    }
     if (user == CKU_USER && pin == nullptr && faked("pin-pad")) {
         // The user takes a while at the reader's keypad.
         std::this_thread::sleep_for(
@@ -142,10 +119,6 @@ CK_RV forward_login(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR_PT
         return CKR_PIN_LOCKED;
     }
     const CK_RV rv = g_real->C_Login(session, user, pin, pin_length);
-    if (user == CKU_USER && (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN)) {
-        std::lock_guard lock(g_mutex);
-        g_user_pin = typed;
-    }
     log_login(user == CKU_CONTEXT_SPECIFIC ? "context" : "user", rv);
     return rv;
 }
@@ -189,24 +162,12 @@ CK_RV forward_open_session(CK_SLOT_ID slot, CK_FLAGS flags, CK_VOID_PTR applicat
 CK_RV forward_get_attribute_value(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
                                   CK_ATTRIBUTE_PTR attributes, CK_ULONG count) {
     if (auto rv = injected("GetAttributeValue")) return *rv;
-    const CK_RV rv = g_real->C_GetAttributeValue(session, object, attributes, count);
-    if (!faked("always-auth") || !is_private_key(session, object)) return rv;
-    for (CK_ULONG i = 0; i < count; ++i) {
-        CK_ATTRIBUTE& attribute = attributes[i];
-        if (attribute.type != CKA_ALWAYS_AUTHENTICATE) continue;
-        attribute.ulValueLen = sizeof(CK_BBOOL);
-        if (attribute.pValue != nullptr) *static_cast<CK_BBOOL*>(attribute.pValue) = CK_TRUE;
-    }
-    return rv;
+    return g_real->C_GetAttributeValue(session, object, attributes, count);
 }
 
 CK_RV forward_sign_init(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism,
                         CK_OBJECT_HANDLE key) {
     if (auto rv = injected("SignInit")) return *rv;
-    {
-        std::lock_guard lock(g_mutex);
-        g_reauthorised.erase(session);
-    }
     return g_real->C_SignInit(session, mechanism, key);
 }
 
@@ -218,12 +179,6 @@ CK_RV forward_sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG data_le
         CK_ULONG length = sizeof scratch;
         g_real->C_Sign(session, data, data_length, scratch, &length);
         return *rv;
-    }
-    if (faked("always-auth")) {
-        std::lock_guard lock(g_mutex);
-        if (!g_reauthorised.contains(session)) return CKR_USER_NOT_LOGGED_IN;
-        // Asking for the length leaves the authorisation for the signature.
-        if (signature != nullptr) g_reauthorised.erase(session);
     }
     const CK_RV rv = g_real->C_Sign(session, data, data_length, signature, signature_length);
     const long cut = setting("TAVRIN_FORWARD_SIGNATURE_LENGTH", -1);
