@@ -77,33 +77,29 @@ TEST(NssToken, IdentitiesReachedTwoWaysAreListedOnceWithChainAndQualification) {
 // tried exactly once, the whole batch is signed after it, and the next
 // request needs it again.
 TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
+    const std::string cancelled = "the PIN entry on the card reader was cancelled or timed out";
     const struct {
-        const char* fakes;
-        const char* pin;    // typed, or with "pin-pad" entered at the keypad
-        std::string error;  // "" for signatures
+        std::string fakes;
+        const char* pin;  // typed, or with "pin-pad" entered at the keypad
         std::optional<std::uint32_t> retries;
         std::vector<std::string> logins;
+        std::string error;  // "" for signatures
     } cases[] = {
-        {"", "1234", "", {}, {"user 0"}},
-        {"", "0000", "PIN incorrect", {}, {"user a0"}},
-        {"final-try", "0000", "PIN incorrect", 1, {"user a0"}},
-        {"locked", "1234", "PIN blocked", {}, {"user a4"}},
-        {"always-auth", "1234", "", {}, {"user 0", "context 0", "context 0"}},
-        {"pin-pad", "1234", "", {}, {"pad 0"}},
-        {"pin-pad", "0000", "PIN incorrect", {}, {"pad a0"}},
-        {"pin-pad",
-         "cancel",
-         "the PIN entry on the card reader was cancelled or timed out",
-         {},
-         {"pad 50"}},
+        {"", "1234", {}, {"user 0"}, ""},
+        {"", "0000", {}, {"user a0"}, "PIN incorrect"},
+        {"final-try", "0000", 1, {"user a0"}, "PIN incorrect"},
+        {"locked", "1234", {}, {"user a4"}, "PIN blocked"},
+        // On the token "always", whose key wants the PIN for every signature.
+        {"always", "1234", {}, {"user 0", "context 0", "context 0"}, ""},
+        {"pin-pad", "1234", {}, {"pad 0"}, ""},
+        {"pin-pad", "0000", {}, {"pad a0"}, "PIN incorrect"},
+        {"pin-pad", "cancel", {}, {"pad 50"}, cancelled},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.fakes) + " " + c.pin);
-        // The token "always" has a key that wants the PIN for every signature.
-        const testing::SoftHsmTokens tokens{std::string(c.fakes) == "always-auth" ? "always"
-                                                                                  : "main"};
-        const bool pad = std::string(c.fakes) == "pin-pad";
-        setenv("TAVRIN_FORWARD_FAKE", c.fakes, 1);
+        SCOPED_TRACE(c.fakes + " " + c.pin);
+        const testing::SoftHsmTokens tokens{c.fakes == "always" ? "always" : "main"};
+        const bool pad = c.fakes == "pin-pad";
+        setenv("TAVRIN_FORWARD_FAKE", c.fakes.c_str(), 1);
         setenv("TAVRIN_FORWARD_PAD_PIN", c.pin, 1);
         setenv("TAVRIN_FORWARD_PAD_DELAY_MS", "50", 1);
         KeychainBackend backend = testing::nss_backend(token_database());
