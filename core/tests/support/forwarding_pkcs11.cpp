@@ -48,7 +48,11 @@ CK_FUNCTION_LIST_PTR g_real = nullptr;
 std::mutex g_mutex;
 
 std::chrono::steady_clock::time_point g_initialised;
-bool faked(const char* word);
+
+bool faked(const char* word) {
+    const char* fake = std::getenv("TAVRIN_FORWARD_FAKE");
+    return fake != nullptr && std::strstr(fake, word) != nullptr;
+}
 
 long setting(const char* name, long fallback) {
     const char* text = std::getenv(name);
@@ -60,11 +64,6 @@ bool card_inserted() {
     if (!faked("late-card")) return true;
     return std::chrono::steady_clock::now() - g_initialised >=
            std::chrono::milliseconds(setting("TAVRIN_FORWARD_CARD_AFTER_MS", 3000));
-}
-
-bool faked(const char* word) {
-    const char* fake = std::getenv("TAVRIN_FORWARD_FAKE");
-    return fake != nullptr && std::strstr(fake, word) != nullptr;
 }
 
 void log_login(const char* kind, CK_RV rv) {
@@ -134,15 +133,12 @@ CK_RV forward_get_token_info(CK_SLOT_ID slot, CK_TOKEN_INFO_PTR info) {
 }
 
 CK_RV forward_get_slot_list(CK_BBOOL token_present, CK_SLOT_ID_PTR slots, CK_ULONG_PTR count) {
-    if (faked("no-reader")) {
+    // No reader, or no card in the reader yet.
+    if (faked("no-reader") || (token_present == CK_TRUE && !card_inserted())) {
         *count = 0;
         return CKR_OK;
     }
-    if (token_present == CK_FALSE || card_inserted()) {
-        return g_real->C_GetSlotList(token_present, slots, count);
-    }
-    *count = 0;  // no card in the reader yet
-    return CKR_OK;
+    return g_real->C_GetSlotList(token_present, slots, count);
 }
 
 CK_RV forward_get_slot_info(CK_SLOT_ID slot, CK_SLOT_INFO_PTR info) {
@@ -159,17 +155,21 @@ CK_RV forward_open_session(CK_SLOT_ID slot, CK_FLAGS flags, CK_VOID_PTR applicat
     return g_real->C_OpenSession(slot, flags, application, notify, session);
 }
 
-CK_RV forward_get_attribute_value(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
-                                  CK_ATTRIBUTE_PTR attributes, CK_ULONG count) {
-    if (auto rv = injected("GetAttributeValue")) return *rv;
-    return g_real->C_GetAttributeValue(session, object, attributes, count);
-}
-
-CK_RV forward_sign_init(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism,
-                        CK_OBJECT_HANDLE key) {
-    if (auto rv = injected("SignInit")) return *rv;
-    return g_real->C_SignInit(session, mechanism, key);
-}
+// The functions that only pass the call on, unless TAVRIN_FORWARD_FAIL names them.
+#define TAVRIN_FORWARD(name, params, args)         \
+    CK_RV forward_##name params {                  \
+        if (auto rv = injected(#name)) return *rv; \
+        return g_real->C_##name args;              \
+    }
+TAVRIN_FORWARD(GetAttributeValue,
+               (CK_SESSION_HANDLE s, CK_OBJECT_HANDLE o, CK_ATTRIBUTE_PTR a, CK_ULONG n),
+               (s, o, a, n))
+TAVRIN_FORWARD(SignInit, (CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE k), (s, m, k))
+TAVRIN_FORWARD(FindObjectsInit, (CK_SESSION_HANDLE s, CK_ATTRIBUTE_PTR m, CK_ULONG n), (s, m, n))
+TAVRIN_FORWARD(FindObjects,
+               (CK_SESSION_HANDLE s, CK_OBJECT_HANDLE_PTR o, CK_ULONG room, CK_ULONG_PTR n),
+               (s, o, room, n))
+#undef TAVRIN_FORWARD
 
 CK_RV forward_sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG data_length,
                    CK_BYTE_PTR signature, CK_ULONG_PTR signature_length) {
@@ -186,17 +186,6 @@ CK_RV forward_sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG data_le
         *signature_length = std::min(*signature_length, static_cast<CK_ULONG>(cut));
     }
     return rv;
-}
-
-CK_RV forward_find_objects_init(CK_SESSION_HANDLE session, CK_ATTRIBUTE_PTR match, CK_ULONG count) {
-    if (auto rv = injected("FindObjectsInit")) return *rv;
-    return g_real->C_FindObjectsInit(session, match, count);
-}
-
-CK_RV forward_find_objects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE_PTR objects, CK_ULONG room,
-                           CK_ULONG_PTR count) {
-    if (auto rv = injected("FindObjects")) return *rv;
-    return g_real->C_FindObjects(session, objects, room, count);
 }
 
 CK_RV forward_initialize(CK_VOID_PTR arguments) {
@@ -235,14 +224,14 @@ extern "C" __attribute__((visibility("default"))) CK_RV C_GetFunctionList(
         g_list.C_Initialize = forward_initialize;
         g_list.C_Login = forward_login;
         g_list.C_GetTokenInfo = forward_get_token_info;
-        g_list.C_GetAttributeValue = forward_get_attribute_value;
-        g_list.C_SignInit = forward_sign_init;
+        g_list.C_GetAttributeValue = forward_GetAttributeValue;
+        g_list.C_SignInit = forward_SignInit;
         g_list.C_GetSlotList = forward_get_slot_list;
         g_list.C_GetSlotInfo = forward_get_slot_info;
         g_list.C_OpenSession = forward_open_session;
         g_list.C_Sign = forward_sign;
-        g_list.C_FindObjectsInit = forward_find_objects_init;
-        g_list.C_FindObjects = forward_find_objects;
+        g_list.C_FindObjectsInit = forward_FindObjectsInit;
+        g_list.C_FindObjects = forward_FindObjects;
     }
     *list = &g_list;
     return CKR_OK;
