@@ -1,20 +1,29 @@
-// The Keychain backend over real NSS databases made by
-// fixtures/make_nss_home.sh, with every signature checked by OpenSSL.
+// The Keychain backend over real NSS databases, with every signature checked
+// by OpenSSL: the software databases made by fixtures/make_nss_home.sh, and
+// smart cards and tokens as a user's browser reaches them, SoftHSM2 tokens
+// behind the forwarding test module registered in an NSS database, listed
+// without a PIN and signed with one login. The module logs the logins and
+// fakes what SoftHSM2 cannot do (a final try, a locked PIN, a keypad).
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <set>
 
 #include "backend/certificate_id.h"
 #include "support/nss_fixture.h"
+#include "support/softhsm_token.h"
 
 namespace tavrin {
 namespace {
 
 using testing::fixture_der;
 using testing::random_hashes;
+using testing::token_der;
 
 KeychainBackend backend_for(const std::string& home) {
     return testing::nss_backend(home + "/.pki/nssdb");
@@ -88,6 +97,117 @@ TEST(NssKeychain, FailuresNameTheStepThatFailed) {
         ASSERT_FALSE(outcome) << c.expected_start;
         EXPECT_EQ(outcome.error().display().rfind(c.expected_start, 0), 0u)
             << outcome.error().display();
+    }
+}
+
+// An NSS database, made once, with the forwarding module registered and a
+// module that does not load (named on stderr while the others list).
+std::string token_database() {
+    static const testing::TempDir dir;
+    static const int made = [] {
+        const std::string db = "sql:" + dir.path().string();
+        const std::string commands = "certutil -N -d " + db +
+                                     " --empty-password && modutil -force -dbdir " + db +
+                                     " -add 'Test card' -libfile " + TAVRIN_FORWARDING_MODULE;
+        const int status = std::system((commands + " >/dev/null 2>&1").c_str());
+        std::ofstream(dir.file("pkcs11.txt"), std::ios::app)
+            << "\nlibrary=/nonexistent/libmissing.so\nname=Broken card\n";
+        return status;
+    }();
+    EXPECT_EQ(made, 0);
+    return dir.path().string();
+}
+
+TEST(NssToken, IdentitiesReachedTwoWaysAreListedOnceWithChainAndQualification) {
+    const testing::SoftHsmTokens tokens{"main", "chain"};
+    // p11-kit's proxy reaches the same tokens a second way: through SoftHSM2's
+    // own registration there.
+    KeychainBackend backend = testing::nss_backend(token_database(), TAVRIN_P11KIT_PROXY);
+    ::testing::internal::CaptureStderr();
+    auto listed = backend.list_certificates(Purpose::Any);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "tavrin-bridge: token module \"Broken card\" (/nonexistent/libmissing.so) was not "
+              "loaded: /nonexistent/libmissing.so: cannot open shared object file: No such file "
+              "or directory\n");
+    ASSERT_TRUE(listed) << listed.error().display();
+    // main: rsa2048, rsa4096, p256, bp256; chain: two identities; the CA
+    // certificates have no key.
+    std::map<std::string, const CertificateInfo*> seen;
+    for (const auto& info : listed.value()) {
+        EXPECT_TRUE(seen.emplace(info.cert_id, &info).second) << "twice: " << info.cert_id;
+        EXPECT_TRUE(info.token_label == "main" || info.token_label == "chain");
+        if (info.key_algorithm == KeyAlgorithm::Rsa2048 && info.token_label == "main") {
+            EXPECT_TRUE(info.chain.empty());  // self-signed
+        }
+    }
+    EXPECT_EQ(seen.size(), 6u);
+    const CertificateInfo* qualified = seen[certificate_id(token_der("qualified"))];
+    const CertificateInfo* other = seen[certificate_id(token_der("unqualified"))];
+    ASSERT_TRUE(qualified && other);
+    EXPECT_EQ(qualified->chain, (std::vector<Bytes>{token_der("intermediate"), token_der("root")}));
+    EXPECT_EQ(qualified->qualified, true);
+    EXPECT_EQ(other->chain, std::vector<Bytes>{token_der("root")});
+    EXPECT_EQ(other->qualified, false);
+    EXPECT_TRUE(tokens.logins().empty()) << "a listing never logs in";
+}
+
+// One request each: the PIN typed (or entered at the reader's keypad) is
+// tried exactly once, the whole batch is signed after it, and the next
+// request needs it again.
+TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
+    const std::string cancelled = "the PIN entry on the card reader was cancelled or timed out";
+    const struct {
+        std::string fakes;
+        const char* pin;  // typed, or with "pin-pad" entered at the keypad
+        std::optional<std::uint32_t> retries;
+        std::vector<std::string> logins;
+        std::string error;  // "" for signatures
+    } cases[] = {
+        {"", "1234", {}, {"user 0"}, ""},
+        {"", "0000", {}, {"user a0"}, "PIN incorrect"},
+        {"final-try", "0000", 1, {"user a0"}, "PIN incorrect"},
+        {"locked", "1234", {}, {"user a4"}, "PIN blocked"},
+        // On the token "always", whose key wants the PIN for every signature.
+        {"always", "1234", {}, {"user 0", "context 0", "context 0"}, ""},
+        {"pin-pad", "1234", {}, {"pad 0"}, ""},
+        {"pin-pad", "0000", {}, {"pad a0"}, "PIN incorrect"},
+        {"pin-pad", "cancel", {}, {"pad 50"}, cancelled},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fakes + " " + c.pin);
+        const testing::SoftHsmTokens tokens{c.fakes == "always" ? "always" : "main"};
+        const bool pad = c.fakes == "pin-pad";
+        setenv("TAVRIN_FORWARD_FAKE", c.fakes.c_str(), 1);
+        setenv("TAVRIN_FORWARD_PAD_PIN", c.pin, 1);
+        setenv("TAVRIN_FORWARD_PAD_DELAY_MS", "50", 1);
+        KeychainBackend backend = testing::nss_backend(token_database());
+        auto listed = backend.list_certificates(Purpose::Any);
+        ASSERT_TRUE(listed) << listed.error().display();
+        const auto info =
+            std::find_if(listed.value().begin(), listed.value().end(),
+                         [](const auto& i) { return i.key_algorithm == KeyAlgorithm::Rsa2048; });
+        ASSERT_NE(info, listed.value().end());
+        const KeyApproval wanted = pad ? KeyApproval::PinPad : KeyApproval::TypedPin;
+        EXPECT_EQ(backend.key_approval(info->cert_id).value(), wanted);
+        int returned = 0;
+        const auto hashes = random_hashes(2);
+        auto signatures = backend.sign(info->cert_id, HashAlg::Sha256, Scheme::RsaPkcs1, hashes,
+                                       Pin(pad ? "" : c.pin), [&] { ++returned; });
+        EXPECT_EQ(returned, 1);
+        EXPECT_EQ(tokens.logins(), c.logins);
+        if (!c.error.empty()) {
+            ASSERT_FALSE(signatures);
+            EXPECT_EQ(signatures.error().display(), c.error);
+            EXPECT_EQ(signatures.error().retries_left(), c.retries);
+            continue;
+        }
+        ASSERT_TRUE(signatures) << signatures.error().display();
+        ASSERT_EQ(signatures.value().size(), hashes.size());
+        for (std::size_t i = 0; i < hashes.size(); ++i) {
+            EXPECT_TRUE(
+                testing::verifies_with(info->der, EVP_sha256(), hashes[i], signatures.value()[i]));
+        }
+        EXPECT_EQ(backend.key_approval(info->cert_id).value(), wanted);  // logged out again
     }
 }
 
