@@ -96,24 +96,19 @@ TEST_F(CapiTest, Pkcs11FormListsWithConsentAndSignsWithTheHostsPin) {
     EXPECT_EQ(error, nullptr);
     EXPECT_EQ(ask(handle, {{"id", "s"}, {"method", "status"}})["result"]["backends"],
               json::array({"pkcs11"}));
-    const std::string origin = "https://shop.example";
-    const std::string hash = "WlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlo=";
-    const json listed = ask(handle, {{"id", "l"},
-                                     {"method", "listCertificates"},
-                                     {"params", {{"origin", origin}, {"purpose", "sign"}}}});
+    const json listed = ask(handle, json::parse(R"({"id": "l", "method": "listCertificates",
+        "params": {"origin": "https://shop.example", "purpose": "sign"}})"));
     ASSERT_EQ(listed["result"]["certificates"].size(), 3u) << listed;
     EXPECT_EQ(host.consents, 1);
+    json sign = json::parse(R"({"id": "g", "method": "sign", "params": {
+        "origin": "https://shop.example", "hashAlg": "SHA-256", "scheme": "rsa-pkcs1",
+        "hashes": ["WlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlo=",
+                   "WlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlo="]}})");
     for (const json& cert : listed["result"]["certificates"]) {
         EXPECT_EQ(cert["backend"], "pkcs11");
         if (cert["keyAlgorithm"] != "rsa2048") continue;
-        const json reply = ask(handle, {{"id", "g"},
-                                        {"method", "sign"},
-                                        {"params",
-                                         {{"origin", origin},
-                                          {"certId", cert["certId"]},
-                                          {"hashAlg", "SHA-256"},
-                                          {"scheme", "rsa-pkcs1"},
-                                          {"hashes", {hash, hash}}}}});
+        sign["params"]["certId"] = cert["certId"];
+        const json reply = ask(handle, sign);
         EXPECT_EQ(reply["result"]["signatures"].size(), 2u) << reply;
     }
     EXPECT_EQ(host.pins, 1);

@@ -7,25 +7,22 @@
 //    TAVRIN_FORWARD_FAKE:
 //      final-try    the token's flags report the final PIN try;
 //      locked       the user PIN is locked: every user login is refused;
-//      pin-pad      the token has a protected authentication path (a reader
-//                   with its own keypad): a login without a PIN waits
-//                   TAVRIN_FORWARD_PAD_DELAY_MS (default 1500) for the user
-//                   at the pad, who enters TAVRIN_FORWARD_PAD_PIN (default
-//                   the fixture PIN; "cancel" cancels the entry);
-//      late-card    the slots are those of a card reader (removable) and
-//                   hold no token until TAVRIN_FORWARD_CARD_AFTER_MS
-//                   (default 3000) after the module was initialised;
+//      pin-pad      the token has a keypad: a login without a PIN waits
+//                   TAVRIN_FORWARD_PAD_DELAY_MS (default 1500) for the user,
+//                   who enters TAVRIN_FORWARD_PAD_PIN (default 1234;
+//                   "cancel" cancels the entry);
+//      late-card    the slots are a card reader's, empty until
+//                   TAVRIN_FORWARD_CARD_AFTER_MS (default 3000) after
+//                   C_Initialize;
 //      no-reader    there are no slots at all;
-//  - with TAVRIN_FORWARD_FAIL="NAME N RV", makes the Nth call of C_NAME after
-//    the variable last changed answer RV (a C number) without reaching the
-//    real module; a trailing word can make a repeated setting a new one;
-//  - with TAVRIN_FORWARD_SIGNATURE_LENGTH, cuts every signature to that many
-//    bytes.
-// The real module is the one named by TAVRIN_FORWARD_MODULE, or SoftHSM2.
-// TAVRIN_FORWARD_SOFTHSM2_CONF, when set, is the SoftHSM2 configuration the
-// real module is initialised with; with a copy of SoftHSM2's library as the
-// real module, the tokens are then reached through this module alone, even
-// where p11-kit loads SoftHSM2 too.
+//  - with TAVRIN_FORWARD_FAIL="NAME N RV", answers RV (a C number) to the Nth
+//    call of C_NAME since the setting changed (a trailing word makes a
+//    repeated setting new), without reaching the real module;
+//  - with TAVRIN_FORWARD_SIGNATURE_LENGTH, cuts every signature to that length.
+// The real module is TAVRIN_FORWARD_MODULE, or SoftHSM2. It is initialised
+// with TAVRIN_FORWARD_SOFTHSM2_CONF as SOFTHSM2_CONF when that is set: a copy
+// of SoftHSM2's library then reaches the tokens through this module alone,
+// even where p11-kit loads SoftHSM2 too.
 
 #include <dlfcn.h>
 
@@ -191,16 +188,12 @@ CK_RV forward_sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG data_le
 CK_RV forward_initialize(CK_VOID_PTR arguments) {
     g_initialised = std::chrono::steady_clock::now();
     const char* conf = std::getenv("TAVRIN_FORWARD_SOFTHSM2_CONF");
-    if (conf == nullptr) return g_real->C_Initialize(arguments);
     const char* before = std::getenv("SOFTHSM2_CONF");
     const std::string saved = before != nullptr ? before : "";
-    ::setenv("SOFTHSM2_CONF", conf, 1);
+    if (conf != nullptr) ::setenv("SOFTHSM2_CONF", conf, 1);
     const CK_RV rv = g_real->C_Initialize(arguments);
-    if (before != nullptr) {
-        ::setenv("SOFTHSM2_CONF", saved.c_str(), 1);
-    } else {
-        ::unsetenv("SOFTHSM2_CONF");
-    }
+    if (before != nullptr) ::setenv("SOFTHSM2_CONF", saved.c_str(), 1);
+    if (before == nullptr && conf != nullptr) ::unsetenv("SOFTHSM2_CONF");
     return rv;
 }
 
