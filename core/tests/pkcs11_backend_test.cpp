@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 
 #include "backend/certificate_id.h"
@@ -124,36 +123,32 @@ TEST_F(Pkcs11BackendTest, IssuersOnTheTokenFormTheChainAndQcComplianceMakesQuali
 
 TEST_F(Pkcs11BackendTest, SignsEachBatchWithOneLoginAndTheSignaturesVerify) {
     const CertificateList listed = open("main");
-    struct Row {
-        KeyAlgorithm key;
-        HashAlg alg;
-        Scheme scheme;
-    };
-    const Row rows[] = {{KeyAlgorithm::Rsa2048, HashAlg::Sha256, Scheme::RsaPkcs1},
-                        {KeyAlgorithm::Rsa4096, HashAlg::Sha512, Scheme::RsaPkcs1},
-                        {KeyAlgorithm::EcP256, HashAlg::Sha256, Scheme::Ecdsa},
-                        {KeyAlgorithm::EcBrainpoolP256r1, HashAlg::Sha512, Scheme::Ecdsa}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(wire_name(row.key)));
-        const CertificateInfo& cert = with(listed, row.key);
-        const EVP_MD* md = row.alg == HashAlg::Sha256 ? EVP_sha256() : EVP_sha512();
-        auto signed_hashes = sign(cert.cert_id, row.scheme, 3, kTokenPin, row.alg);
+    const std::pair<KeyAlgorithm, HashAlg> rows[] = {
+        {KeyAlgorithm::Rsa2048, HashAlg::Sha256},
+        {KeyAlgorithm::Rsa4096, HashAlg::Sha512},
+        {KeyAlgorithm::EcP256, HashAlg::Sha256},
+        {KeyAlgorithm::EcBrainpoolP256r1, HashAlg::Sha512}};
+    for (const auto& [key, alg] : rows) {
+        SCOPED_TRACE(std::string(wire_name(key)));
+        const CertificateInfo& cert = with(listed, key);
+        const EVP_MD* md = alg == HashAlg::Sha256 ? EVP_sha256() : EVP_sha512();
+        const bool rsa = key == KeyAlgorithm::Rsa2048 || key == KeyAlgorithm::Rsa4096;
+        auto signed_hashes =
+            sign(cert.cert_id, rsa ? Scheme::RsaPkcs1 : Scheme::Ecdsa, 3, kTokenPin, alg);
         ASSERT_TRUE(signed_hashes) << signed_hashes.error().display();
         ASSERT_EQ(signed_hashes.value().size(), 3u);
         for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_TRUE(testing::verifies_with(cert.der, md, hashes(3, row.alg)[i],
-                                               signed_hashes.value()[i]));
+            EXPECT_TRUE(
+                testing::verifies_with(cert.der, md, hashes(3, alg)[i], signed_hashes.value()[i]));
         }
     }
     // Refused before the login: a hash of the wrong length; after it: a scheme
     // the backend does not offer, unless there is nothing to sign.
     const std::string rsa = with(listed, KeyAlgorithm::Rsa2048).cert_id;
-    EXPECT_EQ(
-        backend
-            ->sign(rsa, HashAlg::Sha256, Scheme::RsaPkcs1, {Bytes(32), Bytes(48)}, Pin(kTokenPin))
-            .error()
-            .display(),
-        "internal backend error: hash length 48 does not match Sha256");
+    const auto wrong_length = backend->sign(rsa, HashAlg::Sha256, Scheme::RsaPkcs1,
+                                            {Bytes(32), Bytes(48)}, Pin(kTokenPin));
+    EXPECT_EQ(wrong_length.error().display(),
+              "internal backend error: hash length 48 does not match Sha256");
     EXPECT_EQ(tokens->logins().size(), std::size(rows));
     EXPECT_EQ(sign(rsa, Scheme::RsaPss, 1).error().display(),
               "mechanism unsupported: rsa-pss (phase 2)");
@@ -303,8 +298,6 @@ TEST_F(Pkcs11BackendTest, TokensWithUnusualObjects) {
 }
 
 TEST_F(Pkcs11BackendTest, ModulesAndSlots) {
-    EXPECT_EQ(Module::load("/nonexistent/module.so").error().kind(),
-              BackendError::Kind::MiddlewareMissing);
     EXPECT_EQ(Module::load("libm.so.6").error().display(),
               "required middleware not found: libm.so.6: not a PKCS#11 module (no "
               "C_GetFunctionList)");
@@ -319,9 +312,8 @@ TEST_F(Pkcs11BackendTest, ModulesAndSlots) {
 
 TEST(Pkcs11PublicKey, KeyAlgorithmFromTheAttributes) {
     const auto ulong_bytes = [](CK_ULONG value) {
-        Bytes out(sizeof value);
-        std::memcpy(out.data(), &value, sizeof value);
-        return out;
+        return Bytes(reinterpret_cast<std::uint8_t*>(&value),
+                     reinterpret_cast<std::uint8_t*>(&value + 1));
     };
     const Bytes p256(kP256CurveParams.begin(), kP256CurveParams.end());
     const Bytes secp384r1{0x06, 0x05, 0x2B, 0x81, 0x04, 0x00, 0x22};
