@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+#include <openssl/rand.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,6 +16,8 @@
 #include <set>
 
 #include "backend/certificate_id.h"
+#include "backend/keychain/keychain_backend.h"
+#include "backend/keychain/nss/nss_keychain_platform.h"
 #include "support/nss_fixture.h"
 #include "support/softhsm_token.h"
 
@@ -22,11 +25,25 @@ namespace tavrin {
 namespace {
 
 using testing::fixture_der;
-using testing::random_hashes;
 using testing::token_der;
 
+// The identity store over the NSS database in `folder`, and p11-kit's proxy
+// module `proxy` unless it is empty.
+KeychainBackend nss_backend(const std::string& folder, const std::string& proxy = "") {
+    return KeychainBackend(
+        std::make_unique<keychain::NssKeychainPlatform>(keychain::NssStoreLocation{folder, proxy}));
+}
+
 KeychainBackend backend_for(const std::string& home) {
-    return testing::nss_backend(home + "/.pki/nssdb");
+    return nss_backend(home + "/.pki/nssdb");
+}
+
+// `count` random hashes of the length `alg` gives.
+std::vector<Bytes> random_hashes(std::size_t count, HashAlg alg = HashAlg::Sha256) {
+    std::vector<Bytes> hashes(count, Bytes(digest_length(alg)));
+    for (auto& hash : hashes)
+        RAND_bytes(hash.data(), static_cast<int>(hash.size()));
+    return hashes;
 }
 
 TEST(NssKeychain, ListsTheIdentitiesWithAKeyAndTheirFields) {
@@ -121,7 +138,7 @@ TEST(NssToken, IdentitiesReachedTwoWaysAreListedOnceWithChainAndQualification) {
     const testing::SoftHsmTokens tokens{"main", "chain"};
     // p11-kit's proxy reaches the same tokens a second way: through SoftHSM2's
     // own registration there.
-    KeychainBackend backend = testing::nss_backend(token_database(), TAVRIN_P11KIT_PROXY);
+    KeychainBackend backend = nss_backend(token_database(), TAVRIN_P11KIT_PROXY);
     ::testing::internal::CaptureStderr();
     auto listed = backend.list_certificates(Purpose::Any);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
@@ -179,7 +196,7 @@ TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
         setenv("TAVRIN_FORWARD_FAKE", c.fakes.c_str(), 1);
         setenv("TAVRIN_FORWARD_PAD_PIN", c.pin, 1);
         setenv("TAVRIN_FORWARD_PAD_DELAY_MS", "50", 1);
-        KeychainBackend backend = testing::nss_backend(token_database());
+        KeychainBackend backend = nss_backend(token_database());
         auto listed = backend.list_certificates(Purpose::Any);
         ASSERT_TRUE(listed) << listed.error().display();
         const auto info =
