@@ -3,6 +3,7 @@
 // SoftHSM2 token with scripted host prompts. The Keychain form is the one the
 // host's executable creates, so every host test runs it.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,13 +20,11 @@ using nlohmann::json;
 using tavrin::testing::TempDir;
 
 struct Host {
-    int consents = 0;
     int pins = 0;
     int confirmations = 0;
 };
 
-int32_t on_consent(const char*, const char*, void* data) {
-    ++static_cast<Host*>(data)->consents;
+int32_t on_consent(const char*, const char*, void*) {
     return 1;
 }
 char* on_pin(const char*, const char*, uint32_t, void* data) {
@@ -75,7 +74,7 @@ TEST_F(CapiTest, CreationFailuresSayWhyAndChangeNothing) {
                                               &error),
                   nullptr);
         ASSERT_TRUE(error != nullptr && error != &untouched);
-        EXPECT_EQ(std::string(error).rfind(row.expected_start, 0), 0u) << error;
+        EXPECT_THAT(error, ::testing::StartsWith(row.expected_start));
         tavrin_bridge_free_string(error);
         EXPECT_EQ(tavrin_bridge_create_pkcs11(row.consent.c_str(), row.module.c_str(), &callbacks,
                                               nullptr),
@@ -99,7 +98,6 @@ TEST_F(CapiTest, Pkcs11FormListsWithConsentAndSignsWithTheHostsPin) {
     const json listed = ask(handle, json::parse(R"({"id": "l", "method": "listCertificates",
         "params": {"origin": "https://shop.example", "purpose": "sign"}})"));
     ASSERT_EQ(listed["result"]["certificates"].size(), 3u) << listed;
-    EXPECT_EQ(host.consents, 1);
     json sign = json::parse(R"({"id": "g", "method": "sign", "params": {
         "origin": "https://shop.example", "hashAlg": "SHA-256", "scheme": "rsa-pkcs1",
         "hashes": ["WlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlo=",

@@ -18,11 +18,10 @@ namespace tavrin::testing {
 // The user PIN of every fixture token.
 inline constexpr const char* kTokenPin = "1234";
 
-// Copies of the fixture tokens with the labels given (main, orphan, twelve,
-// chain). While the object lives, SOFTHSM2_CONF names a configuration for
-// them (SoftHSM2 reads it when it is initialised) and the forwarding module
-// logs its logins into the copy; when it goes, so do these and every other
-// TAVRIN_FORWARD_* setting.
+// Copies of the fixture tokens with the labels given. While the object lives,
+// SOFTHSM2_CONF names a configuration for them (read when SoftHSM2 starts)
+// and the forwarding module logs its logins into the copy; when it goes, so
+// do these and every other TAVRIN_FORWARD_* setting.
 class SoftHsmTokens {
   public:
     explicit SoftHsmTokens(std::initializer_list<std::string> labels) {
