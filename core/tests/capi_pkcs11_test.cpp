@@ -24,9 +24,6 @@ struct Host {
     int confirmations = 0;
 };
 
-int32_t on_consent(const char*, const char*, void*) {
-    return 1;
-}
 char* on_pin(const char*, const char*, uint32_t, void* data) {
     ++static_cast<Host*>(data)->pins;
     return strdup(tavrin::testing::kTokenPin);
@@ -51,7 +48,8 @@ class CapiTest : public ::testing::Test {
     tavrin::testing::SoftHsmTokens tokens{"main"};
     TempDir dir;
     Host host;
-    TavrinBridgeCallbacks callbacks{on_consent, on_pin, on_confirm, &host};
+    TavrinBridgeCallbacks callbacks{[](const char*, const char*, void*) -> int32_t { return 1; },
+                                    on_pin, on_confirm, &host};
 };
 
 TEST_F(CapiTest, CreationFailuresSayWhyAndChangeNothing) {

@@ -82,8 +82,12 @@ class Pkcs11BackendTest : public ::testing::Test {
     std::optional<Pkcs11Backend> backend;
 };
 
-TEST_F(Pkcs11BackendTest, ListsWithTheFieldsAndNoLoginAndSignsOnlyWhatItListed) {
+TEST_F(Pkcs11BackendTest, FindsTheTokenListsWithoutLoginAndSignsOnlyWhatItListed) {
+    EXPECT_EQ(Module::load("libm.so.6").error().display(),
+              "required middleware not found: libm.so.6: not a PKCS#11 module (no "
+              "C_GetFunctionList)");
     EXPECT_EQ(open("main", Purpose::Auth).size(), 2u);
+    EXPECT_EQ(Module::load(TAVRIN_FORWARDING_MODULE).value(), module);  // one per library
     Pkcs11Backend other(session());
     const CertificateList all = other.list_certificates(Purpose::Any).value();
     const std::vector<std::pair<KeyAlgorithm, std::vector<CertPurpose>>> expected{
@@ -107,6 +111,12 @@ TEST_F(Pkcs11BackendTest, ListsWithTheFieldsAndNoLoginAndSignsOnlyWhatItListed) 
               BackendError::unknown_certificate_id());
     EXPECT_TRUE(tokens->logins().empty());
     EXPECT_EQ(backend->list_certificates(Purpose::Sign).value().size(), 3u);
+
+    setenv("TAVRIN_FORWARD_FAKE", "no-reader", 1);
+    EXPECT_EQ(pkcs11::first_token_slot(*module).error(), BackendError::no_reader());
+    setenv("TAVRIN_FORWARD_FAKE", "late-card", 1);
+    setenv("TAVRIN_FORWARD_CARD_AFTER_MS", "600000", 1);
+    EXPECT_EQ(pkcs11::first_token_slot(*module).error(), BackendError::no_token());
 }
 
 TEST_F(Pkcs11BackendTest, SignsEachBatchWithOneLoginAndTheSignaturesVerify) {
@@ -295,19 +305,6 @@ TEST_F(Pkcs11BackendTest, TokensWithIssuersAndUnusualObjects) {
     EXPECT_EQ(open("twelve", Purpose::Sign).size(), 12u);
     EXPECT_EQ(backend->list_certificates(Purpose::Auth).error(),
               BackendError::no_matching_certificates());
-}
-
-TEST_F(Pkcs11BackendTest, ModulesAndSlots) {
-    EXPECT_EQ(Module::load("libm.so.6").error().display(),
-              "required middleware not found: libm.so.6: not a PKCS#11 module (no "
-              "C_GetFunctionList)");
-    open("main");
-    EXPECT_EQ(Module::load(TAVRIN_FORWARDING_MODULE).value(), module);
-    setenv("TAVRIN_FORWARD_FAKE", "no-reader", 1);
-    EXPECT_EQ(pkcs11::first_token_slot(*module).error(), BackendError::no_reader());
-    setenv("TAVRIN_FORWARD_FAKE", "late-card", 1);
-    setenv("TAVRIN_FORWARD_CARD_AFTER_MS", "600000", 1);
-    EXPECT_EQ(pkcs11::first_token_slot(*module).error(), BackendError::no_token());
 }
 
 TEST(Pkcs11PublicKey, KeyAlgorithmFromTheAttributes) {

@@ -65,23 +65,21 @@ bool card_inserted() {
 
 void log_login(const char* kind, CK_RV rv) {
     const char* path = std::getenv("TAVRIN_FORWARD_LOG");
-    if (path == nullptr) return;
-    if (FILE* log = std::fopen(path, "a")) {
-        std::fprintf(log, "%s %lx\n", kind, static_cast<unsigned long>(rv));
-        std::fclose(log);
-    }
+    FILE* log = path != nullptr ? std::fopen(path, "a") : nullptr;
+    if (log == nullptr) return;
+    std::fprintf(log, "%s %lx\n", kind, static_cast<unsigned long>(rv));
+    std::fclose(log);
 }
 
 // The answer TAVRIN_FORWARD_FAIL scripts for this call of `function`, if any.
 std::optional<CK_RV> injected(const char* function) {
     static std::string armed;  // the setting the count belongs to
     static int calls = 0;
-    const char* spec = std::getenv("TAVRIN_FORWARD_FAIL");
+    const char* text = std::getenv("TAVRIN_FORWARD_FAIL");
+    const std::string spec = text != nullptr ? text : "";
     std::lock_guard lock(g_mutex);
-    if (armed != (spec != nullptr ? spec : "")) {
-        armed = spec != nullptr ? spec : "";
-        calls = 0;
-    }
+    if (spec != armed) calls = 0;
+    armed = spec;
     char name[32] = "";
     int nth = 0;
     long rv = 0;
