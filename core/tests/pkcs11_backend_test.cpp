@@ -112,6 +112,7 @@ TEST_F(Pkcs11BackendTest, FindsTheTokenListsWithoutLoginAndSignsOnlyWhatItListed
     EXPECT_TRUE(tokens->logins().empty());
     EXPECT_EQ(backend->list_certificates(Purpose::Sign).value().size(), 3u);
 
+    // No reader at all, and a reader without a card.
     setenv("TAVRIN_FORWARD_FAKE", "no-reader", 1);
     EXPECT_EQ(pkcs11::first_token_slot(*module).error(), BackendError::no_reader());
     setenv("TAVRIN_FORWARD_FAKE", "late-card", 1);
