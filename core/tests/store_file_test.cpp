@@ -102,5 +102,49 @@ TEST(ParseStoreFile, AcceptsAnyValidLayoutAndReadsBackWhatItWrites) {
     }
 }
 
+// Anything else the reader refuses, naming the problem: a last-wins reading of
+// a duplicate origin could bring a revoked grant back.
+TEST(ParseStoreFile, RefusesWhatIsNotAGrantTable) {
+    const auto grant = [](const std::string& body) {
+        return R"({"origins": {"https://a": {)" + body + "}}}";
+    };
+    const struct {
+        std::string text;
+        std::string error_part;
+    } cases[] = {
+        {"[]", "the consent file must be an object, found array"},
+        {R"({"Origins": {}})", R"(missing key "origins")"},
+        {R"({"origins": []})", R"(key "origins" must be an object, found array)"},
+        {"{\"origins\": {\"o\": {\"purposes\": [], \"grantedAtUnix\": 1},\n"
+         "\"o\": {\"purposes\": [], \"grantedAtUnix\": 1}}}",
+         R"(duplicate key "o" at line 2)"},
+        {R"({"origins": {"https://a": true}})",
+         R"(origin "https://a" must be an object, found boolean)"},
+        {grant(R"("grantedAtUnix": 1)"), R"(missing key "purposes" in origin "https://a")"},
+        {grant(R"("purposes": [])"), R"(missing key "grantedAtUnix" in origin "https://a")"},
+        {grant(R"("purposes": "sign", "grantedAtUnix": 1)"),
+         R"(key "purposes" of origin "https://a" must be an array, found string)"},
+        {grant(R"("purposes": ["any"], "grantedAtUnix": 1)"),
+         R"(unknown variant "any" for entry 0 of key "purposes" of origin "https://a")"},
+        {grant(R"("purposes": ["sign", "Sign"], "grantedAtUnix": 1)"),
+         R"(unknown variant "Sign" for entry 1)"},
+        {grant(R"("purposes": [1], "grantedAtUnix": 1)"),
+         R"(entry 0 of key "purposes" of origin "https://a" must be a string, found number)"},
+        {grant(R"("purposes": [], "grantedAtUnix": -1)"),
+         R"(key "grantedAtUnix" of origin "https://a" must be an unsigned integer, found -1)"},
+        {grant(R"("purposes": [], "grantedAtUnix": 1.0)"),
+         "must be an unsigned integer, found 1.0"},
+        {grant(R"("purposes": [], "grantedAtUnix": 18446744073709551616)"),
+         "must be an unsigned integer, found 1.8446744073709552e+19"},
+        {grant(R"("purposes": [], "grantedAtUnix": "1")"),
+         "must be an unsigned integer, found string"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_store_file(c.text);
+        ASSERT_FALSE(parsed.ok()) << c.text;
+        EXPECT_NE(parsed.error().find(c.error_part), std::string::npos) << parsed.error();
+    }
+}
+
 }  // namespace
 }  // namespace tavrin
