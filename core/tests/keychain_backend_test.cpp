@@ -3,40 +3,121 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "backend/certificate_id.h"
 #include "backend/keychain/keychain_backend.h"
 #include "support/nss_fixture.h"
-#include "support/scripted_keychain.h"
 
 namespace tavrin {
 namespace {
 
 using testing::fixture_der;
-using testing::KeychainScript;
-using testing::ScriptedIdentitySpec;
+
+struct ScriptedIdentity {
+    Bytes der;
+    std::optional<std::int64_t> key_size_bits;
+    keychain::Status certificate_status = keychain::kStatusSuccess;
+    keychain::Status private_key_status = keychain::kStatusSuccess;
+};
+
+// What the platform answers, and what the backend asked of it.
+struct KeychainScript {
+    keychain::Status search_status = keychain::kStatusSuccess;
+    bool foreign_item = false;  // an item that is not an identity, before the identities
+    std::vector<ScriptedIdentity> identities;
+    int fail_signature_number = 0;  // 1-based call that fails; 0: none
+
+    std::vector<std::size_t> key_size_queries;    // identity index
+    std::vector<std::size_t> private_key_copies;  // identity index
+    int signatures = 0;
+};
+
+// An identity, certificate or key: the index of its identity in the script.
+template <class Base>
+struct Indexed final : Base {
+    explicit Indexed(std::size_t i) : index(i) {}
+    const std::size_t index;
+};
+template <class Base>
+std::size_t index_of(const Base& object) {
+    return static_cast<const Indexed<Base>&>(object).index;
+}
+
+class ScriptedPlatform final : public keychain::KeychainPlatform {
+  public:
+    explicit ScriptedPlatform(std::shared_ptr<KeychainScript> script) : s_(std::move(script)) {}
+
+    keychain::SearchResult copy_matching_identities(
+        const std::vector<std::shared_ptr<keychain::Keychain>>*) override {
+        keychain::SearchResult result{s_->search_status, {}};
+        if (result.status != keychain::kStatusSuccess) return result;
+        if (s_->foreign_item) result.items.push_back(std::make_shared<keychain::Item>());
+        for (std::size_t i = 0; i < s_->identities.size(); ++i)
+            result.items.push_back(std::make_shared<Indexed<keychain::Identity>>(i));
+        return result;
+    }
+    keychain::Copied<keychain::Certificate> copy_certificate(
+        const keychain::Identity& identity) override {
+        const auto index = index_of(identity);
+        const auto status = s_->identities[index].certificate_status;
+        if (status != keychain::kStatusSuccess) return {status, nullptr};
+        return {status, std::make_shared<Indexed<keychain::Certificate>>(index)};
+    }
+    Bytes certificate_data(const keychain::Certificate& certificate) override {
+        return s_->identities[index_of(certificate)].der;
+    }
+    std::optional<std::int64_t> public_key_size_bits(
+        const keychain::Certificate& certificate) override {
+        s_->key_size_queries.push_back(index_of(certificate));
+        return s_->identities[index_of(certificate)].key_size_bits;
+    }
+    keychain::Copied<keychain::PrivateKey> copy_private_key(
+        const keychain::Identity& identity) override {
+        const auto index = index_of(identity);
+        s_->private_key_copies.push_back(index);
+        const auto status = s_->identities[index].private_key_status;
+        if (status != keychain::kStatusSuccess) return {status, nullptr};
+        return {status, std::make_shared<Indexed<keychain::PrivateKey>>(index)};
+    }
+    keychain::SignatureResult create_signature(const keychain::PrivateKey&,
+                                               keychain::SignatureAlgorithm,
+                                               std::span<const std::uint8_t> digest) override {
+        if (++s_->signatures == s_->fail_signature_number) {
+            return {std::nullopt, std::make_shared<keychain::SignatureError>(), std::nullopt};
+        }
+        return {Bytes(digest.begin(), digest.end()), nullptr, std::nullopt};
+    }
+    std::optional<std::string> error_message(keychain::Status status) override {
+        if (status == -25291) return "store unavailable";
+        return std::nullopt;
+    }
+    std::string error_description(const keychain::SignatureError&) override {
+        return "signature " + std::to_string(s_->signatures) + " refused";
+    }
+
+  private:
+    std::shared_ptr<KeychainScript> s_;
+};
 
 class KeychainBackendTest : public ::testing::Test {
   protected:
     // rsa2048: sign + auth; rsa4096: sign; p256: auth.
-    ScriptedIdentitySpec identity(const std::string& name) {
-        const std::int64_t bits = name == "rsa4096" ? 4096 : name == "p256" ? 256 : 2048;
-        return {fixture_der(name), keychain::kStatusSuccess, bits, keychain::kStatusSuccess};
+    static ScriptedIdentity identity(const std::string& name) {
+        return {fixture_der(name), name == "rsa4096" ? 4096 : name == "p256" ? 256 : 2048};
     }
 
     KeychainBackend& backend() {
-        if (!backend_) {
-            backend_.emplace(std::make_unique<testing::ScriptedKeychainPlatform>(script));
-        }
+        if (!backend_) backend_.emplace(std::make_unique<ScriptedPlatform>(script));
         return *backend_;
     }
 
-    std::string id_of(const std::string& name) { return certificate_id(fixture_der(name)); }
+    static std::string id_of(const std::string& name) { return certificate_id(fixture_der(name)); }
 
     Result<SignatureList, BackendError> sign(const std::string& name, std::size_t count,
-                                             Scheme scheme = Scheme::RsaPkcs1,
-                                             HashAlg alg = HashAlg::Sha256) {
-        return backend().sign(id_of(name), alg, scheme,
-                              std::vector<Bytes>(count, Bytes(digest_length(alg), 7)), Pin());
+                                             Scheme scheme = Scheme::RsaPkcs1) {
+        return backend().sign(id_of(name), HashAlg::Sha256, scheme,
+                              std::vector<Bytes>(count, Bytes(32, 7)), Pin());
     }
 
     std::shared_ptr<KeychainScript> script = std::make_shared<KeychainScript>();
@@ -44,9 +125,9 @@ class KeychainBackendTest : public ::testing::Test {
 };
 
 TEST_F(KeychainBackendTest, FilteredCertificatesAreNeitherExaminedNorSignable) {
-    ScriptedIdentitySpec broken = identity("p256");
+    ScriptedIdentity broken = identity("p256");
     broken.key_size_bits.reset();  // would not matter: it is filtered out first
-    script->foreign_items = 2;     // not identities: skipped
+    script->foreign_item = true;   // skipped
     script->identities = {broken, identity("rsa4096")};
     auto listed = backend().list_certificates(Purpose::Sign);
     ASSERT_TRUE(listed);
@@ -96,7 +177,6 @@ TEST_F(KeychainBackendTest, ListingFailuresAndTheirTexts) {
     };
     for (const auto& c : cases) {
         script = std::make_shared<KeychainScript>();
-        script->messages[-25291] = "store unavailable";
         script->identities = {identity("rsa2048")};
         c.arrange(*script);
         backend_.reset();
@@ -108,7 +188,7 @@ TEST_F(KeychainBackendTest, ListingFailuresAndTheirTexts) {
 }
 
 TEST_F(KeychainBackendTest, AFailingIdentityFailsTheListingButKeepsEarlierEntries) {
-    ScriptedIdentitySpec broken = identity("rsa4096");
+    ScriptedIdentity broken = identity("rsa4096");
     broken.certificate_status = -5;
     script->identities = {identity("rsa2048"), broken, identity("p256")};
     EXPECT_FALSE(backend().list_certificates(Purpose::Any));
@@ -117,14 +197,13 @@ TEST_F(KeychainBackendTest, AFailingIdentityFailsTheListingButKeepsEarlierEntrie
 }
 
 TEST_F(KeychainBackendTest, TheSameCertificateTwiceKeepsTheIdentitySeenLast) {
-    ScriptedIdentitySpec second = identity("rsa2048");
+    ScriptedIdentity second = identity("rsa2048");
     second.private_key_status = -7;  // lets the test tell the two identities apart
     script->identities = {identity("rsa2048"), second};
     auto listed = backend().list_certificates(Purpose::Any);
     ASSERT_TRUE(listed);
     ASSERT_EQ(listed.value().size(), 2u);
     EXPECT_EQ(listed.value()[0].cert_id, listed.value()[1].cert_id);
-    EXPECT_EQ(script->live_references, 1);  // the first identity was released
     EXPECT_EQ(sign("rsa2048", 1).error().display(),
               "internal backend error: SecIdentityCopyPrivateKey: error code -7");
     EXPECT_EQ(script->private_key_copies, std::vector<std::size_t>{1});
@@ -133,7 +212,6 @@ TEST_F(KeychainBackendTest, TheSameCertificateTwiceKeepsTheIdentitySeenLast) {
 TEST_F(KeychainBackendTest, SignRefusalsInOrder) {
     script->identities = {identity("rsa2048"), identity("rsa4096")};
     script->identities[1].private_key_status = -25291;
-    script->messages[-25291] = "key locked";
     ASSERT_TRUE(backend().list_certificates(Purpose::Any));
 
     // A wrong hash length is found before the key is touched.
@@ -147,7 +225,7 @@ TEST_F(KeychainBackendTest, SignRefusalsInOrder) {
     EXPECT_EQ(sign("rsa2048", 1, Scheme::RsaPss).error().display(),
               "mechanism unsupported: rsa-pss (phase 2)");
     EXPECT_EQ(sign("rsa4096", 1, Scheme::RsaPss).error().display(),
-              "internal backend error: SecIdentityCopyPrivateKey: key locked");
+              "internal backend error: SecIdentityCopyPrivateKey: store unavailable");
 
     // No hashes: nothing to sign, once identity and key are found.
     auto none = sign("rsa2048", 0);
@@ -158,16 +236,7 @@ TEST_F(KeychainBackendTest, SignRefusalsInOrder) {
     script->fail_signature_number = 3;
     EXPECT_EQ(sign("rsa2048", 5).error().display(),
               "internal backend error: SecKeyCreateSignature: signature 3 refused");
-    EXPECT_EQ(script->signature_algorithms.size(), 3u);
-}
-
-TEST_F(KeychainBackendTest, ReleasesEveryReferenceWithTheBackend) {
-    script->identities = {identity("rsa2048"), identity("p256")};
-    ASSERT_TRUE(backend().list_certificates(Purpose::Any));
-    ASSERT_TRUE(sign("p256", 2, Scheme::Ecdsa));
-    EXPECT_EQ(script->live_references, 2);  // the two identities in the index
-    backend_.reset();
-    EXPECT_EQ(script->live_references, 0);
+    EXPECT_EQ(script->signatures, 3);
 }
 
 }  // namespace
