@@ -19,86 +19,54 @@ PurposeSet purposes(std::initializer_list<CertPurpose> list) {
 
 constexpr auto kSign = CertPurpose::Sign;
 constexpr auto kAuth = CertPurpose::Auth;
-constexpr std::uint64_t kMaxSeconds = std::numeric_limits<std::uint64_t>::max();
 
 TEST(WriteStoreFile, WritesThePrettyLayoutWithoutTrailingNewline) {
-    const struct {
-        const char* name;
-        GrantMap grants;
-        const char* expected;
-    } cases[] = {
-        {"empty", {}, "{\n  \"origins\": {}\n}"},
-        {"purposes in fixed order, origins in map order",
-         {{"https://b.example", {purposes({kAuth, kSign}), 1700000000}},
-          {"https://a.example", {purposes({}), 0}}},
-         "{\n"
-         "  \"origins\": {\n"
-         "    \"https://a.example\": {\n"
-         "      \"purposes\": [],\n"
-         "      \"grantedAtUnix\": 0\n"
-         "    },\n"
-         "    \"https://b.example\": {\n"
-         "      \"purposes\": [\n"
-         "        \"sign\",\n"
-         "        \"auth\"\n"
-         "      ],\n"
-         "      \"grantedAtUnix\": 1700000000\n"
-         "    }\n"
-         "  }\n"
-         "}"},
-        {"non-ASCII origin as raw UTF-8, largest time",
-         {{"https://p\xC5\x99\xC3\xADklad.cz", {purposes({kAuth}), kMaxSeconds}}},
-         "{\n"
-         "  \"origins\": {\n"
-         "    \"https://p\xC5\x99\xC3\xADklad.cz\": {\n"
-         "      \"purposes\": [\n"
-         "        \"auth\"\n"
-         "      ],\n"
-         "      \"grantedAtUnix\": 18446744073709551615\n"
-         "    }\n"
-         "  }\n"
-         "}"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(write_store_file(c.grants), c.expected) << c.name;
-    }
+    EXPECT_EQ(write_store_file({}), "{\n  \"origins\": {}\n}");
+    // Purposes in a fixed order, origins in the map's.
+    const GrantMap grants = {{"https://b.example", {purposes({kAuth, kSign}), 1700000000}},
+                             {"https://a.example", {purposes({}), 0}}};
+    EXPECT_EQ(write_store_file(grants),
+              "{\n"
+              "  \"origins\": {\n"
+              "    \"https://a.example\": {\n"
+              "      \"purposes\": [],\n"
+              "      \"grantedAtUnix\": 0\n"
+              "    },\n"
+              "    \"https://b.example\": {\n"
+              "      \"purposes\": [\n"
+              "        \"sign\",\n"
+              "        \"auth\"\n"
+              "      ],\n"
+              "      \"grantedAtUnix\": 1700000000\n"
+              "    }\n"
+              "  }\n"
+              "}");
 }
 
-TEST(ParseStoreFile, AcceptsAnyValidLayoutAndReadsBackWhatItWrites) {
+// That what was read is written so that it reads back the same is the
+// consent file's fuzz target, over the seeds it replays in every run.
+TEST(ParseStoreFile, AcceptsAnyValidLayout) {
     const struct {
-        const char* name;
         const char* text;
         GrantMap expected;
     } cases[] = {
-        {"whitespace around the document", " \n\t{\"origins\":{}}\r\n ", {}},
-        {"extra keys are skipped",
-         R"({"version": 3, "origins": {"o": {"note": [1], "purposes": ["sign"],
-             "grantedAtUnix": 5, "expires": null}}, "more": {}})",
-         {{"o", {purposes({kSign}), 5}}}},
-        {"keys in any order, repeated purposes collapse",
-         R"({"origins": {"o": {"grantedAtUnix": 9, "purposes": ["auth", "sign", "auth"]}}})",
+        {R"({"origins": {"o": {"grantedAtUnix": 9, "purposes": ["auth", "sign", "auth"]}}})",
          {{"o", {purposes({kSign, kAuth}), 9}}}},
-        {"escaped origin name",
-         R"({"origins": {"https://\u00e9.example": {"purposes": [], "grantedAtUnix": 1}}})",
-         {{"https://\xC3\xA9.example", {purposes({}), 1}}}},
-        {"escapes, the empty origin and origins that differ in case or a slash",
-         R"({"origins": {"q\" b\\ t\t n\n": {"purposes": ["sign"], "grantedAtUnix": 7},
+        {R"({"origins": {"q\" b\\ t\t n\n": {"purposes": ["sign"], "grantedAtUnix": 7},
              "": {"purposes": [], "grantedAtUnix": 0},
+             "https://\u00e9.example": {"purposes": [], "grantedAtUnix": 1},
              "https://A": {"purposes": [], "grantedAtUnix": 1},
              "https://a/": {"purposes": [], "grantedAtUnix": 18446744073709551615}}})",
          {{"q\" b\\ t\t n\n", {purposes({kSign}), 7}},
           {"", {purposes({}), 0}},
+          {"https://\xC3\xA9.example", {purposes({}), 1}},
           {"https://A", {purposes({}), 1}},
-          {"https://a/", {purposes({}), kMaxSeconds}}}},
+          {"https://a/", {purposes({}), std::numeric_limits<std::uint64_t>::max()}}}},
     };
     for (const auto& c : cases) {
         auto parsed = parse_store_file(c.text);
-        ASSERT_TRUE(parsed.ok()) << c.name << ": " << parsed.error();
-        EXPECT_EQ(parsed.value(), c.expected) << c.name;
-        // What was read is written so that it reads back the same.
-        auto again = parse_store_file(write_store_file(parsed.value()));
-        ASSERT_TRUE(again.ok()) << c.name << ": " << again.error();
-        EXPECT_EQ(again.value(), c.expected) << c.name;
+        ASSERT_TRUE(parsed.ok()) << parsed.error();
+        EXPECT_EQ(parsed.value(), c.expected) << c.text;
     }
 }
 
