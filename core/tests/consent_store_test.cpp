@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -61,8 +60,6 @@ class ConsentStoreTest : public ::testing::Test {
     std::string path_ = dir_.file("consent.json");
 };
 
-// --- opening ---------------------------------------------------------------
-
 TEST_F(ConsentStoreTest, NonFilesAndFilesInPlaceOfFoldersAreRefused) {
     fs::create_directory(path_);
     auto as_directory = ConsentStore::open(path_);
@@ -90,8 +87,6 @@ TEST_F(ConsentStoreTest, OpeningWithoutAFileCreatesNothing) {
     EXPECT_FALSE(store.has_grant(kA, CertPurpose::Sign));
     EXPECT_TRUE(fs::is_empty(dir_.path()));
 }
-
-// --- granting --------------------------------------------------------------
 
 TEST_F(ConsentStoreTest, GrantsWidenTakeTheLatestTimeAndRewriteTheFileWhole) {
     // Extra keys of an existing file are dropped at the next write.
@@ -155,8 +150,6 @@ TEST_F(ConsentStoreTest, LockHeldElsewhereFailsTheGrantAfterTheWait) {
     EXPECT_FALSE(fs::exists(path_));
 }
 
-// --- several writers on one file -------------------------------------------
-
 // What each store believes follows the file; that no grant or revoke is lost
 // when they write is the host's fault test's (ConsentRace).
 TEST_F(ConsentStoreTest, AStoreAnswersFromTheFileOtherWritersLeft) {
@@ -206,55 +199,39 @@ TEST_F(ConsentStoreTest, UnparseableFileIsNeitherBelievedNorOverwritten) {
     EXPECT_TRUE(store.has_grant("https://b.example", CertPurpose::Auth));
 }
 
-// --- failures while persisting ---------------------------------------------
-
 TEST(ConsentStorePersistFailure, GrantReturnsTheErrorKeepsTheGrantAndTouchesNoData) {
+    const UnixClock broken_clock = []() -> Result<std::uint64_t, IoError> {
+        return IoError::other("system clock before 1970");
+    };
     const struct {
-        const char* name;
-        // Breaks the store's surroundings before it opens.
-        std::function<void(const fs::path& folder)> sabotage;
-        bool clock_fails;
+        bool planted_lock;  // the lock file is a link to elsewhere
+        UnixClock clock;
         const char* origin;
         const char* message;
     } cases[] = {
-        {"lock file is a symbolic link",
-         [](const fs::path& folder) {
-             fs::remove(folder / "consent.json.lock");
-             fs::create_symlink(folder / "elsewhere", folder / "consent.json.lock");
-         },
-         false, "https://new.example", "Too many levels of symbolic links (os error 40)"},
-        {"lock file is a folder",
-         [](const fs::path& folder) {
-             fs::remove(folder / "consent.json.lock");
-             fs::create_directory(folder / "consent.json.lock");
-         },
-         false, "https://new.example", "Is a directory (os error 21)"},
-        {"clock before 1970", [](const fs::path&) {}, true, "https://new.example",
-         "system clock before 1970"},
-        {"origin not UTF-8", [](const fs::path&) {}, false, "https://\xFF.example",
-         "origin is not valid UTF-8"},
+        {true, fixed_clock(5), "https://new.example",
+         "Too many levels of symbolic links (os error 40)"},
+        {false, broken_clock, "https://new.example", "system clock before 1970"},
+        {false, fixed_clock(5), "https://\xFF.example", "origin is not valid UTF-8"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
         TempDir dir;
-        const fs::path folder = dir.path() / "data";
-        const std::string path = (folder / "consent.json").string();
-        ASSERT_TRUE(open_or_throw(path).grant("https://old.example", kSignOnly).ok()) << c.name;
-        c.sabotage(folder);
-        UnixClock clock = fixed_clock(5);
-        if (c.clock_fails) {
-            clock = []() -> Result<std::uint64_t, IoError> {
-                return IoError::other("system clock before 1970");
-            };
+        const std::string path = dir.file("consent.json");
+        ASSERT_TRUE(open_or_throw(path).grant("https://old.example", kSignOnly).ok());
+        if (c.planted_lock) {
+            fs::remove(path + ".lock");
+            fs::create_symlink(dir.path() / "elsewhere", path + ".lock");
         }
-        auto store = open_or_throw(path, clock);
+        auto store = open_or_throw(path, c.clock);
         const std::string before = list_tree(dir.path());
 
         auto granted = store.grant(c.origin, kAuthOnly);
-        ASSERT_FALSE(granted.ok()) << c.name;
-        EXPECT_EQ(granted.error().message, c.message) << c.name;
-        EXPECT_TRUE(store.has_grant(c.origin, CertPurpose::Auth)) << c.name;
-        EXPECT_TRUE(store.has_grant("https://old.example", CertPurpose::Sign)) << c.name;
-        EXPECT_EQ(list_tree(dir.path()), before) << c.name;
+        ASSERT_FALSE(granted.ok());
+        EXPECT_EQ(granted.error().message, c.message);
+        EXPECT_TRUE(store.has_grant(c.origin, CertPurpose::Auth));
+        EXPECT_TRUE(store.has_grant("https://old.example", CertPurpose::Sign));
+        EXPECT_EQ(list_tree(dir.path()), before);
     }
 }
 

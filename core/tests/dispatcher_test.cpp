@@ -56,12 +56,7 @@ class KeychainFlow : public ::testing::Test {
         return ask(json({{"id", "s"}, {"method", "sign"}, {"params", params}}).dump());
     }
 
-    static json hashes(std::size_t n) {
-        json out = json::array();
-        for (std::size_t i = 0; i < n; ++i)
-            out.push_back("AAAA");
-        return out;
-    }
+    static json hashes(std::size_t n) { return std::vector<std::string>(n, "AAAA"); }
 
     static json error(const std::string& id, const std::string& code, const std::string& message) {
         return {{"id", id}, {"error", {{"code", code}, {"message", message}}}};

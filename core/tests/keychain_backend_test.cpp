@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "backend/certificate_id.h"
 #include "backend/keychain/keychain_backend.h"
 #include "support/nss_fixture.h"
@@ -33,15 +31,13 @@ struct KeychainScript {
     int signatures = 0;
 };
 
-// An identity, certificate or key: the index of its identity in the script.
-template <class Base>
-struct Indexed final : Base {
-    explicit Indexed(std::size_t i) : index(i) {}
+// An identity, its certificate or its key: the index of the identity in the script.
+struct Scripted final : keychain::Identity, keychain::Certificate, keychain::PrivateKey {
+    explicit Scripted(std::size_t i) : index(i) {}
     const std::size_t index;
 };
-template <class Base>
-std::size_t index_of(const Base& object) {
-    return static_cast<const Indexed<Base>&>(object).index;
+std::size_t index_of(const auto& object) {
+    return dynamic_cast<const Scripted&>(object).index;
 }
 
 class ScriptedPlatform final : public keychain::KeychainPlatform {
@@ -54,7 +50,7 @@ class ScriptedPlatform final : public keychain::KeychainPlatform {
         if (result.status != keychain::kStatusSuccess) return result;
         if (s_->foreign_item) result.items.push_back(std::make_shared<keychain::Item>());
         for (std::size_t i = 0; i < s_->identities.size(); ++i)
-            result.items.push_back(std::make_shared<Indexed<keychain::Identity>>(i));
+            result.items.push_back(std::make_shared<Scripted>(i));
         return result;
     }
     keychain::Copied<keychain::Certificate> copy_certificate(
@@ -62,7 +58,7 @@ class ScriptedPlatform final : public keychain::KeychainPlatform {
         const auto index = index_of(identity);
         const auto status = s_->identities[index].certificate_status;
         if (status != keychain::kStatusSuccess) return {status, nullptr};
-        return {status, std::make_shared<Indexed<keychain::Certificate>>(index)};
+        return {status, std::make_shared<Scripted>(index)};
     }
     Bytes certificate_data(const keychain::Certificate& certificate) override {
         return s_->identities[index_of(certificate)].der;
@@ -78,7 +74,7 @@ class ScriptedPlatform final : public keychain::KeychainPlatform {
         s_->private_key_copies.push_back(index);
         const auto status = s_->identities[index].private_key_status;
         if (status != keychain::kStatusSuccess) return {status, nullptr};
-        return {status, std::make_shared<Indexed<keychain::PrivateKey>>(index)};
+        return {status, std::make_shared<Scripted>(index)};
     }
     keychain::SignatureResult create_signature(const keychain::PrivateKey&,
                                                keychain::SignatureAlgorithm,
@@ -142,48 +138,42 @@ TEST_F(KeychainBackendTest, FilteredCertificatesAreNeitherExaminedNorSignable) {
 }
 
 TEST_F(KeychainBackendTest, ListingFailuresAndTheirTexts) {
+    const std::string unsupported = "mechanism unsupported: failed to parse certificate: ";
     const struct {
-        const char* name;
-        std::function<void(KeychainScript&)> arrange;
-        const char* text;
+        keychain::Status search_status;
+        keychain::Status certificate_status;
+        std::optional<std::int64_t> key_size_bits;  // of the one RSA identity
+        Bytes der;                                  // empty: its certificate
+        std::string text;
     } cases[] = {
-        {"nothing found",
-         [](KeychainScript& s) { s.search_status = keychain::kStatusItemNotFound; },
-         "no certificates match the requested purpose"},
-        {"no identity", [](KeychainScript& s) { s.identities.clear(); },
-         "no certificates match the requested purpose"},
-        {"search refused", [](KeychainScript& s) { s.search_status = -25291; },
-         "internal backend error: identity search: store unavailable"},
-        {"search refused without a message", [](KeychainScript& s) { s.search_status = -1; },
-         "internal backend error: identity search: error code -1"},
-        {"certificate not obtainable",
-         [](KeychainScript& s) { s.identities[0].certificate_status = -25291; },
+        {keychain::kStatusItemNotFound, 0, 2048, {}, "no certificates match the requested purpose"},
+        {-25291, 0, 2048, {}, "internal backend error: identity search: store unavailable"},
+        {-1, 0, 2048, {}, "internal backend error: identity search: error code -1"},
+        {0,
+         -25291,
+         2048,
+         {},
          "internal backend error: SecIdentityCopyCertificate: store unavailable"},
-        {"purposes do not parse",
-         [](KeychainScript& s) {
-             s.identities[0].der = {0x30, 0x03, 0x02, 0x01, 0x01};
-         },
-         "internal backend error: parse certificate: "},
-        {"no key size for RSA", [](KeychainScript& s) { s.identities[0].key_size_bits.reset(); },
-         "mechanism unsupported: failed to parse certificate: RSA key: modulus size not "
-         "supplied by caller"},
-        {"unsupported RSA size", [](KeychainScript& s) { s.identities[0].key_size_bits = 3072; },
-         "mechanism unsupported: failed to parse certificate: unsupported RSA modulus size: "
-         "3072 bits"},
-        {"key size taken from its low 32 bits",
-         [](KeychainScript& s) { s.identities[0].key_size_bits = (std::int64_t{1} << 32) + 1024; },
-         "mechanism unsupported: failed to parse certificate: unsupported RSA modulus size: "
-         "1024 bits"},
+        {0, 0, 2048, {0x30, 0x03, 0x02, 0x01, 0x01}, "internal backend error: parse certificate: "},
+        {0, 0, {}, {}, unsupported + "RSA key: modulus size not supplied by caller"},
+        {0, 0, 3072, {}, unsupported + "unsupported RSA modulus size: 3072 bits"},
+        // The size is taken from its low 32 bits.
+        {0,
+         0,
+         (std::int64_t{1} << 32) + 1024,
+         {},
+         unsupported + "unsupported RSA modulus size: 1024 bits"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         script = std::make_shared<KeychainScript>();
-        script->identities = {identity("rsa2048")};
-        c.arrange(*script);
+        script->search_status = c.search_status;
+        script->identities = {{c.der.empty() ? fixture_der("rsa2048") : c.der, c.key_size_bits,
+                               c.certificate_status}};
         backend_.reset();
         auto listed = backend().list_certificates(Purpose::Any);
-        ASSERT_FALSE(listed) << c.name;
-        EXPECT_EQ(listed.error().display().rfind(c.text, 0), 0u)
-            << c.name << ": " << listed.error().display();
+        ASSERT_FALSE(listed);
+        EXPECT_EQ(listed.error().display().rfind(c.text, 0), 0u) << listed.error().display();
     }
 }
 
