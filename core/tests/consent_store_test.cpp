@@ -45,14 +45,8 @@ ConsentStore open_or_throw(const std::string& path, UnixClock clock = fixed_cloc
 
 // The management window's revoke: it rewrites the file in its own layout
 // (keys sorted, " : " separators) with b.example alone left.
-const std::string kWindowRevoke = R"({
-  "origins" : {
-    "https://b.example" : {
-      "grantedAtUnix" : 1000,
-      "purposes" : ["sign", "auth"]
-    }
-  }
-})";
+const std::string kWindowRevoke = R"({"origins" : {"https://b.example" : {"grantedAtUnix" : 1000, )"
+                                  R"("purposes" : ["sign", "auth"]}}})";
 
 class ConsentStoreTest : public ::testing::Test {
   protected:
