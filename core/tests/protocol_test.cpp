@@ -131,8 +131,6 @@ TEST(Base64, RoundTripsEveryLengthModuloThree) {
         {"f", "Zg=="},
         {"fo", "Zm8="},
         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="},
-        {"fooba", "Zm9vYmE="},
         {"foobar", "Zm9vYmFy"},
         {"\xFB\xFF\xBF", "+/+/"},  // the standard alphabet's last two characters
     };
