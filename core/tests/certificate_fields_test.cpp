@@ -144,7 +144,6 @@ TEST(ExtractPurposes, FollowsKeyUsageAndClientAuthAndReportsBrokenExtensionsKeyU
          {kSign, kAuth},
          ""},
         {{signature}, {}, ""},
-        {{signature, extended_key_usage("300a 06082b06010505070304")}, {}, ""},  // emailProtection
         {{signature, extended_key_usage("3006 0604551d2500")}, {}, ""},  // anyExtendedKeyUsage
         {{signature, extended_key_usage("3000")}, {}, ""},
         {{client_auth}, {}, ""},
