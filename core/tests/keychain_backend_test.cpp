@@ -1,5 +1,5 @@
 // The Keychain backend's own logic over a scripted platform layer: the walk,
-// the filter, the algorithm choice, the texts and the index.
+// the filter, the texts and the index.
 
 #include <gtest/gtest.h>
 
