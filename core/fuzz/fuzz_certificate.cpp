@@ -6,23 +6,21 @@
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "backend/x509/certificate_fields.h"
 
 namespace {
 
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// YYYY-MM-DDTHH:MM:SSZ
+// YYYY-MM-DDTHH:MM:SSZ, not before 1970.
 bool well_formed_time(const std::string& t) {
-    static constexpr char kPattern[] = "dddd-dd-ddTdd:dd:ddZ";
-    if (t.size() != sizeof kPattern - 1) return false;
+    static constexpr std::string_view kPattern = "dddd-dd-ddTdd:dd:ddZ";
+    if (t.size() != kPattern.size() || t < "1970") return false;
     for (std::size_t i = 0; i < t.size(); ++i) {
-        if (kPattern[i] == 'd' ? !is_digit(t[i]) : t[i] != kPattern[i]) return false;
+        const bool digit = t[i] >= '0' && t[i] <= '9';
+        if (kPattern[i] == 'd' ? !digit : t[i] != kPattern[i]) return false;
     }
-    return t.compare(0, 4, "1970") >= 0;
+    return true;
 }
 
 }  // namespace

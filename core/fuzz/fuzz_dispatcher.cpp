@@ -24,12 +24,10 @@ using namespace tavrin::testing;
 std::string consent_path() {
     // Prefer a memory-backed folder: every grant writes and syncs the file.
     static const std::string path = [] {
-        std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                         ? std::filesystem::path("/dev/shm")
-                                         : std::filesystem::temp_directory_path();
-        base /= "tavrin-fuzz-dispatcher-" + std::to_string(getpid());
-        std::filesystem::create_directories(base);
-        return (base / "consent.json").string();
+        const std::filesystem::path base = std::filesystem::exists("/dev/shm")
+                                               ? std::filesystem::path("/dev/shm")
+                                               : std::filesystem::temp_directory_path();
+        return (base / ("tavrin-fuzz-consent-" + std::to_string(getpid()) + ".json")).string();
     }();
     return path;
 }

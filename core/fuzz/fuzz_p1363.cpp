@@ -15,19 +15,9 @@
 
 namespace {
 
-struct SigFree {
-    void operator()(ECDSA_SIG* sig) const { ECDSA_SIG_free(sig); }
-};
-struct BnFree {
-    void operator()(BIGNUM* bn) const { BN_free(bn); }
-};
-struct BytesFree {
-    void operator()(unsigned char* p) const { OPENSSL_free(p); }
-};
-
 bool same_number(const BIGNUM* decoded, std::span<const std::uint8_t> magnitude) {
-    const std::unique_ptr<BIGNUM, BnFree> expected(
-        BN_bin2bn(magnitude.data(), static_cast<int>(magnitude.size()), nullptr));
+    const std::unique_ptr<BIGNUM, decltype(&BN_free)> expected(
+        BN_bin2bn(magnitude.data(), static_cast<int>(magnitude.size()), nullptr), BN_free);
     return expected && BN_cmp(decoded, expected.get()) == 0;
 }
 
@@ -46,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const tavrin::Bytes& encoded = der.value();
     const unsigned char* p = encoded.data();
-    const std::unique_ptr<ECDSA_SIG, SigFree> sig(
-        d2i_ECDSA_SIG(nullptr, &p, static_cast<long>(encoded.size())));
+    const std::unique_ptr<ECDSA_SIG, decltype(&ECDSA_SIG_free)> sig(
+        d2i_ECDSA_SIG(nullptr, &p, static_cast<long>(encoded.size())), ECDSA_SIG_free);
     if (!sig || p != encoded.data() + encoded.size()) std::abort();
     if (!same_number(ECDSA_SIG_get0_r(sig.get()), raw.first(size / 2)) ||
         !same_number(ECDSA_SIG_get0_s(sig.get()), raw.subspan(size / 2))) {
@@ -55,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     unsigned char* out = nullptr;
     const int length = i2d_ECDSA_SIG(sig.get(), &out);
-    const std::unique_ptr<unsigned char, BytesFree> owner(out);
+    const std::unique_ptr<unsigned char, void (*)(unsigned char*)> owner(
+        out, [](unsigned char* bytes) { OPENSSL_free(bytes); });
     if (length < 0 || static_cast<std::size_t>(length) != encoded.size() ||
         !std::equal(encoded.begin(), encoded.end(), out)) {
         std::abort();

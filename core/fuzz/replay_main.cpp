@@ -1,5 +1,5 @@
-// Replays fuzz inputs without libFuzzer: every file named on the command line,
-// or found in a directory named there, is fed to the target once.
+// Replays fuzz inputs without libFuzzer: every file in the folders named on
+// the command line is fed to the target once.
 
 #include <cstdint>
 #include <cstdio>
@@ -10,37 +10,18 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-int replay(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", file.c_str());
-        return 1;
-    }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    return 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    int failures = 0;
     std::size_t count = 0;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path arg(argv[i]);
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::directory_iterator(arg)) {
-                if (!entry.is_regular_file()) continue;
-                failures += replay(entry.path());
-                ++count;
-            }
-        } else {
-            failures += replay(arg);
+        for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                   bytes.size());
             ++count;
         }
     }
     std::printf("replayed %zu inputs\n", count);
-    return failures == 0 && count > 0 ? 0 : 1;
+    return count > 0 ? 0 : 1;
 }

@@ -20,35 +20,23 @@ static int checks = 0;
         }                                                                            \
     } while (0)
 
-static int reply_starts_with(const char* request, size_t length, const char* start) {
-    size_t reply_length = 0;
-    uint8_t* reply = tavrin_bridge_dispatch((const uint8_t*)request, length, &reply_length);
-    const int matches =
-        reply != NULL && reply_length >= strlen(start) && memcmp(reply, start, strlen(start)) == 0;
-    tavrin_bridge_free_buffer(reply, reply_length);
-    return matches;
-}
-
 int main(void) {
-    const char* status = "{\"id\":\"gui-status\",\"method\":\"status\",\"params\":{}}";
-    CHECK(reply_starts_with(status, strlen(status),
-                            "{\"id\":\"gui-status\",\"result\":{\"version\":\"0.1.0\","
-                            "\"protocolVersion\":\"1.0\",\"platform\":\"linux\",\"backends\":[],"));
     /* An empty request, with or without a pointer, is a parse error. */
-    CHECK(reply_starts_with(NULL, 0, "{\"id\":\"\",\"error\":{\"code\":\"request_invalid\""));
+    const char* refused = "{\"id\":\"\",\"error\":{\"code\":\"request_invalid\"";
+    size_t length = 0;
+    uint8_t* reply = tavrin_bridge_dispatch(NULL, 0, &length);
+    CHECK(reply != NULL && length > strlen(refused) &&
+          memcmp(reply, refused, strlen(refused)) == 0);
+    tavrin_bridge_free_buffer(reply, length);
 
     /* Releasing nothing does nothing; NULL handles are ignored. */
     tavrin_bridge_free_buffer(NULL, 12);
     tavrin_bridge_free_string(NULL);
     tavrin_bridge_destroy(NULL);
-    size_t length = 0;
-    uint8_t* buffer = tavrin_bridge_dispatch((const uint8_t*)"{}", 2, &length);
-    tavrin_bridge_free_buffer(buffer, 0); /* ignored: the buffer is still ours */
-    CHECK(buffer[0] == '{');
-    tavrin_bridge_free_buffer(buffer, length);
-
-    const TavrinBridgeCallbacks none = {NULL, NULL, NULL, NULL};
-    CHECK(tavrin_bridge_create_keychain("/nonexistent/\xff/consent.json", &none) == NULL);
+    reply = tavrin_bridge_dispatch((const uint8_t*)"{}", 2, &length);
+    tavrin_bridge_free_buffer(reply, 0); /* ignored: the buffer is still ours */
+    CHECK(reply[0] == '{');
+    tavrin_bridge_free_buffer(reply, length);
 
     printf("%d passed, %d failed\n", checks - failures, failures);
     return failures == 0 ? 0 : 1;

@@ -13,30 +13,29 @@
 namespace tavrin {
 namespace {
 
+// The prompts the host was asked for, one line each, and its answers.
 struct Calls {
-    std::vector<std::string> consent;  // "origin|purposes"
-    std::vector<std::string> pin;      // "origin|cert|count"
-    std::vector<std::string> confirm;
+    std::vector<std::string> log;
     const char* pin_answer = "1234";
     int32_t answer = 1;
 };
 
 int32_t consent(const char* origin, const char* purposes, void* data) {
-    auto* calls = static_cast<Calls*>(data);
-    calls->consent.push_back(std::string(origin) + "|" + purposes);
-    return calls->answer;
+    static_cast<Calls*>(data)->log.push_back(std::string("consent ") + origin + " " + purposes);
+    return static_cast<Calls*>(data)->answer;
 }
 
 char* pin(const char* origin, const char* cert_id, uint32_t count, void* data) {
     auto* calls = static_cast<Calls*>(data);
-    calls->pin.push_back(std::string(origin) + "|" + cert_id + "|" + std::to_string(count));
+    calls->log.push_back(std::string("pin ") + origin + " " + cert_id + " " +
+                         std::to_string(count));
     return calls->pin_answer ? strdup(calls->pin_answer) : nullptr;
 }
 
 int32_t confirm(const char* origin, const char* cert_id, uint32_t count, void* data) {
-    auto* calls = static_cast<Calls*>(data);
-    calls->confirm.push_back(std::string(origin) + "|" + cert_id + "|" + std::to_string(count));
-    return calls->answer;
+    static_cast<Calls*>(data)->log.push_back(std::string("confirm ") + origin + " " + cert_id +
+                                             " " + std::to_string(count));
+    return static_cast<Calls*>(data)->answer;
 }
 
 class FfiUserInteractionTest : public ::testing::Test {
@@ -51,9 +50,9 @@ TEST_F(FfiUserInteractionTest, ConsentCarriesThePurposesAsACompactArray) {
     EXPECT_TRUE(interaction.request_consent("https://a", std::span(both).last(1)));
     calls.answer = 0;
     EXPECT_FALSE(interaction.request_consent("https://b", std::span(both).first(1)));
-    EXPECT_EQ(calls.consent,
-              (std::vector<std::string>{R"(https://a|["sign","auth"])", R"(https://a|["auth"])",
-                                        R"(https://b|["sign"])"}));
+    EXPECT_EQ(calls.log, (std::vector<std::string>{R"(consent https://a ["sign","auth"])",
+                                                   R"(consent https://a ["auth"])",
+                                                   R"(consent https://b ["sign"])"}));
 }
 
 TEST_F(FfiUserInteractionTest, TextsWithANulByteAreRefusedAndCountsSaturate) {
@@ -64,33 +63,28 @@ TEST_F(FfiUserInteractionTest, TextsWithANulByteAreRefusedAndCountsSaturate) {
     EXPECT_FALSE(interaction.request_pin("https://a", std::string("i\0d", 3), 1));
     EXPECT_FALSE(interaction.request_sign_confirmation(origin, "id", 1));
     EXPECT_FALSE(interaction.request_sign_confirmation("https://a", std::string("i\0d", 3), 1));
-    EXPECT_TRUE(calls.consent.empty() && calls.pin.empty() && calls.confirm.empty());
+    EXPECT_TRUE(calls.log.empty());
 
     // Counts saturate at the largest 32-bit value.
     EXPECT_TRUE(interaction.request_sign_confirmation("o", "c", 50));
     EXPECT_TRUE(interaction.request_sign_confirmation("o", "c", 5'000'000'000ULL));
     EXPECT_TRUE(interaction.request_pin("o", "c", std::size_t{1} << 40));
-    EXPECT_EQ(calls.confirm, (std::vector<std::string>{"o|c|50", "o|c|4294967295"}));
-    EXPECT_EQ(calls.pin, std::vector<std::string>{"o|c|4294967295"});
+    EXPECT_EQ(calls.log, (std::vector<std::string>{"confirm o c 50", "confirm o c 4294967295",
+                                                   "pin o c 4294967295"}));
 }
 
 TEST_F(FfiUserInteractionTest, PinIsCopiedWithInvalidUtf8Replaced) {
-    auto entered = interaction.request_pin("o", "c", 1);
-    ASSERT_TRUE(entered);
-    EXPECT_EQ(entered->view(), "1234");
-
-    calls.pin_answer =
-        "12\xFF"
-        "3\xC3";
-    entered = interaction.request_pin("o", "c", 1);
-    ASSERT_TRUE(entered);
-    EXPECT_EQ(entered->view(),
-              "12\xEF\xBF\xBD"
-              "3\xEF\xBF\xBD");
-
-    calls.pin_answer = "\xC5\xA1";  // valid two-byte text stays as it is
-    EXPECT_EQ(interaction.request_pin("o", "c", 1)->view(), "\xC5\xA1");
-
+    const std::pair<const char*, const char*> cases[] = {
+        {"1234", "1234"},
+        {"\xC5\xA1", "\xC5\xA1"},  // valid two-byte text stays as it is
+        {"12\xFF\x33\xC3", "12\xEF\xBF\xBD\x33\xEF\xBF\xBD"},
+    };
+    for (const auto& [answer, expected] : cases) {
+        calls.pin_answer = answer;
+        const auto entered = interaction.request_pin("o", "c", 1);
+        ASSERT_TRUE(entered);
+        EXPECT_EQ(entered->view(), expected);
+    }
     calls.pin_answer = nullptr;
     EXPECT_FALSE(interaction.request_pin("o", "c", 1));
 }

@@ -2,23 +2,20 @@
 
 #include <string>
 
-#include "consent/store_file.h"
-#include "protocol/request_reader.h"
 #include "protocol/strict_json.h"
-#include "protocol/utf8.h"
 
 namespace tavrin {
 namespace {
 
-std::string error_of(std::string_view text) {
-    const auto parsed = parse_strict_json(text);
-    return parsed ? std::string("<parsed>") : parsed.error();
-}
+using namespace std::string_literals;
 
 // Each refusal names what is wrong and where; "<parsed>" for accepted text.
+// The request and consent-file readers go through this parser (their
+// duplicate-key rows show it).
 TEST(StrictJson, RefusalsNameTheProblemAndItsPosition) {
     const std::string nested = std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']');
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string nul_after = "after the value; only white space may follow it";
     const struct {
         std::string text;
         std::string error_part;
@@ -35,65 +32,29 @@ TEST(StrictJson, RefusalsNameTheProblemAndItsPosition) {
         {R"("\ud800")", "surrogate"},
         {nested, "<parsed>"},
         {deep, "nesting deeper than 64 levels at line 1, column 65"},
+        // Ill-formed UTF-8 anywhere: overlong, a surrogate, beyond U+10FFFF, truncated.
+        {"\"\xC0\x80\"", "invalid UTF-8 at line 1, column 2 (byte offset 1)"},
+        {"\"\xED\xA0\x80\"", "invalid UTF-8 at line 1, column 2 (byte offset 1)"},
+        {"\"\xF4\x90\x80\x80\"", "invalid UTF-8 at line 1, column 2 (byte offset 1)"},
+        {"{\n\"a\":\"\xE2\x82\"}", "invalid UTF-8 at line 2, column 6 (byte offset 7)"},
+        {"\xFF", "invalid UTF-8 at line 1, column 1 (byte offset 0)"},
+        {"\"\xC5\xA1\xE2\x82\xAC\xF0\x9F\x94\x91\"", "<parsed>"},  // 2, 3 and 4 byte sequences
+        // A NUL byte is neither the end nor part of the text.
+        {R"({"id":"a","method":"status"})"s + '\0' + "garbage",
+         "NUL byte at line 1, column 29 " + nul_after},
+        {"{}\n\0"s, "NUL byte at line 2, column 1 " + nul_after},
+        {R"({"id":)"s + '\0' + R"("a"})", "NUL byte at line 1, column 7 inside the JSON text"},
+        {R"({"id":"a)"s + '\0' + R"("})", "NUL byte at line 1, column 9 inside the JSON text"},
     };
     for (const auto& c : cases) {
-        const std::string error = error_of(c.text);
+        const auto parsed = parse_strict_json(c.text);
+        const std::string error = parsed ? std::string("<parsed>") : parsed.error();
         EXPECT_NE(error.find(c.error_part), std::string::npos)
             << c.text.substr(0, 40) << ": " << error;
         if (c.error_part == "<parsed>") {
             EXPECT_EQ(error, "<parsed>");
         }
     }
-}
-
-TEST(StrictJson, RejectsIllFormedUtf8AnywhereInTheText) {
-    const struct {
-        std::string text;
-        const char* error;
-    } cases[] = {
-        {"\"\xC0\x80\"", "invalid UTF-8 at line 1, column 2 (byte offset 1)"},      // overlong
-        {"\"\xED\xA0\x80\"", "invalid UTF-8 at line 1, column 2 (byte offset 1)"},  // surrogate
-        {"\"\xF4\x90\x80\x80\"",
-         "invalid UTF-8 at line 1, column 2 (byte offset 1)"},  // > U+10FFFF
-        {"{\n\"a\":\"\xE2\x82\"}",
-         "invalid UTF-8 at line 2, column 6 (byte offset 7)"},  // truncated
-        {"\xFF", "invalid UTF-8 at line 1, column 1 (byte offset 0)"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(error_of(c.text), c.error);
-    // Well-formed multi-byte text passes: 2, 3 and 4 byte sequences.
-    EXPECT_EQ(error_of("\"\xC5\xA1\xE2\x82\xAC\xF0\x9F\x94\x91\""), "<parsed>");
-}
-
-TEST(StrictJson, ErrorTextsStayValidUtf8) {
-    // The library quotes the byte it stopped at, here the first half of "\u017e".
-    const std::string error = error_of("{\"id\": \xC5\xBE}");
-    EXPECT_FALSE(first_invalid_utf8(error).has_value()) << error;
-    EXPECT_NE(error.find("\xEF\xBF\xBD"), std::string::npos) << error;
-    EXPECT_EQ(utf8_lossy("a\xC5z\xE2\x82"), "a\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD");
-}
-
-TEST(StrictJson, NulByteIsNeitherTheEndNorPartOfTheText) {
-    using namespace std::string_literals;
-    const struct {
-        std::string text;
-        const char* error;
-    } cases[] = {
-        {R"({"id":"a","method":"status"})"s + '\0' + "garbage",
-         "NUL byte at line 1, column 29 after the value; only white space may follow it"},
-        {"{}\n\0"s, "NUL byte at line 2, column 1 after the value; only white space may follow it"},
-        {R"({"id":)"s + '\0' + R"("a"})", "NUL byte at line 1, column 7 inside the JSON text"},
-        {R"({"id":"a)"s + '\0' + R"("})", "NUL byte at line 1, column 9 inside the JSON text"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(error_of(c.text), c.error);
-        EXPECT_FALSE(parse_request(c.text).ok());
-    }
-    const std::string consent = R"({"origins":{}})"s + '\0' + "x";
-    const auto store = parse_store_file(consent);
-    ASSERT_FALSE(store.ok());
-    EXPECT_EQ(store.error(),
-              "NUL byte at line 1, column 15 after the value; only white space may follow it");
 }
 
 }  // namespace

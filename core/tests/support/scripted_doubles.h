@@ -18,13 +18,12 @@
 namespace tavrin::testing {
 
 // A certificate record around made-up DER bytes.
-inline CertificateInfo fake_certificate(const std::string& seed,
-                                        std::vector<CertPurpose> purposes = {CertPurpose::Sign}) {
+inline CertificateInfo fake_certificate(const std::string& seed) {
     CertificateInfo info;
     info.der.assign(seed.begin(), seed.end());
     info.cert_id = certificate_id(info.der);
     info.key_algorithm = KeyAlgorithm::Rsa2048;
-    info.purposes = std::move(purposes);
+    info.purposes = {CertPurpose::Sign};
     info.backend = Backend::Keychain;
     info.not_after = "2030-01-01T00:00:00Z";
     return info;
@@ -39,9 +38,6 @@ struct BackendScript {
 
     std::vector<Purpose> list_calls;
     struct SignCall {
-        std::string cert_id;
-        HashAlg hash_alg;
-        Scheme scheme;
         std::vector<Bytes> hashes;
         std::string pin;
     };
@@ -74,11 +70,9 @@ class ScriptedBackend {
         return sign(cert_id, hash_alg, scheme, hashes, pin);
     }
 
-    Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
-                                             Scheme scheme, const std::vector<Bytes>& hashes,
-                                             const Pin& pin) {
-        script_->sign_calls.push_back(
-            {std::string(cert_id), hash_alg, scheme, hashes, std::string(pin.view())});
+    Result<SignatureList, BackendError> sign(std::string_view, HashAlg, Scheme,
+                                             const std::vector<Bytes>& hashes, const Pin& pin) {
+        script_->sign_calls.push_back({hashes, std::string(pin.view())});
         if (script_->sign_error) return *script_->sign_error;
         SignatureList out;
         for (const auto& hash : hashes) {
@@ -98,19 +92,9 @@ struct InteractionScript {
     std::optional<std::string> pin_answer = std::string("1234");
     bool confirm_answer = true;
 
-    struct Prompt {
-        std::string origin;
-        std::vector<CertPurpose> purposes;  // consent only
-        std::string cert_id;                // PIN and confirmation
-        std::size_t hash_count = 0;
-    };
-    std::vector<Prompt> consent_calls;
-    std::vector<Prompt> pin_calls;
-    std::vector<Prompt> confirm_calls;
-
-    std::size_t prompts() const {
-        return consent_calls.size() + pin_calls.size() + confirm_calls.size();
-    }
+    // Every prompt in order: "consent <origin> <purposes...>",
+    // "pin <origin> <certId> <hash count>" or "confirm <origin> <certId> <hash count>".
+    std::vector<std::string> prompts;
 };
 
 class ScriptedInteraction {
@@ -119,29 +103,33 @@ class ScriptedInteraction {
         : script_(std::move(script)) {}
 
     bool request_consent(std::string_view origin, std::span<const CertPurpose> purposes) {
-        script_->consent_calls.push_back(
-            {std::string(origin),
-             std::vector<CertPurpose>(purposes.begin(), purposes.end()),
-             {},
-             0});
+        std::string prompt = "consent " + std::string(origin);
+        for (const CertPurpose purpose : purposes)
+            prompt += " " + std::string(wire_name(purpose));
+        script_->prompts.push_back(prompt);
         return script_->consent_answer;
     }
 
     std::optional<Pin> request_pin(std::string_view origin, std::string_view cert_id,
                                    std::size_t hash_count) {
-        script_->pin_calls.push_back({std::string(origin), {}, std::string(cert_id), hash_count});
+        record("pin", origin, cert_id, hash_count);
         if (!script_->pin_answer) return std::nullopt;
         return Pin(*script_->pin_answer);
     }
 
     bool request_sign_confirmation(std::string_view origin, std::string_view cert_id,
                                    std::size_t hash_count) {
-        script_->confirm_calls.push_back(
-            {std::string(origin), {}, std::string(cert_id), hash_count});
+        record("confirm", origin, cert_id, hash_count);
         return script_->confirm_answer;
     }
 
   private:
+    void record(const char* kind, std::string_view origin, std::string_view cert_id,
+                std::size_t hash_count) {
+        script_->prompts.push_back(std::string(kind) + " " + std::string(origin) + " " +
+                                   std::string(cert_id) + " " + std::to_string(hash_count));
+    }
+
     std::shared_ptr<InteractionScript> script_;
 };
 
