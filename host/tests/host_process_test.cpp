@@ -1,11 +1,17 @@
-// The real executable, driven over pipes: mode choice, the host loop and its
-// framing, start-up failures and shutdown.
+// The real executable, driven over pipes without a display: mode choice, the
+// host loop and its framing, start-up failures, shutdown, the process's
+// protection, and its prompts: only a prompt loads the user-interface module
+// (judged from the process's own memory map while it runs), and a prompt that
+// cannot be shown refuses.
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 #include <nlohmann/json.hpp>
 
@@ -19,10 +25,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::frame;
 using testing::HostRun;
+using testing::HostSession;
 using testing::runHost;
 using testing::unframe;
 
 constexpr const char* kOrigin = "chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/";
+constexpr const char* kStatus = R"({"id":"s","method":"status","params":{}})";
 // Without a display the management window cannot open.
 constexpr const char* kManagementLine =
     "tavrin-bridge: cannot show the management window: no display: DISPLAY is not set\n";
@@ -49,11 +57,42 @@ fs::path chromeManifest(const fs::path& home) {
     return home / ".config/google-chrome/NativeMessagingHosts/cz.tavrin.bridge.json";
 }
 
+std::string listing(const std::string& origin) {
+    return R"({"id":"l","method":"listCertificates","params":{"origin":")" + origin +
+           R"(","purpose":"sign"}})";
+}
+
+std::string errorCode(const std::string& reply) {
+    const auto parsed = nlohmann::json::parse(reply, nullptr, false);
+    if (!parsed.is_object()) return "<not a reply: " + reply + ">";
+    return parsed.contains("error") ? parsed["error"]["code"].get<std::string>() : "<none>";
+}
+
+// Which of the files that matter are mapped into the running host.
+struct Mapped {
+    bool uiModule = false;
+    bool qt = false;
+};
+
+Mapped mappedInto(pid_t pid) {
+    const std::string maps = testing::read_file("/proc/" + std::to_string(pid) + "/maps");
+    return {maps.find("libtavrin_bridge_ui.so") != std::string::npos,
+            maps.find("libQt6") != std::string::npos};
+}
+
 class HostProcessTest : public ::testing::Test {
   protected:
     testing::TempDir home;
     testing::ProcessResult host(std::function<void(int)> feed = {}) {
         return runHost({{kOrigin}, home.path(), std::move(feed)});
+    }
+    // Runs the host through `talk`; returns its standard error.
+    std::string converse(std::function<void(HostSession&)> talk) {
+        HostRun run{{kOrigin}, home.path(), {}};
+        run.session = std::move(talk);
+        const auto result = runHost(run);
+        EXPECT_EQ(result.exitStatus, 0);
+        return result.err;
     }
 };
 
@@ -84,22 +123,12 @@ TEST_F(HostProcessTest, ModeIsChosenFromTheArguments) {
     }
 }
 
-TEST_F(HostProcessTest, InstallerCommandRegistersTheExecutableWithEveryBrowser) {
-    const auto result = runHost({{"install-native-messaging-host"}, home.path(), {}});
-    ASSERT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 14) << result.out;
-    const auto manifest = nlohmann::json::parse(testing::read_file(chromeManifest(home.path())));
-    EXPECT_EQ(manifest["path"], fs::canonical(TAVRIN_BRIDGE_EXE).string());
-    EXPECT_EQ(manifest["name"], "cz.tavrin.bridge");
-}
-
 TEST_F(HostProcessTest, AnswersEachFrameInOrderAndEndsQuietlyWithItsInput) {
     const std::string invalid = R"({"id":"","error":{"code":"request_invalid","message":)";
     const struct {
         std::string input;
         std::vector<std::string> replies;  // the start of each
     } cases[] = {
-        {frame(R"({"id":"s1","method":"status","params":{}})"), {expectedStatus("s1")}},
         {frame(R"({"id":"a","method":"status"})") + frame(R"({"id":"b","method":"nope"})"),
          {expectedStatus("a"),
           R"({"id":"b","error":{"code":"request_invalid","message":"unknown method: nope"}})"}},
@@ -137,9 +166,10 @@ TEST_F(HostProcessTest, UnreadableConsentFileStopsTheHost) {
     testing::write_file(home.path() / ".local/share/cz.tavrin.bridge/consent.json", "{}");
     const auto result = host(sends(frame(R"({"id":"s","method":"status"})")));
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.err,
-              "tavrin-bridge: failed to initialize the identity store dispatcher (unreadable consent "
-              "store?)\n");
+    EXPECT_EQ(
+        result.err,
+        "tavrin-bridge: failed to initialize the identity store dispatcher (unreadable consent "
+        "store?)\n");
     EXPECT_EQ(result.out, "");
     EXPECT_FALSE(fs::exists(chromeManifest(home.path())));  // no background work was started
 }
@@ -148,7 +178,8 @@ TEST_F(HostProcessTest, ClosedInputStillConnectsTheBrowsersBeforeExit) {
     const auto result = host();
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, "");
-    EXPECT_TRUE(fs::exists(chromeManifest(home.path())));
+    const auto manifest = nlohmann::json::parse(testing::read_file(chromeManifest(home.path())));
+    EXPECT_EQ(manifest["path"], fs::canonical(TAVRIN_BRIDGE_EXE).string());
     EXPECT_TRUE(fs::exists(home.path() /
                            ".config/microsoft-edge/NativeMessagingHosts/cz.tavrin.bridge.json"));
     EXPECT_TRUE(fs::exists(home.path() / ".mozilla/native-messaging-hosts/cz.tavrin.bridge.json"));
@@ -163,6 +194,63 @@ TEST_F(HostProcessTest, AReaderThatGoesAwayEndsTheLoopWithoutACrash) {
     const auto result = runHost(run);
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exitStatus, 0);
+}
+
+TEST_F(HostProcessTest, AServingHostIsNotDumpableAndWritesNoCoreFile) {
+    // Only a dumpable process's memory (here: its environment) can be read by
+    // a process of the same user that has no more capabilities than it has,
+    // so host and reader both run without any. A root test drops them from
+    // its bounding set, which the host inherits; the reader drops its own.
+    const bool root = ::geteuid() == 0;
+    for (int cap = 0; root && ::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0) == 0; ++cap) {
+    }
+    std::string limits;
+    int readStatus = 0;
+    converse([&](HostSession& host) {
+        host.send(kStatus);
+        ASSERT_EQ(errorCode(host.receive()), "<none>");
+        const std::string proc = "/proc/" + std::to_string(host.pid());
+        limits = testing::read_file(proc + "/limits");
+        readStatus = std::system(((root ? "setpriv --inh-caps=-all --bounding-set=-all " : "") +
+                                  std::string("cat ") + proc + "/environ >/dev/null 2>&1")
+                                     .c_str());
+    });
+    EXPECT_NE(readStatus, 0) << "another process read the host's memory";
+    const auto line = limits.find("Max core file size");
+    ASSERT_NE(line, std::string::npos) << limits;
+    EXPECT_TRUE(std::regex_search(limits.substr(line, limits.find('\n', line) - line),
+                                  std::regex("size +0 +0 ")))
+        << limits;
+}
+
+TEST_F(HostProcessTest, OnlyAPromptLoadsTheModuleAndWithoutADisplayItRefusesAndServesOn) {
+    const fs::path consent = home.path() / ".local/share/cz.tavrin.bridge/consent.json";
+    const std::string granted = R"({"origins":{"https://granted.example.cz":)"
+                                R"({"purposes":["sign"],"grantedAtUnix":1700000000}}})";
+    testing::write_file(consent, granted);
+    Mapped beforePrompt{true, true};
+    Mapped afterPrompt;
+    std::string afterwards;
+    const std::string err = converse([&](HostSession& host) {
+        host.send(kStatus);
+        ASSERT_EQ(errorCode(host.receive()), "<none>");
+        host.send(listing("https://granted.example.cz"));
+        ASSERT_EQ(errorCode(host.receive()), "no_certificates");  // admitted; the store is empty
+        beforePrompt = mappedInto(host.pid());
+        host.send(listing("https://new.example.cz"));
+        ASSERT_EQ(errorCode(host.receive()), "consent_denied");
+        afterPrompt = mappedInto(host.pid());
+        host.send(kStatus);
+        afterwards = host.receive();
+    });
+    EXPECT_FALSE(beforePrompt.uiModule);
+    EXPECT_FALSE(beforePrompt.qt);
+    EXPECT_TRUE(afterPrompt.uiModule);
+    EXPECT_EQ(errorCode(afterwards), "<none>");
+    EXPECT_EQ(err,
+              "tavrin-bridge: the consent prompt could not be shown (no display: DISPLAY is not "
+              "set); consent refused\n");
+    EXPECT_EQ(testing::read_file(consent), granted);
 }
 
 }  // namespace
