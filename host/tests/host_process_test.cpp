@@ -34,8 +34,10 @@ constexpr const char* kStatus = R"({"id":"s","method":"status","params":{}})";
 // Without a display the management window cannot open.
 constexpr const char* kManagementLine =
     "tavrin-bridge: cannot show the management window: no display: DISPLAY is not set\n";
-// The preview runs and fails to write into a folder that does not exist.
-constexpr const char* kPreviewLine = "render-preview: zápis selhal: ";
+// The preview renders, then cannot write into a folder that does not exist
+// (and does not make it).
+constexpr const char* kPreviewLine =
+    "render-preview: zápis selhal: /nonexistent/out.png: No such file or directory\n";
 
 // The status reply of a Keychain dispatcher, with this build's stamp.
 std::string expectedStatus(const std::string& id) {
@@ -106,7 +108,7 @@ TEST_F(HostProcessTest, ModeIsChosenFromTheArguments) {
         {{"-psn_0_42"}, 1, kManagementLine},
         {{"--render-preview"}, 1, kManagementLine},
         {{"--render-preview", "/nonexistent/out.png"}, 1, kPreviewLine},
-        {{"-v", "--render-preview", "nonexistent/out.png"}, 1, kPreviewLine},
+        {{"-v", "--render-preview", "/nonexistent/out.png"}, 1, kPreviewLine},
         {{kOrigin}, 0, ""},
         {{kOrigin, "install-native-messaging-host"}, 0, ""},
         {{"/path/to/manifest.json", "bridge@tavrin.cz"}, 0, ""},
@@ -114,17 +116,12 @@ TEST_F(HostProcessTest, ModeIsChosenFromTheArguments) {
     for (const auto& c : cases) {
         const auto result = runHost({c.arguments, home.path(), {}});
         EXPECT_EQ(result.exitStatus, c.status) << ::testing::PrintToString(c.arguments);
-        // The preview's line ends with the file system's reason.
-        const std::string expected = c.err;
-        EXPECT_EQ(expected == kPreviewLine ? result.err.substr(0, expected.size()) : result.err,
-                  expected)
-            << ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(result.err, c.err) << ::testing::PrintToString(c.arguments);
         EXPECT_EQ(result.out, "") << ::testing::PrintToString(c.arguments);
     }
 }
 
 TEST_F(HostProcessTest, AnswersEachFrameInOrderAndEndsQuietlyWithItsInput) {
-    const std::string invalid = R"({"id":"","error":{"code":"request_invalid","message":)";
     const struct {
         std::string input;
         std::vector<std::string> replies;  // the start of each
@@ -132,7 +129,6 @@ TEST_F(HostProcessTest, AnswersEachFrameInOrderAndEndsQuietlyWithItsInput) {
         {frame(R"({"id":"a","method":"status"})") + frame(R"({"id":"b","method":"nope"})"),
          {expectedStatus("a"),
           R"({"id":"b","error":{"code":"request_invalid","message":"unknown method: nope"}})"}},
-        {frame("{not json") + frame(""), {invalid, invalid}},
         {std::string("\x10\x00", 2), {}},  // the input ends inside a prefix
     };
     for (const auto& c : cases) {

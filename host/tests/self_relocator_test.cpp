@@ -22,9 +22,7 @@ struct Script {
     bool running = false;
     bool exists = false;
     bool confirm = true;
-    bool mkdirFails = false;
-    bool copyFails = false;
-    bool replaceFails = false;
+    std::string fails = {};  // "mkdir", "copy" or "replace": that step fails
     bool launchStarts = true;
 };
 
@@ -37,30 +35,26 @@ SelfRelocator::Operations recorded(const Script& s, std::vector<std::string>& lo
         return SelfRelocator::RunningCopyHandle{
             [&log, name] { log.push_back("activate " + name); }};
     };
+    const auto step = [&log, s](const std::string& name, const std::string& arguments) {
+        log.push_back(name + " " + arguments);
+        return s.fails == name ? Result<Unit, FileError>(FileError{name + " broke", 1})
+                               : Result<Unit, FileError>(Unit{});
+    };
     ops.findRunningCopy = [&, s, handle](const std::string& id, const fs::path& at) {
         log.push_back("find " + id + " " + at.string());
         return s.running ? std::optional(handle("running")) : std::nullopt;
     };
-    ops.targetExists = [&, s](const fs::path&) { return s.exists; };
-    ops.createDirectoryIfNeeded = [&, s](const fs::path& dir) -> Result<Unit, FileError> {
-        log.push_back("mkdir " + dir.string());
-        if (s.mkdirFails) return FileError{"mkdir broke", 1};
-        return Unit{};
-    };
+    ops.targetExists = [s](const fs::path&) { return s.exists; };
+    ops.createDirectoryIfNeeded = [step](const fs::path& dir) { return step("mkdir", dir); };
     ops.makeTemporaryURL = [](const fs::path&) { return fs::path("/apps/tmp.app"); };
-    ops.copyItem = [&, s](const fs::path& from, const fs::path& to) -> Result<Unit, FileError> {
-        log.push_back("copy " + from.string() + " " + to.string());
-        if (s.copyFails) return FileError{"disk full", 28};
-        return Unit{};
+    ops.copyItem = [step](const fs::path& from, const fs::path& to) {
+        return step("copy", from.string() + " " + to.string());
     };
-    ops.removeQuarantineRecursively = [&](const fs::path& at) {
-        log.push_back("unquarantine " + at.string());
+    ops.removeQuarantineRecursively = [step](const fs::path& at) {
+        (void)step("unquarantine", at);
     };
-    ops.replaceItem = [&, s](const fs::path& target,
-                             const fs::path& with) -> Result<Unit, FileError> {
-        log.push_back("replace " + target.string() + " " + with.string());
-        if (s.replaceFails) return FileError{"busy", 16};
-        return Unit{};
+    ops.replaceItem = [step](const fs::path& target, const fs::path& with) {
+        return step("replace", target.string() + " " + with.string());
     };
     ops.removeItem = [&](const fs::path& at) -> Result<Unit, FileError> {
         log.push_back("remove " + at.string());
@@ -108,22 +102,17 @@ TEST(SelfRelocator, FollowsTheDecisionSequence) {
          Outcome::relocatedAndRelaunched(),
          {find, "ask move", "mkdir /apps", copy, "unquarantine /apps/tmp.app",
           "replace /apps/T.app /apps/tmp.app", "launch /apps/T.app", "activate new", "terminate"}},
-        {"replaced",
-         {.exists = true},
-         Outcome::relocatedAndRelaunched(),
-         {find, "ask replace", "mkdir /apps", copy, "unquarantine /apps/tmp.app",
-          "replace /apps/T.app /apps/tmp.app", "launch /apps/T.app", "activate new", "terminate"}},
         {"folder cannot be made",
-         {.mkdirFails = true},
+         {.fails = "mkdir"},
          Outcome::declinedOrFailed("copy failed: mkdir broke"),
          {find, "ask move", "mkdir /apps", "remove /apps/tmp.app"}},
         {"copy fails",
-         {.copyFails = true},
-         Outcome::declinedOrFailed("copy failed: disk full"),
+         {.fails = "copy"},
+         Outcome::declinedOrFailed("copy failed: copy broke"),
          {find, "ask move", "mkdir /apps", copy, "remove /apps/tmp.app"}},
         {"replace fails",
-         {.replaceFails = true},
-         Outcome::declinedOrFailed("replace failed: busy"),
+         {.fails = "replace"},
+         Outcome::declinedOrFailed("replace failed: replace broke"),
          {find, "ask move", "mkdir /apps", copy, "unquarantine /apps/tmp.app",
           "replace /apps/T.app /apps/tmp.app", "remove /apps/tmp.app"}},
         {"relaunch silent",
