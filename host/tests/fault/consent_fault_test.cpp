@@ -209,7 +209,8 @@ TEST_P(ConsentFileSystem, RefusesTheGrantAndKeepsServing) {
     worker.wait();
     const auto newline = out.find('\n');
     EXPECT_NE(out.find(R"({"id":"s","result")", newline), std::string::npos)
-        << "the status after the grant was not answered:\n" << out;
+        << "the status after the grant was not answered:\n"
+        << out;
     const auto grant = nlohmann::json::parse(out.substr(0, newline), nullptr, false);
     const std::string message =
         grant.is_object() ? grant.value("error", nlohmann::json::object()).value("message", "")
