@@ -40,32 +40,15 @@ class ManifestInstallerTest : public ::testing::Test {
     TempDir home;
 };
 
-TEST_F(ManifestInstallerTest, ManifestPathsFollowTheLinuxFolderTable) {
-    const struct {
-        B browser;
-        const char* relative;
-    } cases[] = {
-        {B::firefox, ".mozilla/native-messaging-hosts"},
-        {B::chromeBeta, ".config/google-chrome-beta/NativeMessagingHosts"},
-        {B::chromeDev, ".config/google-chrome-unstable/NativeMessagingHosts"},
-        {B::edgeCanary, ".config/microsoft-edge-canary/NativeMessagingHosts"},
-        {B::chromium, ".config/chromium/NativeMessagingHosts"},
-        {B::brave, ".config/BraveSoftware/Brave-Browser/NativeMessagingHosts"},
-        {B::vivaldi, ".config/vivaldi/NativeMessagingHosts"},
-        {B::chromiumSnap, "snap/chromium/common/chromium/NativeMessagingHosts"},
-        {B::firefoxSnap, "snap/firefox/common/.mozilla/native-messaging-hosts"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(installer().manifestURL(c.browser),
-                  home.path() / c.relative / "cz.tavrin.bridge.json")
-            << rawValue(c.browser);
-    }
-    // The config home is its own base, not necessarily below home.
+// Each browser's folder is a fixed table; the real browsers find theirs in the
+// end-to-end tests. What is computed is the base: the config home is its own,
+// not necessarily below home.
+TEST(ManifestInstaller, ChromiumFoldersAreBelowTheConfigHomeFirefoxsBelowHome) {
     NativeMessagingManifestInstaller elsewhere({"/h", "/xdg/conf"}, "/bin/x");
     EXPECT_EQ(elsewhere.manifestURL(B::edgeDev),
               "/xdg/conf/microsoft-edge-dev/NativeMessagingHosts/cz.tavrin.bridge.json");
-    EXPECT_EQ(elsewhere.manifestURL(B::firefox),
-              "/h/.mozilla/native-messaging-hosts/cz.tavrin.bridge.json");
+    EXPECT_EQ(elsewhere.manifestURL(B::firefoxSnap),
+              "/h/snap/firefox/common/.mozilla/native-messaging-hosts/cz.tavrin.bridge.json");
 }
 
 TEST_F(ManifestInstallerTest, ChromeManifestHasFiveMembersInAscendingOrderPrettyPrinted) {
@@ -192,7 +175,6 @@ TEST_F(ManifestInstallerTest, ReadsBackExtensionIDs) {
          IDs{{"abc"}}},
         {B::chrome, R"({"allowed_origins":["chrome-extension://a","chrome-extension://b//"]})",
          IDs{{"a", "b/"}}},
-        {B::chrome, R"({"allowed_origins":[]})", IDs{std::vector<std::string>{}}},
         {B::chrome, R"({"allowed_origins":["chrome-extension://abc/", 7]})", std::nullopt},
         {B::chrome, R"({"allowed_extensions":["bridge@tavrin.cz"]})", std::nullopt},
         {B::chrome, R"({"allowed_origins":["chrome-extension://abc/"])", std::nullopt},
@@ -213,9 +195,10 @@ TEST_F(ManifestInstallerTest, ReadsBackExtensionIDs) {
     EXPECT_EQ(installer().currentExtensionIDs(B::edgeBeta), std::nullopt);
 }
 
-TEST_F(ManifestInstallerTest, FailedWritesReportTheStepAndLeaveNoTemporaryFile) {
+// A folder where the manifest should be: the final rename fails. (A file in
+// place of a folder is reported through the CLI and the connector.)
+TEST_F(ManifestInstallerTest, AFailedReplaceReportsTheStepAndLeavesNoTemporaryFile) {
     const std::vector<std::string> ids = {"id"};
-    // A folder where the manifest should be: the final rename fails.
     const auto chromePath = installer().manifestURL(B::chrome);
     write_file(chromePath / "keep", "x");
     auto replaced = installer().install(B::chrome, ids);
@@ -226,15 +209,6 @@ TEST_F(ManifestInstallerTest, FailedWritesReportTheStepAndLeaveNoTemporaryFile) 
         << replaced.error().description();
     EXPECT_EQ(list_tree(chromePath.parent_path()),
               "cz.tavrin.bridge.json\ncz.tavrin.bridge.json/keep = x\n");
-
-    // A file where a parent folder should be.
-    write_file(home.configHome() / "microsoft-edge", "file");
-    auto blocked = installer().install(B::edge, ids);
-    ASSERT_FALSE(blocked);
-    EXPECT_EQ(blocked.error().description().rfind(
-                  "create directory " + (home.configHome() / "microsoft-edge").string(), 0),
-              0u)
-        << blocked.error().description();
 }
 
 TEST_F(ManifestInstallerTest, UninstallRemovesAndSucceedsWhenNothingIsThere) {
@@ -242,7 +216,6 @@ TEST_F(ManifestInstallerTest, UninstallRemovesAndSucceedsWhenNothingIsThere) {
     EXPECT_TRUE(installer().uninstall(B::firefox));
     EXPECT_FALSE(std::filesystem::exists(installer().manifestURL(B::firefox)));
     EXPECT_TRUE(installer().uninstall(B::firefox));
-    EXPECT_TRUE(installer().uninstall(B::edgeCanary));
     // A file where the browser's folder should be: no manifest can be there.
     write_file(home.configHome() / "google-chrome", "a file");
     EXPECT_TRUE(installer().uninstall(B::chrome));
