@@ -123,45 +123,39 @@ TEST_F(ManifestInstallerTest, ChromiumWithoutIDsFailsBeforeTouchingAnything) {
     EXPECT_EQ(list_tree(home.path()), "");
 }
 
+// Argument 0 resolved and standardised; an unknown location fails instead
+// of writing a relative path.
 TEST_F(ManifestInstallerTest, ExecutablePathIsResolvedAndStandardised) {
-    const struct {
-        const char* argument0;
-        const char* expected;
-    } cases[] = {
-        {"bin/host", "/tmp/x/bin/host"},
-        {"../up/./host", "/tmp/up/host"},
-        {"/a//b/./c/../", "/a/b"},
-        {"/../x", "/x"},
-        // Found through PATH: the running program, not the working directory.
-        {"tavrin-bridge", "/usr/lib/tavrin/real-exe"},
-        {"", "/usr/lib/tavrin/real-exe"},
-    };
-    for (const auto& c : cases) {
-        auto resolved = installer(c.argument0).resolvedExecutablePath();
-        ASSERT_TRUE(resolved) << c.argument0;
-        EXPECT_EQ(resolved.value(), c.expected) << c.argument0;
-    }
-}
-
-TEST_F(ManifestInstallerTest, UnknownProgramLocationFailsInsteadOfWritingARelativePath) {
+    const ProcessLocator known = fixedLocator("/usr/lib/tavrin/real-exe", "/tmp/x");
     const struct {
         const char* argument0;
         ProcessLocator locator;
+        const char* expected;  // nullptr: refused
     } cases[] = {
-        {"tavrin-bridge", fixedLocator(std::nullopt, "/tmp/x")},
-        {"bin/tavrin-bridge", fixedLocator("/usr/bin/x", std::nullopt)},
+        {"tavrin-bridge", fixedLocator(std::nullopt, "/tmp/x"), nullptr},
+        {"bin/tavrin-bridge", fixedLocator("/usr/bin/x", std::nullopt), nullptr},
+        {"bin/host", known, "/tmp/x/bin/host"},
+        {"../up/./host", known, "/tmp/up/host"},
+        {"/a//b/./c/../", known, "/a/b"},
+        {"/../x", known, "/x"},
+        // Found through PATH: the running program, not the working directory.
+        {"tavrin-bridge", known, "/usr/lib/tavrin/real-exe"},
+        {"", known, "/usr/lib/tavrin/real-exe"},
     };
     for (const auto& c : cases) {
-        NativeMessagingManifestInstaller unlocated({home.path(), home.configHome()}, c.argument0,
-                                                   c.locator);
-        const std::vector<std::string> ids = {"id"};
-        auto result = unlocated.install(B::chrome, ids);
-        ASSERT_FALSE(result) << c.argument0;
-        EXPECT_EQ(result.error().kind(), NativeMessagingInstallerError::Kind::executablePath);
-        EXPECT_NE(result.error().description().find("resolve executable path: "),
-                  std::string::npos);
+        NativeMessagingManifestInstaller located({home.path(), home.configHome()}, c.argument0,
+                                                 c.locator);
+        const auto installed = located.install(B::chrome, std::vector<std::string>{"id"});
+        if (c.expected) {
+            ASSERT_TRUE(installed) << c.argument0;
+            EXPECT_EQ(manifestOf(B::chrome)["path"], c.expected) << c.argument0;
+        } else {
+            ASSERT_FALSE(installed) << c.argument0;
+            EXPECT_EQ(installed.error().description().rfind("resolve executable path: ", 0), 0u)
+                << installed.error().description();
+            EXPECT_EQ(list_tree(home.path()), "");
+        }
     }
-    EXPECT_EQ(list_tree(home.path()), "");
 }
 
 TEST_F(ManifestInstallerTest, ReadsBackExtensionIDs) {

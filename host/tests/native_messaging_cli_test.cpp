@@ -42,17 +42,6 @@ class CliTest : public ::testing::Test {
     std::ostringstream err;
 };
 
-TEST_F(CliTest, DeclinesAnythingButASubcommandAsArgumentOne) {
-    for (const Args& arguments :
-         {Args{"/usr/bin/tavrin-bridge"}, Args{"prog", "--browser"},
-          Args{"prog", "--browser", "chrome", install},
-          Args{"prog", "Install-native-messaging-host"}, Args{"prog", "chrome-extension://x/"}}) {
-        EXPECT_EQ(run(arguments), std::nullopt) << arguments.back();
-    }
-    EXPECT_EQ(out.str() + err.str(), "");
-    EXPECT_EQ(list_tree(home.path()), "");
-}
-
 TEST_F(CliTest, InstallWithoutOptionsOrWithAllWritesEveryManifestInOrder) {
     for (const Args& arguments :
          {Args{"prog", install}, Args{"prog", install, "--browser", "all"}}) {
