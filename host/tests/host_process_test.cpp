@@ -23,7 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::frame;
-using testing::HostRun;
 using testing::HostSession;
 using testing::runHost;
 using testing::unframe;
@@ -37,10 +36,6 @@ constexpr const char* kManagementLine =
 // (and does not make it).
 constexpr const char* kPreviewLine =
     "render-preview: zápis selhal: /nonexistent/out.png: No such file or directory\n";
-
-std::function<void(int)> sends(std::string bytes) {
-    return [bytes](int fd) { testing::writeAll(fd, bytes); };
-}
 
 fs::path chromeManifest(const fs::path& home) {
     return home / ".config/google-chrome/NativeMessagingHosts/cz.tavrin.bridge.json";
@@ -65,14 +60,16 @@ std::string mapsOf(pid_t pid) {
 class HostProcessTest : public ::testing::Test {
   protected:
     testing::TempDir home;
-    testing::ProcessResult host(std::function<void(int)> feed = {}) {
-        return runHost({{kOrigin}, home.path(), std::move(feed)});
+    // Runs the host with `input` on its standard input, then closed.
+    testing::ProcessResult host(const std::string& input = "", bool closeStdoutEarly = false) {
+        return runHost({{kOrigin},
+                        home.path(),
+                        [input](HostSession& host) { host.writeRaw(input); },
+                        closeStdoutEarly});
     }
     // Runs the host through `talk`; returns its standard error.
     std::string converse(std::function<void(HostSession&)> talk) {
-        HostRun run{{kOrigin}, home.path(), {}};
-        run.session = std::move(talk);
-        const auto result = runHost(run);
+        const auto result = runHost({{kOrigin}, home.path(), std::move(talk)});
         EXPECT_EQ(result.exitStatus, 0);
         return result.err;
     }
@@ -102,8 +99,8 @@ TEST_F(HostProcessTest, ModeIsChosenFromTheArguments) {
 }
 
 TEST_F(HostProcessTest, AnswersEachFrameInOrderAndEndsQuietlyInsideAPrefix) {
-    const auto result = host(sends(frame(R"({"id":"a","method":"status"})") +
-                                   frame(R"({"id":"b","method":"nope"})") + "\x10"));
+    const auto result = host(frame(R"({"id":"a","method":"status"})") +
+                             frame(R"({"id":"b","method":"nope"})") + "\x10");
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.err, "");
     const auto replies = unframe(result.out);
@@ -119,20 +116,20 @@ TEST_F(HostProcessTest, RequestLimitIsOneMebibyte) {
     const std::string head = R"({"id":"big","method":"status","pad":")";
     std::string request = head + std::string(1048576 - head.size() - 2, 'x') + "\"}";
     ASSERT_EQ(request.size(), 1048576u);
-    auto result = host(sends(frame(request)));
+    auto result = host(frame(request));
     ASSERT_EQ(unframe(result.out).size(), 1u);
     EXPECT_EQ(unframe(result.out)[0].rfind(R"({"id":"big","result":{)", 0), 0u);
 
     // One byte more ends the connection without reading or answering it.
     request.insert(request.size() - 2, "x");
-    result = host(sends(frame(request) + frame(R"({"id":"after","method":"status"})")));
+    result = host(frame(request) + frame(R"({"id":"after","method":"status"})"));
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, "");
 }
 
 TEST_F(HostProcessTest, UnreadableConsentFileStopsTheHost) {
     testing::write_file(home.path() / ".local/share/cz.tavrin.bridge/consent.json", "{}");
-    const auto result = host(sends(frame(R"({"id":"s","method":"status"})")));
+    const auto result = host(frame(R"({"id":"s","method":"status"})"));
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(
         result.err,
@@ -154,12 +151,8 @@ TEST_F(HostProcessTest, ClosedInputStillConnectsTheBrowsersBeforeExit) {
 }
 
 TEST_F(HostProcessTest, AReaderThatGoesAwayEndsTheLoopWithoutACrash) {
-    HostRun run{
-        {kOrigin},
-        home.path(),
-        sends(frame(R"({"id":"1","method":"status"})") + frame(R"({"id":"2","method":"status"})")),
-        true};
-    const auto result = runHost(run);
+    const auto result = host(
+        frame(R"({"id":"1","method":"status"})") + frame(R"({"id":"2","method":"status"})"), true);
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exitStatus, 0);
 }
