@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
-#include <chrono>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -136,20 +133,13 @@ TEST_F(ConnectorTest, EachBrowserPresentIsConnectedOrReportsItsFailure) {
                                      installer().manifestURL(B::firefoxSnap).string()}));
 }
 
-TEST_F(ConnectorTest, FirstRunMarkerHoldsTheTimeAndIsWrittenWhole) {
+// The Xvfb management window test sees the marker written on the first launch;
+// here: a written marker is recognised, so later launches are not first ones.
+TEST_F(ConnectorTest, AWrittenFirstRunMarkerIsRecognised) {
     const auto marker = FirstRunStore::url(home.path() / "data" / "cz.tavrin.bridge");
     EXPECT_FALSE(FirstRunStore::isCompleted(marker));
-    const auto at = std::chrono::system_clock::time_point(std::chrono::seconds(1796607294)) +
-                    std::chrono::milliseconds(999);
-    ASSERT_TRUE(FirstRunStore::markCompleted(marker, [at] { return at; }));
+    ASSERT_TRUE(FirstRunStore::markCompleted(marker));
     EXPECT_TRUE(FirstRunStore::isCompleted(marker));
-    EXPECT_EQ(read_file(marker), "2026-12-07T01:34:54Z");
-    EXPECT_EQ(list_tree(marker.parent_path()), "first-run-complete = 2026-12-07T01:34:54Z\n");
-
-    write_file(home.path() / "blocked", "file");
-    auto failed = FirstRunStore::markCompleted(FirstRunStore::url(home.path() / "blocked" / "app"));
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error().description.rfind("create directory ", 0), 0u);
 }
 
 }  // namespace

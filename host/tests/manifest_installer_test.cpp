@@ -100,8 +100,7 @@ TEST_F(ManifestInstallerTest, ManifestsAndTheirNewFoldersHaveFixedModesWhateverT
     ::umask(saved);
     ASSERT_TRUE(installed);
     const auto mode = [](const std::filesystem::path& p) {
-        struct stat st {};
-        return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+        return static_cast<unsigned>(std::filesystem::symlink_status(p).permissions());
     };
     const auto manifest = installer().manifestURL(B::chrome);
     EXPECT_EQ(mode(manifest), 0644u);

@@ -108,8 +108,6 @@ TEST(ConsentKill, KilledWritersLeaveWholeStatesAndNeverBlockTheNextGrant) {
     }
     // The kills must have hit writers at work, not only after their last grant.
     EXPECT_GT(interruptedMidway, rounds / 2);
-    std::printf("killed %d writers, %d in the middle of their grants, %zu grants kept\n", rounds,
-                interruptedMidway, committed.size());
 
     Child after(consentWorker(file, home.path(), {"https://after.example"}, Stream::pipe));
     const std::string printed = after.readOut();
