@@ -169,11 +169,9 @@ TEST_F(ManifestInstallerTest, ReadsBackExtensionIDs) {
         {B::chrome, R"({"allowed_origins":["chrome-extension://a","chrome-extension://b//"]})",
          IDs{{"a", "b/"}}},
         {B::chrome, R"({"allowed_origins":["chrome-extension://abc/", 7]})", std::nullopt},
-        {B::chrome, R"({"allowed_extensions":["bridge@tavrin.cz"]})", std::nullopt},
         {B::chrome, R"({"allowed_origins":["chrome-extension://abc/"])", std::nullopt},
         {B::firefox, R"({"allowed_extensions":["x@y","chrome-extension://z/"]})",
          IDs{{"x@y", "chrome-extension://z/"}}},
-        {B::firefox, R"({"allowed_extensions":"x@y"})", std::nullopt},
     };
     for (const auto& c : cases) {
         write_file(installer().manifestURL(c.browser), c.content);

@@ -159,7 +159,6 @@ TEST(ConsentRace, GrantsFromEightProcessesAndRevokesFromTheWindowAreAllKept) {
     }
 
     EXPECT_EQ(listedOrigins(file), granted) << read_file(file);
-    std::printf("%d of %d revokes ran between the workers' grants\n", interleaved, revokedCount);
     EXPECT_GT(interleaved, 0) << "the revokes never overlapped the grants";
 }
 

@@ -18,16 +18,6 @@
 
 namespace {
 
-int32_t grantAlways(const char*, const char*, void*) {
-    return 1;
-}
-char* noPin(const char*, const char*, uint32_t, void*) {
-    return nullptr;
-}
-int32_t refuseSigning(const char*, const char*, uint32_t, void*) {
-    return 0;
-}
-
 std::string ask(DispatcherHandle* dispatcher, const std::string& request) {
     std::size_t length = 0;
     uint8_t* reply = tavrin_bridge_handle_request(
@@ -44,7 +34,11 @@ int main(int argc, char** argv) {
         std::fputs("usage: consent_worker CONSENT_PATH ORIGIN|status...\n", stderr);
         return 2;
     }
-    const TavrinBridgeCallbacks callbacks{grantAlways, noPin, refuseSigning, nullptr};
+    // Consent is always granted; nothing is ever signed.
+    const TavrinBridgeCallbacks callbacks{
+        [](const char*, const char*, void*) -> int32_t { return 1; },
+        [](const char*, const char*, uint32_t, void*) -> char* { return nullptr; },
+        [](const char*, const char*, uint32_t, void*) -> int32_t { return 0; }, nullptr};
     DispatcherHandle* dispatcher = tavrin_bridge_create_keychain(argv[1], &callbacks);
     if (dispatcher == nullptr) {
         std::fputs("consent_worker: the dispatcher could not be created\n", stderr);
