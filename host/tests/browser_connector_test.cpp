@@ -46,8 +46,6 @@ TEST_F(ConnectorTest, ExistingManifestsDecideBetweenRewriteAndPreserve) {
          R"({"allowed_origins":["chrome-extension://mjoobkgcfnnckjkpfghdaegipnkhdide/"]})",
          R::connected()},
         {B::chrome, "{ broken", R::connected()},
-        {B::chrome, R"({"allowed_origins":["chrome-extension://foreign/"]})",
-         R::manualOverridePreserved()},
         {B::chrome,
          R"({"allowed_origins":["chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/",)"
          R"("chrome-extension://foreign/"]})",

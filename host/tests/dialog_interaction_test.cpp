@@ -80,7 +80,6 @@ TEST_F(DialogTest, ConsentNamesThePurposesOnlyWhenTheyAreAnArrayOfStrings) {
         {R"(["sign","auth"])", "Účel: podepisování, přihlašování"},
         {R"(["sign","x"])", "Účel: podepisování, x"},
         {R"([])", ""},
-        {R"({"purposes":["sign"]})", ""},
         {R"(["sign",1])", ""},
     };
     for (const auto& c : cases) {

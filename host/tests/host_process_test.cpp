@@ -1,8 +1,7 @@
-// The real executable, driven over pipes without a display: mode choice, the
-// host loop and its framing, start-up failures, shutdown, the process's
-// protection, and its prompts: only a prompt loads the user-interface module
-// (judged from the process's own memory map while it runs), and a prompt that
-// cannot be shown refuses.
+// The real executable over pipes without a display: mode choice, the host
+// loop, start-up failures, shutdown, the process's protection, and its
+// prompts (only a prompt loads the user-interface module; without a display
+// it refuses).
 
 #include <gtest/gtest.h>
 

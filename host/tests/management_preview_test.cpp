@@ -1,7 +1,6 @@
-// The window preview through the real executable: "--render-preview PATH"
-// renders into a PNG twice the window's width and connects no browser. Its
-// failure line is checked with the other modes in host_process_test; the
-// window's content, in the Xvfb tests.
+// "--render-preview PATH" through the real executable: a PNG twice the
+// window's width, and no browser connected. (Its failure line is checked in
+// host_process_test, the window's content in the Xvfb tests.)
 
 #include <gtest/gtest.h>
 

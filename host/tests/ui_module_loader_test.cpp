@@ -1,7 +1,5 @@
-// Finding and loading the user-interface module, and refusing modules it
-// cannot use. (The real module's answer without a display is checked through
-// the real executable, and that a screenless platform is never used by the
-// Xvfb tests.)
+// Refusing user-interface modules the host cannot use. (The real module's
+// answer without a display is checked through the real executable.)
 
 #include <gtest/gtest.h>
 
