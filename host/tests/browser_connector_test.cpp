@@ -24,10 +24,9 @@ using R = BrowserConnectOutcome::Result;
 
 class ConnectorTest : public ::testing::Test {
   protected:
-    NativeMessagingManifestInstaller installer(
-        std::string executablePath = "/usr/bin/tavrin-bridge") {
+    NativeMessagingManifestInstaller installer() {
         return NativeMessagingManifestInstaller({home.path(), home.configHome()},
-                                                std::move(executablePath));
+                                                "/usr/bin/tavrin-bridge");
     }
     static bool never(std::string_view) { return false; }
 
@@ -78,21 +77,6 @@ TEST_F(ConnectorTest, ExistingManifestsDecideBetweenRewriteAndPreserve) {
                       BrowserConnector::recognizedExtensionIDs(c.browser));
         }
     }
-}
-
-TEST_F(ConnectorTest, TranslocatedProgramTouchesNothing) {
-    write_file(installer().manifestURL(B::edge), "{ old");
-    const std::string before = list_tree(home.path());
-    const std::string translocated =
-        "/private/var/folders/xy/T/AppTranslocation/1234/d/Tavrin Bridge.app/Contents/MacOS/tb";
-
-    const auto outcomes = BrowserConnector::connectAll(installer(translocated));
-    EXPECT_EQ(outcomes, (std::vector<BrowserConnectOutcome>{
-                            {B::chrome, R::appNotInApplicationsFolder()},
-                            {B::edge, R::appNotInApplicationsFolder()},
-                            {B::firefox, R::appNotInApplicationsFolder()},
-                        }));
-    EXPECT_EQ(list_tree(home.path()), before);
 }
 
 // Added browsers only where the user has them; a failure becomes an outcome

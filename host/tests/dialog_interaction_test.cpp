@@ -1,7 +1,6 @@
-// The prompts through a scripted runner: the Czech texts of each alert, how
-// responses become answers, and a prompt that waits for the main thread when
-// the host loop ends. The buttons, the PIN field and the hand-off of prompts
-// to the main thread are exercised by the real executable's tests.
+// The prompts through a scripted runner: their Czech texts, how responses
+// become answers, and a prompt still waiting when the host loop ends. (The
+// buttons, the PIN field and the main-thread hand-off: real executable tests.)
 
 #include <gtest/gtest.h>
 
