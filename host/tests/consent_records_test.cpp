@@ -88,20 +88,14 @@ TEST_F(ConsentRecords, RevokeWithoutAFileCreatesAnEmptyStore) {
 
 TEST_F(ConsentRecords, RevokeFailuresNameTheCauseAndLeaveTheFileAsItIs) {
     const std::string broken = R"({"origins":{"https://a.example":{"purposes":["sign"]}}})";
-    const fs::path blocked = home.path() / "blocked";  // a file where the folder should be
-    testing::write_file(blocked, "");
-    const struct {
-        fs::path file;
-        const char* cause;
-    } cases[] = {
-        {file, "cannot be parsed"},
-        {blocked / "consent.json", "Not a directory"},
-    };
     testing::write_file(file, broken);
-    for (const auto& c : cases) {
-        const auto revoked = ConsentStoreFile::revoke("https://a.example", c.file);
-        ASSERT_FALSE(revoked) << c.cause;
-        EXPECT_NE(revoked.error().description.find(c.cause), std::string::npos)
+    testing::write_file(home.path() / "blocked", "");  // a file where the folder should be
+    for (const auto& [path, cause] :
+         {std::pair{file, "cannot be parsed"},
+          std::pair{home.path() / "blocked" / "consent.json", "Not a directory"}}) {
+        const auto revoked = ConsentStoreFile::revoke("https://a.example", path);
+        ASSERT_FALSE(revoked) << cause;
+        EXPECT_NE(revoked.error().description.find(cause), std::string::npos)
             << revoked.error().description;
     }
     EXPECT_EQ(testing::read_file(file), broken);

@@ -108,18 +108,16 @@ TEST_F(ManifestInstallerTest, ManifestsAndTheirNewFoldersHaveFixedModesWhateverT
     EXPECT_EQ(mode(manifest.parent_path().parent_path()), 0755u);
 }
 
-TEST_F(ManifestInstallerTest, FirefoxAlwaysGetsTheBuiltInAddonOnly) {
+TEST_F(ManifestInstallerTest, ChromiumNeedsIDsFirefoxAlwaysGetsTheBuiltInAddonOnly) {
+    auto result = installer().install(B::edge, {});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), NativeMessagingInstallerError::noExtensionIDsProvided(B::edge));
+    EXPECT_EQ(list_tree(home.path()), "") << "nothing is touched before the check";
+
     ASSERT_TRUE(installer().install(B::firefox, std::vector<std::string>{"other@example.org"}));
     const nlohmann::json manifest = manifestOf(B::firefox);
     EXPECT_EQ(manifest["allowed_extensions"], nlohmann::json({"bridge@tavrin.cz"}));
     EXPECT_EQ(manifest.size(), 5u);
-}
-
-TEST_F(ManifestInstallerTest, ChromiumWithoutIDsFailsBeforeTouchingAnything) {
-    auto result = installer().install(B::edge, {});
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), NativeMessagingInstallerError::noExtensionIDsProvided(B::edge));
-    EXPECT_EQ(list_tree(home.path()), "");
 }
 
 // Argument 0 resolved and standardised; an unknown location fails instead
