@@ -1,8 +1,7 @@
 // Frames from an untrusted peer: the first two bytes choose the length limit
-// (so the fuzzer reaches it without megabyte inputs), the rest is the stream.
-// Every frame read must be exactly what the stream held, written back it
-// must give the same bytes, and a stream that stops being valid must end
-// with the right error.
+// (reached without megabyte inputs), the rest is the stream. Each frame read
+// is what the stream held and is written back byte for byte; a stream that
+// stops being valid ends with the right error.
 
 #include <algorithm>
 #include <cstdint>

@@ -17,7 +17,6 @@ TEST(BrowserAppPaths, XdgValuesCountOnlyWhenAbsolute) {
         {{"/home/u", std::nullopt, std::nullopt}, "/home/u/.config", "/home/u/.local/share"},
         {{"/home/u", O{"/xdg/data"}, O{"/xdg/conf"}}, "/xdg/conf", "/xdg/data"},
         {{"/home/u", O{"rel/data"}, O{"rel/conf"}}, "/home/u/.config", "/home/u/.local/share"},
-        {{"/home/u", O{""}, O{""}}, "/home/u/.config", "/home/u/.local/share"},
         // No usable home: no folders at all rather than ones below the working directory.
         {{O{"relative"}, std::nullopt, std::nullopt}, "", ""},
         {{std::nullopt, O{"/xdg/data"}, std::nullopt}, "", "/xdg/data"},

@@ -1,13 +1,10 @@
-// Automatic connection, manifest status, the first-run marker and the
-// translocation rule, against a temporary home folder.
+// Automatic connection, manifest status and the first-run marker, against a
+// temporary home folder.
 
 #include "browser/browser_connector.h"
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
-#include <chrono>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -15,7 +12,6 @@
 
 #include "browser/browser_manifest_status.h"
 #include "browser/first_run_store.h"
-#include "browser/translocation.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavrin::host {
@@ -26,15 +22,11 @@ using namespace tavrin::testing;
 using B = NativeMessagingBrowser;
 using R = BrowserConnectOutcome::Result;
 
-const char* const chrome1 = "chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/";
-const char* const chrome2 = "chrome-extension://mjoobkgcfnnckjkpfghdaegipnkhdide/";
-
 class ConnectorTest : public ::testing::Test {
   protected:
-    NativeMessagingManifestInstaller installer(
-        std::string executablePath = "/usr/bin/tavrin-bridge") {
+    NativeMessagingManifestInstaller installer() {
         return NativeMessagingManifestInstaller({home.path(), home.configHome()},
-                                                std::move(executablePath));
+                                                "/usr/bin/tavrin-bridge");
     }
     static bool never(std::string_view) { return false; }
 
@@ -48,13 +40,11 @@ TEST_F(ConnectorTest, ExistingManifestsDecideBetweenRewriteAndPreserve) {
         R expected;
     } cases[] = {
         {B::chrome, nullptr, R::connected()},
+        // A subset of ours is replaced by the full list.
         {B::chrome,
-         R"({"allowed_origins":["chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"]})",
+         R"({"allowed_origins":["chrome-extension://mjoobkgcfnnckjkpfghdaegipnkhdide/"]})",
          R::connected()},
-        {B::chrome, R"({"allowed_origins":[]})", R::connected()},
         {B::chrome, "{ broken", R::connected()},
-        {B::chrome, R"({"allowed_origins":["chrome-extension://foreign/"]})",
-         R::manualOverridePreserved()},
         {B::chrome,
          R"({"allowed_origins":["chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/",)"
          R"("chrome-extension://foreign/"]})",
@@ -81,63 +71,31 @@ TEST_F(ConnectorTest, ExistingManifestsDecideBetweenRewriteAndPreserve) {
         if (c.expected == R::manualOverridePreserved()) {
             EXPECT_EQ(read_file(path), c.existing);
         } else {
-            const auto ids = local.currentExtensionIDs(c.browser);
-            const auto recognized = BrowserConnector::recognizedExtensionIDs(c.browser);
-            ASSERT_TRUE(ids.has_value());
-            EXPECT_EQ(std::set<std::string>(ids->begin(), ids->end()), recognized);
+            const auto ids =
+                local.currentExtensionIDs(c.browser).value_or(std::vector<std::string>{});
+            EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()),
+                      BrowserConnector::recognizedExtensionIDs(c.browser));
         }
     }
 }
 
-TEST_F(ConnectorTest, SubsetIsReplacedByTheFullListInOrder) {
-    write_file(installer().manifestURL(B::chrome),
-               R"({"allowed_origins":["chrome-extension://mjoobkgcfnnckjkpfghdaegipnkhdide/"]})");
-    BrowserConnector::connectAll(installer(), never);
-    const auto manifest = nlohmann::json::parse(read_file(installer().manifestURL(B::chrome)));
-    EXPECT_EQ(manifest["allowed_origins"], nlohmann::json({chrome1, chrome2}));
-    EXPECT_EQ(manifest["path"], "/usr/bin/tavrin-bridge");
-}
-
-TEST_F(ConnectorTest, TranslocatedProgramTouchesNothing) {
-    write_file(installer().manifestURL(B::edge), "{ old");
-    const std::string before = list_tree(home.path());
-    const std::string translocated =
-        "/private/var/folders/xy/T/AppTranslocation/1234/d/Tavrin Bridge.app/Contents/MacOS/tb";
-
-    const auto outcomes = BrowserConnector::connectAll(installer(translocated));
-    EXPECT_EQ(outcomes, (std::vector<BrowserConnectOutcome>{
-                            {B::chrome, R::appNotInApplicationsFolder()},
-                            {B::edge, R::appNotInApplicationsFolder()},
-                            {B::firefox, R::appNotInApplicationsFolder()},
-                        }));
-    EXPECT_EQ(list_tree(home.path()), before);
-}
-
-TEST_F(ConnectorTest, AFailureBecomesAnOutcomeAndTheOthersStillRun) {
-    write_file(home.configHome() / "google-chrome", "not a folder");
-    const auto outcomes = BrowserConnector::connectAll(installer(), never);
-    ASSERT_EQ(outcomes.size(), 3u);
-    EXPECT_EQ(outcomes[0].browser, B::chrome);
-    EXPECT_EQ(outcomes[0].result.kind(), R::Kind::failed);
-    EXPECT_EQ(outcomes[0].result.message().rfind("create directory ", 0), 0u)
-        << outcomes[0].result.message();
-    EXPECT_EQ(outcomes[1], (BrowserConnectOutcome{B::edge, R::connected()}));
-    EXPECT_EQ(outcomes[2], (BrowserConnectOutcome{B::firefox, R::connected()}));
-}
-
-TEST_F(ConnectorTest, AddedBrowsersAreConnectedAndListedOnlyWhereTheUserHasThem) {
+// Added browsers only where the user has them; a failure becomes an outcome
+// and the others still run.
+TEST_F(ConnectorTest, EachBrowserPresentIsConnectedOrReportsItsFailure) {
     namespace fs = std::filesystem;
     fs::create_directories(home.configHome() / "BraveSoftware/Brave-Browser");
     fs::create_directories(home.path() / "snap/firefox/common/.mozilla");
     write_file(home.configHome() / "vivaldi", "a file, not a profile folder");
-    const auto before = BrowserManifestStatus::all(installer());
-    ASSERT_EQ(before.size(), 5u);
-    EXPECT_EQ(before[0], (BrowserManifestStatus{B::chrome, false,
-                                                installer().manifestURL(B::chrome).string()}));
+    write_file(home.configHome() / "google-chrome", "not a folder");
 
     std::vector<B> connected;
     for (const auto& outcome : BrowserConnector::connectAll(installer(), never)) {
-        EXPECT_EQ(outcome.result, R::connected()) << rawValue(outcome.browser);
+        if (outcome.browser == B::chrome) {
+            EXPECT_EQ(outcome.result.message().rfind("create directory ", 0), 0u)
+                << outcome.result.message();
+        } else {
+            EXPECT_EQ(outcome.result, R::connected()) << rawValue(outcome.browser);
+        }
         connected.push_back(outcome.browser);
     }
     EXPECT_EQ(connected,
@@ -147,39 +105,23 @@ TEST_F(ConnectorTest, AddedBrowsersAreConnectedAndListedOnlyWhereTheUserHasThem)
                                         "mjoobkgcfnnckjkpfghdaegipnkhdide"}));
     EXPECT_FALSE(fs::exists(home.configHome() / "chromium"));
     EXPECT_FALSE(fs::exists(home.path() / "snap/chromium"));
-    EXPECT_TRUE(fs::is_regular_file(home.configHome() / "vivaldi"));
 
     const auto statuses = BrowserManifestStatus::all(installer());
     ASSERT_EQ(statuses.size(), 5u);
-    EXPECT_EQ(statuses[2].id(), "firefox");
+    EXPECT_EQ(statuses[0], (BrowserManifestStatus{B::chrome, false,
+                                                  installer().manifestURL(B::chrome).string()}));
     EXPECT_EQ(statuses[4],
               (BrowserManifestStatus{B::firefoxSnap, true,
                                      installer().manifestURL(B::firefoxSnap).string()}));
 }
 
-TEST_F(ConnectorTest, FirstRunMarkerHoldsTheTimeAndIsWrittenWhole) {
+// The Xvfb management window test sees the marker written on the first launch;
+// here: a written marker is recognised, so later launches are not first ones.
+TEST_F(ConnectorTest, AWrittenFirstRunMarkerIsRecognised) {
     const auto marker = FirstRunStore::url(home.path() / "data" / "cz.tavrin.bridge");
     EXPECT_FALSE(FirstRunStore::isCompleted(marker));
-    const auto at = std::chrono::system_clock::time_point(std::chrono::seconds(1796607294)) +
-                    std::chrono::milliseconds(999);
-    ASSERT_TRUE(FirstRunStore::markCompleted(marker, [at] { return at; }));
+    ASSERT_TRUE(FirstRunStore::markCompleted(marker));
     EXPECT_TRUE(FirstRunStore::isCompleted(marker));
-    EXPECT_EQ(read_file(marker), "2026-12-07T01:34:54Z");
-    EXPECT_EQ(list_tree(marker.parent_path()), "first-run-complete = 2026-12-07T01:34:54Z\n");
-
-    write_file(home.path() / "blocked", "file");
-    auto failed = FirstRunStore::markCompleted(FirstRunStore::url(home.path() / "blocked" / "app"));
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error().description.rfind("create directory ", 0), 0u);
-}
-
-TEST(BrowserTranslocation, PathRule) {
-    EXPECT_TRUE(AppTranslocationDetector::isTranslocated(
-        "/private/var/folders/ab/T/AppTranslocation/X/d/App.app/Contents/MacOS/tb"));
-    EXPECT_FALSE(
-        AppTranslocationDetector::isTranslocated("/Applications/App.app/Contents/MacOS/tb"));
-    EXPECT_FALSE(AppTranslocationDetector::isTranslocated("/tmp/AppTranslocation"));
-    EXPECT_FALSE(AppTranslocationDetector::isTranslocated("AppTranslocation/x"));
 }
 
 }  // namespace

@@ -24,19 +24,12 @@ std::vector<BrowserConnectOutcome> outcomes(R chrome, R edge, R firefox) {
 }
 
 TEST(BrowserPresentation, LastOutcomeWinsOverManifestExistence) {
-    const auto rows = presentBrowsers(statuses(true, false, true), {}, false).rows;
-    EXPECT_EQ(rows[0].state, S::connected);
-    EXPECT_EQ(rows[1].state, S::notConnected);
-    EXPECT_EQ(rows[1].statusText, "Nepropojeno");
-
     const std::vector<BrowserConnectOutcome> last = {{B::chrome, R::failed("disk full")}};
     const auto failed = presentBrowsers(statuses(true, false, true), last, false).rows;
     EXPECT_EQ(failed[0].state, S::failed);
-    EXPECT_EQ(failed[0].symbol, "exclamationmark.circle.fill");
-    EXPECT_EQ(failed[0].symbolColour, ColourRole::orange);
-    EXPECT_EQ(failed[0].statusText, "Nepodařilo se propojit");
     EXPECT_EQ(failed[0].failureMessage, "disk full");
-    EXPECT_EQ(failed[2].state, S::connected);  // no outcome for it: from the manifest
+    EXPECT_EQ(failed[1].state, S::notConnected);  // no outcome for these: from the manifest
+    EXPECT_EQ(failed[2].state, S::connected);
 }
 
 TEST(BrowserPresentation, AtMostOneBannerInPriorityOrder) {
@@ -49,18 +42,10 @@ TEST(BrowserPresentation, AtMostOneBannerInPriorityOrder) {
     const auto banner = [](const std::vector<BrowserConnectOutcome>& last, bool first) {
         return presentBrowsers(statuses(true, true, true), last, first).banner;
     };
-    ASSERT_TRUE(banner(translocated, true));
-    EXPECT_EQ(banner(translocated, true)->symbol, "exclamationmark.triangle.fill");
-    EXPECT_EQ(banner(translocated, true)->colour, ColourRole::orange);
-    EXPECT_EQ(
-        std::string(banner(translocated, true)->text)
-            .rfind("Tavrin Bridge teď běží z dočasné složky a automatické přesunutí do složky "
-                   "Aplikace se nepovedlo nebo jste ho odmítli — propojení",
-                   0),
-        0u);
-    EXPECT_EQ(banner(oneFailed, true),
-              (Banner{"sparkles", ColourRole::secondary,
-                      "Propojení proběhlo automaticky při prvním spuštění."}));
+    // The first-run banner's text is read from the window in the Xvfb test.
+    EXPECT_EQ(banner(translocated, true).value_or(Banner{}).symbol,
+              "exclamationmark.triangle.fill");
+    EXPECT_EQ(banner(oneFailed, true).value_or(Banner{}).symbol, "sparkles");
     EXPECT_EQ(banner(all, false),
               (Banner{"checkmark.circle.fill", ColourRole::green,
                       "Hotovo — všechny prohlížeče jsou propojené a připravené k podpisu. Dál se "

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "framing/file_handle_stream.h"
+#include "tests/support/child_process.h"
 
 namespace tavrin::host {
 namespace {
@@ -26,78 +27,30 @@ Bytes bytes(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
 
-Bytes prefix(std::uint32_t n) {
-    return {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-            static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
-}
-
-// Two connected descriptors; closed on destruction.
+// A pipe whose ends close on destruction unless closed before.
 struct Channel {
-    Channel() {
-        if (pipe(fds) != 0) throw std::runtime_error("channel");
-    }
+    Channel() { EXPECT_EQ(::pipe(fds), 0); }
     ~Channel() {
-        closeReadEnd();
-        closeWriteEnd();
+        closeEnd(0);
+        closeEnd(1);
     }
-    int readEnd() const { return fds[0]; }
-    int writeEnd() const { return fds[1]; }
-    void closeReadEnd() {
-        if (fds[0] >= 0) close(fds[0]);
-        fds[0] = -1;
-    }
-    void closeWriteEnd() {
-        if (fds[1] >= 0) close(fds[1]);
-        fds[1] = -1;
-    }
-    void send(const Bytes& data) const {
-        ASSERT_EQ(::write(fds[1], data.data(), data.size()), static_cast<ssize_t>(data.size()));
-    }
-    Bytes drain() {
-        Bytes all;
-        std::uint8_t chunk[65536];
-        ssize_t n;
-        while ((n = ::read(fds[0], chunk, sizeof chunk)) > 0)
-            all.insert(all.end(), chunk, chunk + n);
-        return all;
+    void closeEnd(int end) {
+        if (fds[end] >= 0) ::close(fds[end]);
+        fds[end] = -1;
     }
 
     int fds[2] = {-1, -1};
 };
 
-TEST(Framing, InputLimitIsCheckedBeforeThePayloadIsRead) {
-    const struct {
-        Bytes prefixBytes;
-        bool accepted;
-    } cases[] = {
-        {{0x00, 0x00, 0x10, 0x00}, true},   // 1048576
-        {{0x01, 0x00, 0x10, 0x00}, false},  // 1048577
-        {{0xff, 0xff, 0xff, 0xff}, false},
-    };
-    for (const auto& c : cases) {
-        Channel channel;
-        channel.send(c.prefixBytes);
-        const std::uint32_t n = c.prefixBytes[0] | c.prefixBytes[1] << 8 | c.prefixBytes[2] << 16 |
-                                static_cast<std::uint32_t>(c.prefixBytes[3]) << 24;
-        const Bytes payload(c.accepted ? n : 16, 0x5a);
-        // A writer thread: a 1 MiB payload does not fit in the pipe buffer.
-        std::thread writer([&] {
-            channel.send(payload);
-            channel.closeWriteEnd();
-        });
-        FileHandleReader reader(channel.readEnd());
-        auto message = Framing::readMessage(reader, Framing::maxRequestLength);
-        if (c.accepted) {
-            ASSERT_TRUE(message);
-            EXPECT_EQ(message.value(), payload);
-        } else {
-            ASSERT_FALSE(message);
-            EXPECT_EQ(message.error(), FramingError::tooLarge(n, 1048576));
-        }
-        writer.join();
-        // A refused payload stays unread, right after the prefix.
-        EXPECT_EQ(channel.drain(), c.accepted ? Bytes{} : payload);
-    }
+TEST(Framing, APayloadOverTheLimitIsRefusedBeforeItIsRead) {
+    Channel channel;
+    testing::writeAll(channel.fds[1], std::string("\x01\x00\x10\x00", 4) + "payload");
+    channel.closeEnd(1);
+    FileHandleReader reader(channel.fds[0]);
+    const auto message = Framing::readMessage(reader, Framing::maxRequestLength);
+    ASSERT_FALSE(message);
+    EXPECT_EQ(message.error(), FramingError::tooLarge(1048577, 1048576));
+    EXPECT_EQ(testing::drain(channel.fds[0]), "payload");
 }
 
 void ignoreSignal(int) {}
@@ -112,7 +65,7 @@ TEST(Framing, InterruptedReadsAreRetried) {
     std::atomic<bool> done{false};
     Result<Bytes, FramingError> message = FramingError::endOfStream();
     std::thread readerThread([&] {
-        FileHandleReader reader(channel.readEnd());
+        FileHandleReader reader(channel.fds[0]);
         message = Framing::readMessage(reader, Framing::maxRequestLength);
         done = true;
     });
@@ -120,7 +73,7 @@ TEST(Framing, InterruptedReadsAreRetried) {
         pthread_kill(readerThread.native_handle(), SIGUSR1);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    channel.send({0x01, 0x00, 0x00, 0x00, '!'});
+    testing::writeAll(channel.fds[1], std::string("\x01\x00\x00\x00!", 5));
     readerThread.join();
     sigaction(SIGUSR1, &previous, nullptr);
     ASSERT_TRUE(message) << message.error().description();
@@ -130,19 +83,16 @@ TEST(Framing, InterruptedReadsAreRetried) {
 TEST(Framing, OutputLimitIsCheckedBeforeAnythingIsWritten) {
     for (const std::size_t size : {std::size_t{0}, std::size_t{4194304}, std::size_t{4194305}}) {
         Channel channel;
-        Bytes received;
-        std::thread readerThread([&] { received = channel.drain(); });
-        const Bytes message(size, 0x42);
-        FileHandleWriter writer(channel.writeEnd());
-        auto written = Framing::writeMessage(message, writer, Framing::maxReplyLength);
-        channel.closeWriteEnd();
+        std::string received;
+        std::thread readerThread([&] { received = testing::drain(channel.fds[0]); });
+        FileHandleWriter writer(channel.fds[1]);
+        auto written = Framing::writeMessage(Bytes(size, 'B'), writer, Framing::maxReplyLength);
+        channel.closeEnd(1);
         readerThread.join();
 
         if (size <= Framing::maxReplyLength) {
             ASSERT_TRUE(written) << size;
-            Bytes expected = prefix(static_cast<std::uint32_t>(size));
-            expected.resize(4 + size, 0x42);  // the prefix, then the message
-            EXPECT_TRUE(received == expected) << size;
+            EXPECT_TRUE(received == testing::frame(std::string(size, 'B'))) << size;
         } else {
             ASSERT_FALSE(written);
             EXPECT_EQ(written.error(), FramingError::tooLarge(4194305, 4194304));
@@ -154,8 +104,8 @@ TEST(Framing, OutputLimitIsCheckedBeforeAnythingIsWritten) {
 TEST(Framing, WriteToAClosedPipeIsReported) {
     const auto previous = signal(SIGPIPE, SIG_IGN);
     Channel channel;
-    channel.closeReadEnd();
-    FileHandleWriter writer(channel.writeEnd());
+    channel.closeEnd(0);
+    FileHandleWriter writer(channel.fds[1]);
     auto written = Framing::writeMessage(bytes("{\"id\":1}"), writer, Framing::maxReplyLength);
     signal(SIGPIPE, previous);
     ASSERT_FALSE(written);

@@ -40,39 +40,23 @@ class ManifestInstallerTest : public ::testing::Test {
     TempDir home;
 };
 
-TEST_F(ManifestInstallerTest, ManifestPathsFollowTheLinuxFolderTable) {
-    const struct {
-        B browser;
-        const char* relative;
-    } cases[] = {
-        {B::firefox, ".mozilla/native-messaging-hosts"},
-        {B::chromeBeta, ".config/google-chrome-beta/NativeMessagingHosts"},
-        {B::chromeDev, ".config/google-chrome-unstable/NativeMessagingHosts"},
-        {B::edgeCanary, ".config/microsoft-edge-canary/NativeMessagingHosts"},
-        {B::chromium, ".config/chromium/NativeMessagingHosts"},
-        {B::brave, ".config/BraveSoftware/Brave-Browser/NativeMessagingHosts"},
-        {B::vivaldi, ".config/vivaldi/NativeMessagingHosts"},
-        {B::chromiumSnap, "snap/chromium/common/chromium/NativeMessagingHosts"},
-        {B::firefoxSnap, "snap/firefox/common/.mozilla/native-messaging-hosts"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(installer().manifestURL(c.browser),
-                  home.path() / c.relative / "cz.tavrin.bridge.json")
-            << rawValue(c.browser);
-    }
-    // The config home is its own base, not necessarily below home.
+// Each browser's folder is a fixed table; the real browsers find theirs in the
+// end-to-end tests. What is computed is the base: the config home is its own,
+// not necessarily below home.
+TEST(ManifestInstaller, ChromiumFoldersAreBelowTheConfigHomeFirefoxsBelowHome) {
     NativeMessagingManifestInstaller elsewhere({"/h", "/xdg/conf"}, "/bin/x");
     EXPECT_EQ(elsewhere.manifestURL(B::edgeDev),
               "/xdg/conf/microsoft-edge-dev/NativeMessagingHosts/cz.tavrin.bridge.json");
-    EXPECT_EQ(elsewhere.manifestURL(B::firefox),
-              "/h/.mozilla/native-messaging-hosts/cz.tavrin.bridge.json");
+    EXPECT_EQ(elsewhere.manifestURL(B::firefoxSnap),
+              "/h/snap/firefox/common/.mozilla/native-messaging-hosts/cz.tavrin.bridge.json");
 }
 
 TEST_F(ManifestInstallerTest, ChromeManifestHasFiveMembersInAscendingOrderPrettyPrinted) {
     const std::vector<std::string> ids = {"aaaa", "bbbb", "bbbb"};  // written as given
     ASSERT_TRUE(installer().install(B::chrome, ids));
-    EXPECT_EQ(read_file(installer().manifestURL(B::chrome)),
-              "{\n"
+    // The manifest alone: no temporary file is left beside it.
+    EXPECT_EQ(list_tree(installer().manifestURL(B::chrome).parent_path()),
+              "cz.tavrin.bridge.json = {\n"
               "  \"allowed_origins\": [\n"
               "    \"chrome-extension://aaaa/\",\n"
               "    \"chrome-extension://bbbb/\",\n"
@@ -82,7 +66,7 @@ TEST_F(ManifestInstallerTest, ChromeManifestHasFiveMembersInAscendingOrderPretty
               "  \"name\": \"cz.tavrin.bridge\",\n"
               "  \"path\": \"/opt/tavrin/tavrin-bridge\",\n"
               "  \"type\": \"stdio\"\n"
-              "}\n");
+              "}\n\n");
 }
 
 TEST_F(ManifestInstallerTest, AnUnchangedManifestIsNotRewrittenAChangedOneIs) {
@@ -116,8 +100,7 @@ TEST_F(ManifestInstallerTest, ManifestsAndTheirNewFoldersHaveFixedModesWhateverT
     ::umask(saved);
     ASSERT_TRUE(installed);
     const auto mode = [](const std::filesystem::path& p) {
-        struct stat st {};
-        return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+        return static_cast<unsigned>(std::filesystem::symlink_status(p).permissions());
     };
     const auto manifest = installer().manifestURL(B::chrome);
     EXPECT_EQ(mode(manifest), 0644u);
@@ -125,65 +108,50 @@ TEST_F(ManifestInstallerTest, ManifestsAndTheirNewFoldersHaveFixedModesWhateverT
     EXPECT_EQ(mode(manifest.parent_path().parent_path()), 0755u);
 }
 
-TEST_F(ManifestInstallerTest, FirefoxAlwaysGetsTheBuiltInAddonOnly) {
-    for (const std::vector<std::string>& ids :
-         {std::vector<std::string>{}, std::vector<std::string>{"other@example.org"}}) {
-        ASSERT_TRUE(installer().install(B::firefox, ids));
-        const nlohmann::json manifest = manifestOf(B::firefox);
-        EXPECT_EQ(manifest["allowed_extensions"], nlohmann::json({"bridge@tavrin.cz"}));
-        EXPECT_FALSE(manifest.contains("allowed_origins"));
-        EXPECT_EQ(manifest.size(), 5u);
-    }
-}
-
-TEST_F(ManifestInstallerTest, ChromiumWithoutIDsFailsBeforeTouchingAnything) {
+TEST_F(ManifestInstallerTest, ChromiumNeedsIDsFirefoxAlwaysGetsTheBuiltInAddonOnly) {
     auto result = installer().install(B::edge, {});
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error(), NativeMessagingInstallerError::noExtensionIDsProvided(B::edge));
-    EXPECT_EQ(list_tree(home.path()), "");
+    EXPECT_EQ(list_tree(home.path()), "") << "nothing is touched before the check";
+
+    ASSERT_TRUE(installer().install(B::firefox, std::vector<std::string>{"other@example.org"}));
+    const nlohmann::json manifest = manifestOf(B::firefox);
+    EXPECT_EQ(manifest["allowed_extensions"], nlohmann::json({"bridge@tavrin.cz"}));
+    EXPECT_EQ(manifest.size(), 5u);
 }
 
+// Argument 0 resolved and standardised; an unknown location fails instead
+// of writing a relative path.
 TEST_F(ManifestInstallerTest, ExecutablePathIsResolvedAndStandardised) {
-    const struct {
-        const char* argument0;
-        const char* expected;
-    } cases[] = {
-        {"bin/host", "/tmp/x/bin/host"},
-        {"/a/./b/../c", "/a/c"},
-        {"./tavrin-bridge", "/tmp/x/tavrin-bridge"},
-        {"../up/./host", "/tmp/up/host"},
-        {"/a//b/", "/a/b"},
-        {"/../x", "/x"},
-        // Found through PATH: the running program, not the working directory.
-        {"tavrin-bridge", "/usr/lib/tavrin/real-exe"},
-        {"", "/usr/lib/tavrin/real-exe"},
-    };
-    for (const auto& c : cases) {
-        auto resolved = installer(c.argument0).resolvedExecutablePath();
-        ASSERT_TRUE(resolved) << c.argument0;
-        EXPECT_EQ(resolved.value(), c.expected) << c.argument0;
-    }
-}
-
-TEST_F(ManifestInstallerTest, UnknownProgramLocationFailsInsteadOfWritingARelativePath) {
+    const ProcessLocator known = fixedLocator("/usr/lib/tavrin/real-exe", "/tmp/x");
     const struct {
         const char* argument0;
         ProcessLocator locator;
+        const char* expected;  // nullptr: refused
     } cases[] = {
-        {"tavrin-bridge", fixedLocator(std::nullopt, "/tmp/x")},
-        {"bin/tavrin-bridge", fixedLocator("/usr/bin/x", std::nullopt)},
+        {"tavrin-bridge", fixedLocator(std::nullopt, "/tmp/x"), nullptr},
+        {"bin/tavrin-bridge", fixedLocator("/usr/bin/x", std::nullopt), nullptr},
+        {"bin/host", known, "/tmp/x/bin/host"},
+        {"../up/./host", known, "/tmp/up/host"},
+        {"/a//b/./c/../", known, "/a/b"},
+        // Found through PATH: the running program, not the working directory.
+        {"tavrin-bridge", known, "/usr/lib/tavrin/real-exe"},
+        {"", known, "/usr/lib/tavrin/real-exe"},
     };
     for (const auto& c : cases) {
-        NativeMessagingManifestInstaller unlocated({home.path(), home.configHome()}, c.argument0,
-                                                   c.locator);
-        const std::vector<std::string> ids = {"id"};
-        auto result = unlocated.install(B::chrome, ids);
-        ASSERT_FALSE(result) << c.argument0;
-        EXPECT_EQ(result.error().kind(), NativeMessagingInstallerError::Kind::executablePath);
-        EXPECT_NE(result.error().description().find("resolve executable path: "),
-                  std::string::npos);
+        NativeMessagingManifestInstaller located({home.path(), home.configHome()}, c.argument0,
+                                                 c.locator);
+        const auto installed = located.install(B::chrome, std::vector<std::string>{"id"});
+        if (c.expected) {
+            ASSERT_TRUE(installed) << c.argument0;
+            EXPECT_EQ(manifestOf(B::chrome)["path"], c.expected) << c.argument0;
+        } else {
+            ASSERT_FALSE(installed) << c.argument0;
+            EXPECT_EQ(installed.error().description().rfind("resolve executable path: ", 0), 0u)
+                << installed.error().description();
+            EXPECT_EQ(list_tree(home.path()), "");
+        }
     }
-    EXPECT_EQ(list_tree(home.path()), "");
 }
 
 TEST_F(ManifestInstallerTest, ReadsBackExtensionIDs) {
@@ -197,16 +165,10 @@ TEST_F(ManifestInstallerTest, ReadsBackExtensionIDs) {
          IDs{{"abc"}}},
         {B::chrome, R"({"allowed_origins":["chrome-extension://a","chrome-extension://b//"]})",
          IDs{{"a", "b/"}}},
-        {B::chrome, R"({"allowed_origins":[]})", IDs{std::vector<std::string>{}}},
-        {B::chrome, R"({"allowed_origins":"chrome-extension://abc/"})", std::nullopt},
         {B::chrome, R"({"allowed_origins":["chrome-extension://abc/", 7]})", std::nullopt},
-        {B::chrome, R"({"allowed_extensions":["bridge@tavrin.cz"]})", std::nullopt},
-        {B::chrome, R"(["chrome-extension://abc/"])", std::nullopt},
         {B::chrome, R"({"allowed_origins":["chrome-extension://abc/"])", std::nullopt},
-        {B::chrome, "", std::nullopt},
         {B::firefox, R"({"allowed_extensions":["x@y","chrome-extension://z/"]})",
          IDs{{"x@y", "chrome-extension://z/"}}},
-        {B::firefox, R"({"allowed_extensions":"x@y"})", std::nullopt},
     };
     for (const auto& c : cases) {
         write_file(installer().manifestURL(c.browser), c.content);
@@ -221,18 +183,10 @@ TEST_F(ManifestInstallerTest, ReadsBackExtensionIDs) {
     EXPECT_EQ(installer().currentExtensionIDs(B::edgeBeta), std::nullopt);
 }
 
-TEST_F(ManifestInstallerTest, InstallReplacesAnyExistingFileAndLeavesNoTemporaryFile) {
-    const auto path = installer().manifestURL(B::edge);
-    write_file(path, "not json at all");
-    const std::vector<std::string> ids = {"e"};
-    ASSERT_TRUE(installer().install(B::edge, ids));
-    EXPECT_EQ(installer().currentExtensionIDs(B::edge), std::vector<std::string>{"e"});
-    EXPECT_EQ(list_tree(path.parent_path()), "cz.tavrin.bridge.json = " + read_file(path) + "\n");
-}
-
-TEST_F(ManifestInstallerTest, FailedWritesReportTheStepAndLeaveNoTemporaryFile) {
+// A folder where the manifest should be: the final rename fails. (A file in
+// place of a folder is reported through the CLI and the connector.)
+TEST_F(ManifestInstallerTest, AFailedReplaceReportsTheStepAndLeavesNoTemporaryFile) {
     const std::vector<std::string> ids = {"id"};
-    // A folder where the manifest should be: the final rename fails.
     const auto chromePath = installer().manifestURL(B::chrome);
     write_file(chromePath / "keep", "x");
     auto replaced = installer().install(B::chrome, ids);
@@ -243,15 +197,6 @@ TEST_F(ManifestInstallerTest, FailedWritesReportTheStepAndLeaveNoTemporaryFile) 
         << replaced.error().description();
     EXPECT_EQ(list_tree(chromePath.parent_path()),
               "cz.tavrin.bridge.json\ncz.tavrin.bridge.json/keep = x\n");
-
-    // A file where a parent folder should be.
-    write_file(home.configHome() / "microsoft-edge", "file");
-    auto blocked = installer().install(B::edge, ids);
-    ASSERT_FALSE(blocked);
-    EXPECT_EQ(blocked.error().description().rfind(
-                  "create directory " + (home.configHome() / "microsoft-edge").string(), 0),
-              0u)
-        << blocked.error().description();
 }
 
 TEST_F(ManifestInstallerTest, UninstallRemovesAndSucceedsWhenNothingIsThere) {
@@ -259,7 +204,6 @@ TEST_F(ManifestInstallerTest, UninstallRemovesAndSucceedsWhenNothingIsThere) {
     EXPECT_TRUE(installer().uninstall(B::firefox));
     EXPECT_FALSE(std::filesystem::exists(installer().manifestURL(B::firefox)));
     EXPECT_TRUE(installer().uninstall(B::firefox));
-    EXPECT_TRUE(installer().uninstall(B::edgeCanary));
     // A file where the browser's folder should be: no manifest can be there.
     write_file(home.configHome() / "google-chrome", "a file");
     EXPECT_TRUE(installer().uninstall(B::chrome));

@@ -1,35 +1,22 @@
 // A host process reduced to what the consent fault tests need: a dispatcher
 // created through the core's C interface whose consent prompt always grants.
 //
-//   consent_worker CONSENT_PATH grant ORIGIN...
-//       lists certificates for each origin in turn, so each one is granted
-//       and persisted; exits 0 when every grant went in, else prints the
-//       first failing reply and exits 1.
-//   consent_worker CONSENT_PATH grant-then-status ORIGIN
-//       one grant, then a status request; prints both replies, one a line,
-//       and exits 0 when the status was answered.
+//   consent_worker CONSENT_PATH ORIGIN|status...
+//       lists certificates for each origin in turn, so that its grant is
+//       persisted, or asks for the status; prints each reply on a line and
+//       exits 0 when every grant went in and every status was answered.
 //
 // HOME must point at a folder without an identity database, so that each
-// listing is empty and only the consent path is exercised.
+// listing is empty ("no_certificates" once admitted) and only the consent
+// path is exercised.
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "tavrin_bridge.h"
 
 namespace {
-
-int32_t grantAlways(const char*, const char*, void*) {
-    return 1;
-}
-char* noPin(const char*, const char*, uint32_t, void*) {
-    return nullptr;
-}
-int32_t refuseSigning(const char*, const char*, uint32_t, void*) {
-    return 0;
-}
 
 std::string ask(DispatcherHandle* dispatcher, const std::string& request) {
     std::size_t length = 0;
@@ -40,52 +27,34 @@ std::string ask(DispatcherHandle* dispatcher, const std::string& request) {
     return text;
 }
 
-std::string listingFor(const std::string& origin) {
-    return R"({"id":"l","method":"listCertificates","params":{"origin":")" + origin +
-           R"(","purpose":"sign"}})";
-}
-
-bool isResult(const std::string& reply) {
-    return reply.find("\"result\"") != std::string::npos;
-}
-
-// The identity store is empty, so a listing whose grant went in ends in
-// "no_certificates"; any other error means the grant failed.
-bool granted(const std::string& reply) {
-    return isResult(reply) || reply.find("\"code\":\"no_certificates\"") != std::string::npos;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fputs("usage: consent_worker CONSENT_PATH grant|grant-then-status ORIGIN...\n",
-                   stderr);
+    if (argc < 3) {
+        std::fputs("usage: consent_worker CONSENT_PATH ORIGIN|status...\n", stderr);
         return 2;
     }
-    const TavrinBridgeCallbacks callbacks{grantAlways, noPin, refuseSigning, nullptr};
+    // Consent is always granted; nothing is ever signed.
+    const TavrinBridgeCallbacks callbacks{
+        [](const char*, const char*, void*) -> int32_t { return 1; },
+        [](const char*, const char*, uint32_t, void*) -> char* { return nullptr; },
+        [](const char*, const char*, uint32_t, void*) -> int32_t { return 0; }, nullptr};
     DispatcherHandle* dispatcher = tavrin_bridge_create_keychain(argv[1], &callbacks);
     if (dispatcher == nullptr) {
         std::fputs("consent_worker: the dispatcher could not be created\n", stderr);
         return 3;
     }
     int status = 0;
-    if (std::strcmp(argv[2], "grant") == 0) {
-        for (int i = 3; i < argc && status == 0; ++i) {
-            const std::string reply = ask(dispatcher, listingFor(argv[i]));
-            if (!granted(reply)) {
-                std::printf("%s\n", reply.c_str());
-                status = 1;
-            }
-        }
-    } else if (std::strcmp(argv[2], "grant-then-status") == 0) {
-        std::printf("%s\n", ask(dispatcher, listingFor(argv[3])).c_str());
-        const std::string reply = ask(dispatcher, R"({"id":"s","method":"status","params":{}})");
+    for (int i = 2; i < argc; ++i) {
+        const std::string reply =
+            std::strcmp(argv[i], "status") == 0
+                ? ask(dispatcher, R"({"id":"s","method":"status","params":{}})")
+                : ask(dispatcher, R"({"id":"l","method":"listCertificates","params":{"origin":")" +
+                                      std::string(argv[i]) + R"(","purpose":"sign"}})");
         std::printf("%s\n", reply.c_str());
-        status = isResult(reply) ? 0 : 1;
-    } else {
-        std::fprintf(stderr, "consent_worker: unknown command %s\n", argv[2]);
-        status = 2;
+        if (reply.find("\"result\"") == std::string::npos &&
+            reply.find("\"code\":\"no_certificates\"") == std::string::npos)
+            status = 1;
     }
     tavrin_bridge_destroy(dispatcher);
     return status;

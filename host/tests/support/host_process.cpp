@@ -14,13 +14,12 @@ ProcessResult runHost(const HostRun& run) {
 
     ProcessResult result;
     std::thread errReader([&] { result.err = drain(child.err()); });
+    if (run.closeStdoutEarly) child.closeOut();
     if (run.session) {
         HostSession session(child);
         run.session(session);
     }
-    if (run.closeStdoutEarly) child.closeOut();
     std::thread outReader([&] { result.out = child.readOut(); });
-    if (run.feed && !run.session) run.feed(child.in());
     child.closeIn();
     outReader.join();
     errReader.join();

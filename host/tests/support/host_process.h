@@ -27,7 +27,9 @@ class HostSession {
   public:
     explicit HostSession(Child& child) : child_(child) {}
     pid_t pid() const { return child_.pid(); }
-    void send(const std::string& payload) { child_.send(frame(payload)); }
+    void send(const std::string& payload) { writeRaw(frame(payload)); }
+    // Bytes as they are, framed or not; as many as the host takes.
+    void writeRaw(const std::string& bytes) { writeAll(child_.in(), bytes); }
     // The next reply's payload; "<no reply>" when the output ends first or
     // nothing complete arrives for a minute.
     std::string receive() { return child_.receiveFrame().value_or("<no reply>"); }
@@ -39,15 +41,13 @@ class HostSession {
 struct HostRun {
     std::vector<std::string> arguments;  // after argument 0
     std::filesystem::path home;
-    // Writes to the child's standard input (closed afterwards). Default: nothing.
-    std::function<void(int stdinFd)> feed = {};
-    // Close our end of the child's standard output before reading anything.
+    // Talks to the host while it runs; then its standard input is closed, and
+    // whatever the host writes afterwards lands in ProcessResult::out.
+    std::function<void(HostSession&)> session = {};
+    // Close our end of the child's standard output before the session.
     bool closeStdoutEarly = false;
     // Variables set for the child on top of the isolated environment.
     std::map<std::string, std::string> environment = {};
-    // Instead of `feed`: talks to the host while it runs; whatever the host
-    // writes afterwards lands in ProcessResult::out.
-    std::function<void(HostSession&)> session = {};
     // A program (found on PATH) that runs the executable, with its own
     // arguments before it; e.g. {"setpriv", "--reuid=65534", ...}.
     std::vector<std::string> launcher = {};
