@@ -1,6 +1,5 @@
 #include "support/xvfb.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -19,25 +18,18 @@ Xvfb::Xvfb() {
                                    .err = Stream::null,
                                    .dieWithUs = true,
                                    .grace = std::chrono::seconds(30)});
-
     // Xvfb takes the first free display number and writes it, with a
-    // newline, once it accepts connections.
+    // newline, once it accepts connections; it ends without when it fails.
     std::string number;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (number.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd entry{server_->out(), POLLIN, 0};
-        if (::poll(&entry, 1, 1000) <= 0) continue;
-        char buffer[16];
-        const ssize_t n = ::read(server_->out(), buffer, sizeof buffer);
-        if (n <= 0) break;
-        number.append(buffer, static_cast<std::size_t>(n));
-    }
-    if (number.find('\n') == std::string::npos)
-        throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
-    // Assigned in two steps: GCC 12 at -O3 warns falsely (-Wrestrict) about
-    // a literal prepended to a string.
-    display_ = number.substr(0, number.find('\n'));
-    display_.insert(display_.begin(), ':');
+    char c = 0;
+    while (c != '\n' && ::read(server_->out(), &c, 1) == 1)
+        number += c;
+    if (c != '\n') throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
+    number.pop_back();
+    // Prepended as a character: GCC 12 at -O3 warns falsely (-Wrestrict)
+    // about a literal prepended to a string.
+    number.insert(number.begin(), ':');
+    display_ = number;
 }
 
 Xvfb::~Xvfb() = default;
@@ -57,13 +49,15 @@ std::string Xvfb::waitForWindow(std::chrono::seconds limit) const {
     }
 }
 
-bool Xvfb::waitForNoWindow(std::chrono::seconds limit) const {
+bool Xvfb::waitForNoWindow(std::chrono::seconds limit, const std::string& window) const {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!run("xdotool search --onlyvisible --name .").empty()) {
+    for (;;) {
+        const std::string ids = "\n" + run("xdotool search --onlyvisible --name .");
+        if (window.empty() ? ids == "\n" : ids.find("\n" + window + "\n") == std::string::npos)
+            return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    return true;
 }
 
 void Xvfb::answer(const std::string& window, const std::vector<std::string>& actions,
@@ -72,6 +66,15 @@ void Xvfb::answer(const std::string& window, const std::vector<std::string>& act
     std::this_thread::sleep_for(pause);
     for (const std::string& action : actions)
         run("xdotool " + action);
+}
+
+bool Xvfb::handlePrompt(const std::filesystem::path& picture,
+                        const std::vector<std::string>& actions) const {
+    const std::string window = waitForWindow();
+    if (window.empty()) return false;
+    screenshot(picture);
+    if (!actions.empty()) answerPrompt(window, actions);
+    return waitForNoWindow(std::chrono::seconds(30), window);
 }
 
 void Xvfb::screenshot(const std::filesystem::path& file) const {

@@ -29,8 +29,10 @@ class Xvfb {
 
     // The id of a visible named window once one exists, or "" after `limit`.
     std::string waitForWindow(std::chrono::seconds limit = std::chrono::seconds(60)) const;
-    // True once no visible named window is left, false after `limit`.
-    bool waitForNoWindow(std::chrono::seconds limit = std::chrono::seconds(30)) const;
+    // True once no visible named window is left (given `window`: once that
+    // one is gone), false after `limit`.
+    bool waitForNoWindow(std::chrono::seconds limit = std::chrono::seconds(30),
+                         const std::string& window = {}) const;
 
     // Gives `window` the keyboard focus, waits `pause`, then runs each xdotool
     // action in turn (e.g. {"type 1234", "key Return"}).
@@ -42,6 +44,10 @@ class Xvfb {
         answer(window, actions, promptGuardPause);
     }
     static constexpr std::chrono::milliseconds promptGuardPause{1200};
+    // Waits for a prompt, photographs it into `picture` and answers it with
+    // `actions` (with none, it must go by itself); true once it has gone.
+    bool handlePrompt(const std::filesystem::path& picture,
+                      const std::vector<std::string>& actions) const;
 
     // The whole screen as a PNG.
     void screenshot(const std::filesystem::path& file) const;
