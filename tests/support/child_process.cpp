@@ -114,9 +114,6 @@ Child::Child(ChildSpec spec) : spec_(std::move(spec)) {
     route(spec_.in, STDIN_FILENO, in_);
     route(spec_.out, STDOUT_FILENO, out_);
     route(spec_.err, STDERR_FILENO, err_);
-    for (std::size_t i = 0; i < spec_.passFds.size(); ++i)
-        posix_spawn_file_actions_adddup2(&actions, spec_.passFds[i], 3 + static_cast<int>(i));
-    if (!spec_.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, spec_.cwd.c_str());
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     if (spec_.ownGroup) {

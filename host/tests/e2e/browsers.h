@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/signature_check.h"
 
 namespace tavrin::host::testing {
 
@@ -46,9 +47,14 @@ inline tavrin::testing::ChildSpec browserSpec(const std::vector<std::string>& ar
                                       .grace = std::chrono::seconds(10)};
 }
 
-// Where the extension publishes: the page's title and, in Firefox, a line of
-// standard output; both begin with this.
-inline constexpr const char* outcomePrefix = "done:";
+// The outcome in what the extension's page publishes ("done:" and the
+// outcome in Base64, as its title and, in Firefox, as a line of standard
+// output), or "" when `text` is not that.
+inline std::string published(const std::string& text) {
+    if (text.rfind("done:", 0) != 0) return {};
+    const auto outcome = tavrin::testing::from_base64(text.substr(5));
+    return {outcome.begin(), outcome.end()};
+}
 
 // The body of the reply to `method target` from a server on 127.0.0.1
 // (local_http.cpp); throws std::runtime_error when it is not 200.

@@ -9,31 +9,8 @@
 #include "tests/support/temp_dir.h"
 
 namespace tavrin::host::testing {
-namespace {
 
 namespace fs = std::filesystem;
-
-// The remote-debugging endpoint writes titles HTML-escaped.
-std::string htmlUnescaped(const std::string& text) {
-    static const std::pair<std::string_view, char> entities[] = {
-        {"&quot;", '"'}, {"&#39;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}};
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        bool matched = false;
-        for (const auto& [entity, c] : entities) {
-            if (text.compare(i, entity.size(), entity) == 0) {
-                out += c;
-                i += entity.size();
-                matched = true;
-                break;
-            }
-        }
-        if (!matched) out += text[i++];
-    }
-    return out;
-}
-
-}  // namespace
 
 ChromiumBrowser::ChromiumBrowser(const fs::path& extension, const fs::path& home,
                                  const std::map<std::string, std::string>& environment,
@@ -98,12 +75,8 @@ FlowOutcome ChromiumBrowser::runFlow(const std::string& query, std::chrono::seco
     FlowOutcome outcome;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (outcome.json.empty() && std::chrono::steady_clock::now() < deadline) {
-        for (const auto& target : nlohmann::json::parse(get("/json/list"))) {
-            if (target.value("id", "") != id) continue;
-            const std::string title = htmlUnescaped(target.value("title", ""));
-            if (title.rfind(outcomePrefix, 0) == 0)
-                outcome.json = title.substr(std::string_view(outcomePrefix).size());
-        }
+        for (const auto& target : nlohmann::json::parse(get("/json/list")))
+            if (target.value("id", "") == id) outcome.json = published(target.value("title", ""));
         if (outcome.json.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     // Alive means the main process still runs and still serves its endpoint.

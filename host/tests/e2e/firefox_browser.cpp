@@ -14,17 +14,15 @@ namespace fs = std::filesystem;
 // a known moz-extension:// address.
 constexpr const char* addonUuid = "0b3cbd5e-3f7c-4d55-9c55-7e1a2a6a2c11";
 
-// The outcome line the page printed, without its prefix, or "".
+// The outcome the page printed as a whole line, or "".
 std::string outcomeIn(const fs::path& log) {
     std::error_code missing;
     if (!fs::exists(log, missing)) return {};
     const std::string text = "\n" + tavrin::testing::read_file(log);
-    const std::string marker = "\n" + std::string(outcomePrefix);
-    const std::size_t at = text.find(marker);
-    if (at == std::string::npos) return {};
-    const std::size_t begin = at + marker.size();
-    const std::size_t end = text.find('\n', begin);
-    return end == std::string::npos ? std::string() : text.substr(begin, end - begin);
+    const std::size_t begin = text.find("\ndone:");
+    if (begin == std::string::npos) return {};
+    const std::size_t end = text.find('\n', begin + 1);
+    return end == std::string::npos ? "" : published(text.substr(begin + 1, end - begin - 1));
 }
 
 }  // namespace
