@@ -52,7 +52,7 @@ int run(int argc, char** argv) {
     }
     const std::string out = argv[1], host = argv[2], echo = argv[3];
     Report report;
-    if (!fs::exists(host::testing::ChromiumBrowser::executable)) {
+    if (!fs::exists(host::testing::kChromium)) {
         report.skip("chromium_status_reply", "chromium is not installed");
         report.write(out);
         return 0;
@@ -73,9 +73,9 @@ int run(int argc, char** argv) {
             {"HOME", home.path().string()},
             {"XDG_CONFIG_HOME", (home.path() / ".config").string()},
             {"XDG_DATA_HOME", (home.path() / ".local/share").string()}};
-        host::testing::ChromiumBrowser browser(TAVRIN_E2E_EXTENSION, home.path(), environment,
-                                               home.path() / "chromium.log");
-        const auto outcome = browser.runFlow(query, std::chrono::seconds(120));
+        const auto outcome = host::testing::runInChromium(
+            TAVRIN_E2E_EXTENSION, {home.path(), environment, home.path() / "chromium.log", query,
+                                   std::chrono::seconds(120)});
         if (outcome.json.empty())
             throw std::runtime_error("the page published nothing in time; see " +
                                      (home.path() / "chromium.log").string());

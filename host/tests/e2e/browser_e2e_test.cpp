@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <future>
-#include <memory>
 
 #include <openssl/evp.h>
 #include <nlohmann/json.hpp>
@@ -46,8 +45,7 @@ class BrowserEndToEnd : public ::testing::TestWithParam<std::string> {
     bool chromium = GetParam() == "Chromium";
 
     void SetUp() override {
-        const char* executable =
-            chromium ? testing::ChromiumBrowser::executable : testing::FirefoxBrowser::executable;
+        const char* executable = chromium ? testing::kChromium : testing::kFirefox;
         if (!fs::exists(executable))
             GTEST_SKIP() << executable << " is not installed (scripts/install-deps.sh installs it)";
 
@@ -101,16 +99,12 @@ class BrowserEndToEnd : public ::testing::TestWithParam<std::string> {
             query += (query.empty() ? "" : "&") + name + "=" + testing::percentEncoded(value);
         const fs::path logs = artefacts();
         fs::create_directories(logs);
-        std::unique_ptr<testing::Browser> browser;
-        if (chromium) {
-            browser = std::make_unique<testing::ChromiumBrowser>(
-                TAVRIN_E2E_EXTENSION, home.path(), environment, logs / "chromium.log");
-        } else {
-            browser = std::make_unique<testing::FirefoxBrowser>(TAVRIN_E2E_FIREFOX_ADDON,
-                                                                home.path(), environment, logs);
-        }
-        auto running = std::async(std::launch::async,
-                                  [&] { return browser->runFlow(query, std::chrono::seconds(120)); });
+        const testing::Flow run{home.path(), environment, logs / (GetParam() + ".log"), query,
+                                std::chrono::seconds(120)};
+        auto running = std::async(std::launch::async, [&] {
+            return chromium ? testing::runInChromium(TAVRIN_E2E_EXTENSION, run)
+                            : testing::runInFirefox(TAVRIN_E2E_FIREFOX_ADDON, run);
+        });
         for (std::size_t i = 0; i < prompts.size(); ++i) {
             const fs::path picture = logs / ("prompt-" + std::to_string(i + 1) + ".png");
             EXPECT_TRUE(screen.handlePrompt(picture, prompts[i])) << "prompt " << i + 1;
@@ -216,8 +210,7 @@ TEST_P(CardEndToEnd, SignsWithTheReadersKeypadWhileANoticeSaysSo) {
     sign("rsa2048", "chain", "document signed at a keypad in a real browser", {{"key Return"}, {}});
 }
 
-INSTANTIATE_TEST_SUITE_P(RealBrowsers, CardEndToEnd, ::testing::Values("Chromium"),
-                         nameOf);
+INSTANTIATE_TEST_SUITE_P(RealBrowsers, CardEndToEnd, ::testing::Values("Chromium"), nameOf);
 
 }  // namespace
 }  // namespace tavrin::host
