@@ -17,7 +17,6 @@
 #include <nlohmann/json.hpp>
 
 #include "dialogs/ns_alert_dialog_interaction.h"
-#include "support/accessibility_bus.h"
 #include "support/host_process.h"
 #include "support/xvfb.h"
 #include "tests/support/temp_dir.h"
@@ -66,7 +65,8 @@ class OtherClient {
         }
         xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window_, now);
         // A round trip: focused from here on.
-        std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+        std::free(
+            xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
         return now;
     }
 
@@ -87,13 +87,18 @@ class ModuleRunner final : public AlertRunning {
 
 class RealDialogTest : public ::testing::Test {
   protected:
-    void SetUp() override { ::setenv("DISPLAY", screen.display().c_str(), 1); }
+    // This process shows the prompts, on this screen and its bus.
+    void SetUp() override {
+        for (const auto& [name, value] : screen.environment())
+            ::setenv(name.c_str(), value.c_str(), 1);
+    }
 
     // Runs `dialog`, which shows one prompt, while another thread answers
     // that prompt with `keys` after `beforeAnswer`, and returns its answer.
     template <typename Dialog>
-    auto answered(const std::string& name, const std::vector<std::string>& keys, Dialog dialog,
-                  const std::function<void()>& beforeAnswer = [] {}) {
+    auto answered(
+        const std::string& name, const std::vector<std::string>& keys, Dialog dialog,
+        const std::function<void()>& beforeAnswer = [] {}) {
         std::atomic<bool> returned = false;
         std::thread user([&] {
             if (screen.waitForWindow().empty()) {
@@ -111,7 +116,7 @@ class RealDialogTest : public ::testing::Test {
         return answer;
     }
 
-    testing::Xvfb screen;
+    testing::Xvfb screen{true};
     NSAlertDialogInteraction dialogs{std::make_shared<ModuleRunner>(),
                                      std::make_shared<MainThreadExecutor>()};
 };
@@ -152,14 +157,10 @@ TEST_F(RealDialogTest, ConsentAcceptedWithEnterIsRecorded) {
 
 TEST_F(RealDialogTest, PinTypedAndSubmittedAndSignatureConfirmed) {
     // What a screen reader sees of the prompt, read while it is shown.
-    const testing::AccessibilityBus bus;
-    for (const auto& [name, value] : bus.environment(screen.display()))
-        ::setenv(name.c_str(), value.c_str(), 1);
     std::string tree;
-    const auto pin =
-        answered("pin", {"type 1234", "key Return"},
-                 [&] { return dialogs.requestPin(kOrigin, "cert", 3); },
-                 [&] { tree = bus.tree(screen.display()); });
+    const auto pin = answered(
+        "pin", {"type 1234", "key Return"}, [&] { return dialogs.requestPin(kOrigin, "cert", 3); },
+        [&] { tree = screen.tree(); });
     ASSERT_TRUE(pin);
     EXPECT_EQ(std::string(pin->c_str(), pin->size()), "1234");
     for (const char* shown :

@@ -13,7 +13,6 @@
 #include <regex>
 #include <thread>
 
-#include "support/accessibility_bus.h"
 #include "support/host_process.h"
 #include "support/xvfb.h"
 #include "tests/support/temp_dir.h"
@@ -48,7 +47,8 @@ struct Extents {
 std::optional<Extents> extentsOf(const std::string& tree, const std::string& role,
                                  const std::string& name) {
     std::smatch m;
-    if (!std::regex_search(tree, m, std::regex("\n *" + role + "\t" + name + "\t(-?\\d+),(-?\\d+),(\\d+),(\\d+)")))
+    if (!std::regex_search(
+            tree, m, std::regex("\n *" + role + "\t" + name + "\t(-?\\d+),(-?\\d+),(\\d+),(\\d+)")))
         return std::nullopt;
     return Extents{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
 }
@@ -58,9 +58,8 @@ std::optional<Extents> extentsOf(const std::string& tree, const std::string& rol
 // the first-run banner and two failures is not cut off. The grant is then
 // revoked from the keyboard, and the window ends the process when closed.
 TEST(ManagementWindow, DarkInTheCLocaleReadableNothingCutOffAndRevokesFromTheKeyboard) {
-    testing::Xvfb screen;
+    const testing::Xvfb screen(true);
     testing::TempDir home;
-    const testing::AccessibilityBus bus;
     const fs::path consent = home.path() / ".local/share/cz.tavrin.bridge/consent.json";
     testing::write_file(consent,
                         std::string(R"({"origins":{")") + kOrigin +
@@ -78,7 +77,7 @@ TEST(ManagementWindow, DarkInTheCLocaleReadableNothingCutOffAndRevokesFromTheKey
     testing::write_file(home.path() / ".mozilla", "not a folder");
 
     testing::HostRun run{{}, home.path()};
-    run.environment = bus.environment(screen.display());
+    run.environment = screen.environment();
     run.environment.insert({{"LANG", "C.UTF-8"},
                             {"LC_ALL", "C.UTF-8"},
                             {"TZ", "Europe/Prague"},
@@ -99,16 +98,16 @@ TEST(ManagementWindow, DarkInTheCLocaleReadableNothingCutOffAndRevokesFromTheKey
             screen.answer(window, {key});
             std::this_thread::sleep_for(500ms);  // let it paint before the picture
             screen.screenshot(artefact(name));
-            return bus.tree(screen.display());
+            return screen.tree();
         };
         grants = show("key Right", "management-window-grants");
         browsers = show("key Right", "management-window-browsers");
         if (const auto frame = extentsOf(browsers, "frame", "Tavrin Bridge")) {
-            brightness = screen.run(
-                "convert '" + artefact("management-window-browsers").string() + "' -crop " +
-                std::to_string(frame->width) + "x" + std::to_string(frame->height) + "+" +
-                std::to_string(frame->x) + "+" + std::to_string(frame->y) +
-                " -colorspace Gray -format '%[fx:mean]' info:");
+            brightness = screen.run("convert '" + artefact("management-window-browsers").string() +
+                                    "' -crop " + std::to_string(frame->width) + "x" +
+                                    std::to_string(frame->height) + "+" + std::to_string(frame->x) +
+                                    "+" + std::to_string(frame->y) +
+                                    " -colorspace Gray -format '%[fx:mean]' info:");
         }
         // Back on "Souhlasy", the grant's "Odvolat" is its first control.
         show("key Left", "management-window-grants-again");

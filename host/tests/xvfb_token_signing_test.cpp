@@ -134,8 +134,10 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
                 hashes.push_back(testing::sha256(entry->first + std::to_string(i)));
                 encoded.push_back(testing::to_base64(hashes.back()));
             }
-            request["params"] = {{"origin", kOrigin},       {"certId", certificate["certId"]},
-                                 {"hashAlg", "SHA-256"},    {"scheme", scheme},
+            request["params"] = {{"origin", kOrigin},
+                                 {"certId", certificate["certId"]},
+                                 {"hashAlg", "SHA-256"},
+                                 {"scheme", scheme},
                                  {"hashes", encoded}};
             host.send(request.dump());
             answer(host, "token-confirmation-" + entry->first, {"key Return"});
@@ -166,7 +168,8 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
 // certificates, and the host serves on.
 TEST_F(TokenSigningTest, CancellingTheCardNoticeAnswersNoCertificates) {
     grant();
-    registerModule({{"TAVRIN_FORWARD_FAKE", "late-card"}, {"TAVRIN_FORWARD_CARD_AFTER_MS", "600000"}});
+    registerModule(
+        {{"TAVRIN_FORWARD_FAKE", "late-card"}, {"TAVRIN_FORWARD_CARD_AFTER_MS", "600000"}});
     serve([&](HostSession& host) {
         sendListing(host, "sign");
         answer(host, "insert-card-cancelled", {"key Escape"});

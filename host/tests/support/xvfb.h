@@ -2,10 +2,16 @@
 // A private X server (Xvfb) for tests that show real dialogs, and the
 // xdotool and ImageMagick commands that answer and photograph them. The
 // server picks a free display number itself; it is killed when the object
-// goes away, and by the kernel if the test process dies first.
+// goes away, and by the kernel if the test process dies first. Optionally a
+// private D-Bus session bus beside it, on which Qt programs publish their
+// widgets for screen readers (AT-SPI); its sockets are in a runtime folder
+// of its own, so that tests can run side by side.
+
+#include <sys/types.h>
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,13 +22,20 @@ namespace tavrin::host::testing {
 
 class Xvfb {
   public:
-    Xvfb();  // throws std::runtime_error when the server does not come up
+    // Throws std::runtime_error when the server (or the bus) does not come up.
+    explicit Xvfb(bool accessible = false);
     ~Xvfb();
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
 
     // ":N"
     const std::string& display() const { return display_; }
+    // DISPLAY and, with the bus, what makes a Qt program publish its widgets.
+    std::map<std::string, std::string> environment() const;
+    // With the bus: what a screen reader sees, one object a line: two spaces
+    // per level, "role<TAB>name<TAB>x,y,w,h" (screen coordinates; empty for
+    // an object without extents).
+    std::string tree() const;
 
     // A shell command run with DISPLAY pointing here; its standard output.
     std::string run(const std::string& command) const;
@@ -55,6 +68,9 @@ class Xvfb {
   private:
     std::unique_ptr<tavrin::testing::Child> server_;
     std::string display_;
+    std::string busFolder_;
+    std::string busAddress_;
+    pid_t busPid_ = -1;
 };
 
 }  // namespace tavrin::host::testing
