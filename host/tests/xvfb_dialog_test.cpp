@@ -8,8 +8,6 @@
 #include <signal.h>
 #include <xcb/xcb.h>
 
-#include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <thread>
@@ -94,24 +92,19 @@ class RealDialogTest : public ::testing::Test {
     }
 
     // Runs `dialog`, which shows one prompt, while another thread answers
-    // that prompt with `keys` after `beforeAnswer`, and returns its answer.
+    // that prompt with `keys` after `beforeAnswer`, and returns its answer. A
+    // prompt that is never seen but still waits ends in the test's timeout.
     template <typename Dialog>
     auto answered(
         const std::string& name, const std::vector<std::string>& keys, Dialog dialog,
         const std::function<void()>& beforeAnswer = [] {}) {
-        std::atomic<bool> returned = false;
         std::thread user([&] {
-            if (screen.waitForWindow().empty()) {
-                if (returned) return;  // not shown at all: the answer fails the test
-                std::fputs("the prompt is not on screen but still waits for an answer\n", stderr);
-                std::abort();
-            }
+            if (screen.waitForWindow().empty()) return;  // not shown: the answer fails the test
             beforeAnswer();
             EXPECT_TRUE(screen.handlePrompt(artefact(name), keys))
                 << "the " << name << " prompt stayed";
         });
         auto answer = dialog();
-        returned = true;
         user.join();
         return answer;
     }

@@ -35,7 +35,7 @@ class TokenSigningTest : public ::testing::Test {
     // A copy of the fixture token "main" in the home, reached through the
     // forwarding module over a copy of SoftHSM2 of its own (the system's
     // SoftHSM2 module, which p11-kit loads too, sees no test token); the
-    // fakes make the token behave as they say.
+    // fakes make the token behave as they say. The origin is granted.
     void SetUp() override {
         const fs::path tokens = home.path() / "tokens";
         fs::create_directories(tokens);
@@ -47,6 +47,11 @@ class TokenSigningTest : public ::testing::Test {
         fs::copy_file(TAVRIN_SOFTHSM_MODULE, copy);
         environment = {{"TAVRIN_FORWARD_MODULE", copy.string()},
                        {"TAVRIN_FORWARD_SOFTHSM2_CONF", conf.string()}};
+        testing::write_file(
+            home.path() / ".local/share/cz.tavrin.bridge/consent.json",
+            json{{"origins",
+                  {{kOrigin, {{"purposes", {"sign", "auth"}}, {"grantedAtUnix", 1767225600}}}}}}
+                .dump());
     }
 
     // Registers the module in a new NSS database of the home, as modutil (or
@@ -69,14 +74,6 @@ class TokenSigningTest : public ::testing::Test {
         ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
     }
 
-    void grant() {
-        testing::write_file(
-            home.path() / ".local/share/cz.tavrin.bridge/consent.json",
-            json{{"origins",
-                  {{kOrigin, {{"purposes", {"sign", "auth"}}, {"grantedAtUnix", 1767225600}}}}}}
-                .dump());
-    }
-
     // Answers the next prompt with `actions` (none: it goes by itself),
     // photographed as `name`.
     void answer(HostSession& host, const std::string& name,
@@ -93,12 +90,11 @@ class TokenSigningTest : public ::testing::Test {
 
     // Runs a host in this home and environment (through `launcher`, if any)
     // for `session`; it must end normally.
-    void serve(const std::function<void(HostSession&)>& session,
-               std::vector<std::string> launcher = {}) {
+    void serve(const std::function<void(HostSession&)>& session) {
         testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
         run.environment = environment;
         run.session = session;
-        run.launcher = std::move(launcher);
+        run.launcher = launcher;
         const auto result = testing::runHost(run);
         EXPECT_EQ(result.exitStatus, 0) << result.err;
     }
@@ -106,10 +102,10 @@ class TokenSigningTest : public ::testing::Test {
     testing::Xvfb screen;
     testing::TempDir home;
     std::map<std::string, std::string> environment;
+    std::vector<std::string> launcher;
 };
 
 TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignatureVerifies) {
-    grant();
     registerModule();
     serve([&](HostSession& host) {
         sendListing(host, "any");
@@ -167,7 +163,6 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
 // An empty reader asks for the card; cancelling that notice answers no
 // certificates, and the host serves on.
 TEST_F(TokenSigningTest, CancellingTheCardNoticeAnswersNoCertificates) {
-    grant();
     registerModule(
         {{"TAVRIN_FORWARD_FAKE", "late-card"}, {"TAVRIN_FORWARD_CARD_AFTER_MS", "600000"}});
     serve([&](HostSession& host) {
@@ -185,21 +180,17 @@ TEST_F(TokenSigningTest, CancellingTheCardNoticeAnswersNoCertificates) {
 // that folder only for users other than root, so as root the host runs as
 // "nobody".
 TEST_F(TokenSigningTest, AModuleInTheUsersP11KitFolderIsListedWithoutAnyDatabase) {
-    grant();
     testing::write_file(home.path() / ".config/pkcs11/modules/test-card.module",
                         std::string("module: ") + TAVRIN_FORWARDING_MODULE + "\n");
-    std::vector<std::string> launcher;
     if (::geteuid() == 0) {
         run("chown -R 65534:65534 " + home.path().string());
         launcher = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
     }
     json listed;
-    serve(
-        [&](HostSession& host) {
-            sendListing(host, "sign");
-            listed = json::parse(host.receive(), nullptr, false);
-        },
-        launcher);
+    serve([&](HostSession& host) {
+        sendListing(host, "sign");
+        listed = json::parse(host.receive(), nullptr, false);
+    });
     ASSERT_TRUE(listed.contains("result")) << listed.dump();
     // main holds three identities for signing: rsa2048, rsa4096, bp256.
     ASSERT_EQ(listed["result"]["certificates"].size(), 3u);

@@ -20,10 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::runtime_error failure(const std::string& step, int code) {
-    return std::runtime_error(step + ": " + std::strerror(code));
-}
-
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -135,7 +131,7 @@ Child::Child(ChildSpec spec) : spec_(std::move(spec)) {
         closeFd(in_);
         closeFd(out_);
         closeFd(err_);
-        throw failure(step, error);
+        throw std::runtime_error(step + ": " + std::strerror(error));
     }
 }
 

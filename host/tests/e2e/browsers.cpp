@@ -1,6 +1,7 @@
 #include "e2e/browsers.h"
 
 #include <cctype>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -32,6 +33,8 @@ Child start(const std::vector<std::string>& argv, const Flow& flow) {
                   .grace = std::chrono::seconds(10)});
 }
 
+constexpr auto kFlowLimit = std::chrono::minutes(2);
+
 // The outcome in what the page publishes ("done:" and the outcome in Base64,
 // as its title and, in Firefox, as a line of standard output), or "".
 std::string published(const std::string& text) {
@@ -52,7 +55,7 @@ std::string devtools(int port, const std::string& method, const std::string& tar
 
 }  // namespace
 
-FlowOutcome runInChromium(const fs::path& extension, const Flow& flow) {
+std::string runInChromium(const fs::path& extension, const Flow& flow) {
     // The browser reads the user's manifests from the profile's
     // NativeMessagingHosts folder, which only the automatic connection of an
     // earlier host run has written.
@@ -94,64 +97,49 @@ FlowOutcome runInChromium(const fs::path& extension, const Flow& flow) {
     const auto tab =
         nlohmann::json::parse(devtools(port, "PUT", "/json/new?" + percentEncoded(url)));
     const std::string id = tab.at("id").get<std::string>();
-    FlowOutcome outcome;
-    const auto deadline = std::chrono::steady_clock::now() + flow.limit;
-    while (outcome.json.empty() && std::chrono::steady_clock::now() < deadline) {
+    std::string outcome;
+    const auto deadline = std::chrono::steady_clock::now() + kFlowLimit;
+    while (outcome.empty() && std::chrono::steady_clock::now() < deadline) {
         for (const auto& target : nlohmann::json::parse(devtools(port, "GET", "/json/list")))
-            if (target.value("id", "") == id) outcome.json = published(target.value("title", ""));
-        if (outcome.json.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (target.value("id", "") == id) outcome = published(target.value("title", ""));
+        if (outcome.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    // Alive means the main process still runs and still serves its endpoint.
-    devtools(port, "GET", "/json/close/" + id);
-    outcome.browserAlive = process.running() && !devtools(port, "GET", "/json/version").empty();
     return outcome;
 }
 
-FlowOutcome runInFirefox(const fs::path& addon, const Flow& flow) {
+std::string runInFirefox(const fs::path& addon, const Flow& flow) {
     // The add-on's internal UUID, fixed through the profile.
     const std::string uuid = "0b3cbd5e-3f7c-4d55-9c55-7e1a2a6a2c11";
     const fs::path profile = flow.home / "firefox-profile";
     fs::create_directories(profile / "extensions");
     fs::copy_file(addon, profile / "extensions" / (std::string(FirefoxAddonID) + ".xpi"),
                   fs::copy_options::overwrite_existing);
-    tavrin::testing::write_file(
-        profile / "user.js",
-        // The unsigned add-on in the profile, enabled without asking.
-        "user_pref(\"xpinstall.signatures.required\", false);\n"
-        "user_pref(\"extensions.autoDisableScopes\", 0);\n"
-        "user_pref(\"extensions.enabledScopes\", 15);\n"
-        "user_pref(\"extensions.webextensions.uuids\", \"{\\\"" +
-            std::string(FirefoxAddonID) + "\\\":\\\"" + uuid +
-            "\\\"}\");\n"
-            // The page's dump() reaches standard output.
-            "user_pref(\"browser.dom.window.dump.enabled\", true);\n"
-            // Nothing that reaches for the network or asks a question.
-            "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-            "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
-            "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
-            "user_pref(\"app.update.enabled\", false);\n"
-            "user_pref(\"network.captive-portal-service.enabled\", false);\n"
-            "user_pref(\"browser.safebrowsing.malware.enabled\", false);\n"
-            "user_pref(\"browser.safebrowsing.phishing.enabled\", false);\n");
+    tavrin::testing::write_file(profile / "user.js",
+                                // The unsigned add-on in the profile, enabled without asking.
+                                "user_pref(\"xpinstall.signatures.required\", false);\n"
+                                "user_pref(\"extensions.autoDisableScopes\", 0);\n"
+                                "user_pref(\"extensions.enabledScopes\", 15);\n"
+                                "user_pref(\"extensions.webextensions.uuids\", \"{\\\"" +
+                                    std::string(FirefoxAddonID) + "\\\":\\\"" + uuid +
+                                    "\\\"}\");\n"
+                                    // The page's dump() reaches standard output.
+                                    "user_pref(\"browser.dom.window.dump.enabled\", true);\n");
 
     const std::string url = "moz-extension://" + uuid + "/page.html?" + flow.query;
     Child process =
         start({kFirefox, "--headless", "--no-remote", "--profile", profile.string(), url}, flow);
-    FlowOutcome outcome;
-    const auto deadline = std::chrono::steady_clock::now() + flow.limit;
-    while (outcome.json.empty() && process.running() &&
-           std::chrono::steady_clock::now() < deadline) {
+    std::string outcome;
+    const auto deadline = std::chrono::steady_clock::now() + kFlowLimit;
+    while (outcome.empty() && process.running() && std::chrono::steady_clock::now() < deadline) {
         // The outcome once the page has printed its whole line.
         std::error_code missing;
         const std::string text =
             fs::exists(flow.log, missing) ? "\n" + tavrin::testing::read_file(flow.log) : "";
         const std::size_t begin = text.find("\ndone:");
         const std::size_t end = begin == std::string::npos ? begin : text.find('\n', begin + 1);
-        if (end != std::string::npos)
-            outcome.json = published(text.substr(begin + 1, end - begin - 1));
+        if (end != std::string::npos) outcome = published(text.substr(begin + 1, end - begin - 1));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    outcome.browserAlive = process.running();
     return outcome;
 }
 

@@ -125,10 +125,8 @@ bool Xvfb::waitForNoWindow(std::chrono::seconds limit, const std::string& window
     }
 }
 
-void Xvfb::answer(const std::string& window, const std::vector<std::string>& actions,
-                  std::chrono::milliseconds pause) const {
+void Xvfb::answer(const std::string& window, const std::vector<std::string>& actions) const {
     run("xdotool windowfocus --sync " + window);
-    std::this_thread::sleep_for(pause);
     for (const std::string& action : actions)
         run("xdotool " + action);
 }
@@ -138,7 +136,8 @@ bool Xvfb::handlePrompt(const std::filesystem::path& picture,
     const std::string window = waitForWindow();
     if (window.empty()) return false;
     screenshot(picture);
-    if (!actions.empty()) answerPrompt(window, actions);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    answer(window, actions);
     return waitForNoWindow(std::chrono::seconds(30), window);
 }
 

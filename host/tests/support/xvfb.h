@@ -47,18 +47,12 @@ class Xvfb {
     bool waitForNoWindow(std::chrono::seconds limit = std::chrono::seconds(30),
                          const std::string& window = {}) const;
 
-    // Gives `window` the keyboard focus, waits `pause`, then runs each xdotool
-    // action in turn (e.g. {"type 1234", "key Return"}).
-    void answer(const std::string& window, const std::vector<std::string>& actions,
-                std::chrono::milliseconds pause = std::chrono::milliseconds(0)) const;
-    // The same for a prompt: waits out the second in which a prompt ignores
-    // its positive button, and a little more.
-    void answerPrompt(const std::string& window, const std::vector<std::string>& actions) const {
-        answer(window, actions, promptGuardPause);
-    }
-    static constexpr std::chrono::milliseconds promptGuardPause{1200};
+    // Gives `window` the keyboard focus, then runs each xdotool action in
+    // turn (e.g. {"type 1234", "key Return"}).
+    void answer(const std::string& window, const std::vector<std::string>& actions) const;
     // Waits for a prompt, photographs it into `picture` and answers it with
-    // `actions` (with none, it must go by itself); true once it has gone.
+    // `actions` (with none, it must go by itself) once the second in which a
+    // prompt ignores its positive button is over; true once it has gone.
     bool handlePrompt(const std::filesystem::path& picture,
                       const std::vector<std::string>& actions) const;
 

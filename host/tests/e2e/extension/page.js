@@ -37,23 +37,6 @@ const flows = {
     return { reply: await chrome.runtime.sendNativeMessage(hostName, { id: "s", method: "status" }) };
   },
 
-  // Timed status round trips through sendNativeMessage (a benchmark): the
-  // hosts named in "hosts" take turns, the first one alternating, "count"
-  // times each; publishes each host's times in milliseconds.
-  async roundTrips() {
-    const hosts = query.get("hosts").split(",");
-    const times = Object.fromEntries(hosts.map((host) => [host, []]));
-    for (let i = 0; i < Number(query.get("count")); ++i) {
-      for (const host of i % 2 === 0 ? hosts : [...hosts].reverse()) {
-        const start = performance.now();
-        const reply = await chrome.runtime.sendNativeMessage(host, { id: "s", method: "status" });
-        times[host].push(Math.round((performance.now() - start) * 100) / 100);
-        if (!reply || !reply.result) return { error: host + " answered " + JSON.stringify(reply) };
-      }
-    }
-    return { times };
-  },
-
   // Lists, then signs one hash over the same connection (a host admits only
   // certificates it has listed to the origin) with the listed certificate
   // whose key is "key" (on the token "token", when given). Publishes each
