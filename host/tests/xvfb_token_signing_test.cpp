@@ -105,10 +105,14 @@ class TokenSigningTest : public ::testing::Test {
     std::vector<std::string> launcher;
 };
 
+// The card goes into the reader while the host asks for it; the listing
+// follows once it is in.
 TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignatureVerifies) {
-    registerModule();
+    registerModule(
+        {{"TAVRIN_FORWARD_FAKE", "late-card"}, {"TAVRIN_FORWARD_CARD_AFTER_MS", "4000"}});
     serve([&](HostSession& host) {
         sendListing(host, "any");
+        answer(host, "insert-card", {});  // goes by itself once the card is in
         const json listed = json::parse(host.receive(), nullptr, false);
         ASSERT_TRUE(listed.contains("result")) << listed.dump();
 
