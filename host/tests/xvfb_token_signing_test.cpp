@@ -1,7 +1,8 @@
 // Signing with a smart card as a Linux user does it: a SoftHSM2 token whose
 // module is registered in the user's NSS database, the real executable in
-// host mode, the signature confirmed and the card's PIN typed into the real
-// prompts on a private X server. Every signature is checked with OpenSSL.
+// host mode, the card inserted, the signature confirmed and the card's PIN
+// typed in the real prompts on a private X server. Every signature is checked
+// with OpenSSL.
 
 #include <gtest/gtest.h>
 

@@ -23,9 +23,8 @@ def walk(node, depth):
     except Exception:  # not a component
         extents = ""
     print("  " * depth + node.get_role_name() + "\t" + (node.get_name() or "") + "\t" + extents)
-    for child in map(node.get_child_at_index, range(node.get_child_count())):
-        if child is not None:
-            walk(child, depth + 1)
+    for child in filter(None, map(node.get_child_at_index, range(node.get_child_count()))):
+        walk(child, depth + 1)
 
 walk(Atspi.get_desktop(0), -1)
 )";

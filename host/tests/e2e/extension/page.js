@@ -44,28 +44,18 @@ const flows = {
   async sign() {
     const port = chrome.runtime.connectNative(hostName);
     const origin = query.get("origin");
-    const listing = await ask(port, {
-      id: "l",
-      method: "listCertificates",
-      params: { origin, purpose: "any" },
-    });
+    const list = { origin, purpose: "any" };
+    const listing = await ask(port, { id: "l", method: "listCertificates", params: list });
     if (!listing.result) return { listing };
     const certificates = listing.result.certificates;
     const token = query.get("token");
     const chosen = certificates.find(
       (c) => c.keyAlgorithm === query.get("key") && (!token || c.tokenLabel === token),
     );
-    const reply = await ask(port, {
-      id: "g",
-      method: "sign",
-      params: {
-        origin,
-        certId: chosen.certId,
-        hashAlg: "SHA-256",
-        scheme: query.get("key").startsWith("rsa") ? "rsa-pkcs1" : "ecdsa",
-        hashes: [query.get("hash")],
-      },
-    });
+    const scheme = query.get("key").startsWith("rsa") ? "rsa-pkcs1" : "ecdsa";
+    const hashes = [query.get("hash")];
+    const sign = { origin, certId: chosen.certId, hashAlg: "SHA-256", scheme, hashes };
+    const reply = await ask(port, { id: "g", method: "sign", params: sign });
     port.disconnect();
     const listed = certificates.map((c) => c.keyAlgorithm + " " + c.backend).sort();
     return { listed, der: chosen.der, reply };
