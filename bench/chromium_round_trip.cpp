@@ -52,15 +52,15 @@ int run(int argc, char** argv) {
     }
     const std::string out = argv[1], host = argv[2], echo = argv[3];
     Report report;
-    if (!fs::exists(host::testing::ChromiumBrowser::executable)) {
+    if (!fs::exists(host::testing::kChromium)) {
         report.skip("chromium_status_reply", "chromium is not installed");
         report.write(out);
         return 0;
     }
     const int runs = setting("BENCH_BROWSER_RUNS", 7);
     const int calls = setting("BENCH_BROWSER_CALLS", 30);
-    const std::string query = "flow=roundTrips&count=" + std::to_string(calls + 1) +
-                              "&hosts=" + kBridgeName + "," + kEchoName;
+    const std::string query =
+        "count=" + std::to_string(calls + 1) + "&hosts=" + kBridgeName + "," + kEchoName;
 
     std::vector<double> bridge, floor;
     for (int r = 0; r < runs; ++r) {
@@ -73,15 +73,14 @@ int run(int argc, char** argv) {
             {"HOME", home.path().string()},
             {"XDG_CONFIG_HOME", (home.path() / ".config").string()},
             {"XDG_DATA_HOME", (home.path() / ".local/share").string()}};
-        host::testing::ChromiumBrowser browser(TAVRIN_E2E_EXTENSION, home.path(), environment,
-                                               home.path() / "chromium.log");
-        const auto outcome = browser.runFlow(query, std::chrono::seconds(120));
-        if (outcome.json.empty())
+        const auto outcome = host::testing::runInChromium(
+            TAVRIN_BENCH_EXTENSION,
+            {home.path(), environment, home.path() / "chromium.log", query});
+        if (outcome.empty())
             throw std::runtime_error("the page published nothing in time; see " +
                                      (home.path() / "chromium.log").string());
-        const auto published = nlohmann::json::parse(outcome.json);
-        if (!published.contains("times"))
-            throw std::runtime_error("the page published " + outcome.json);
+        const auto published = nlohmann::json::parse(outcome);
+        if (!published.contains("times")) throw std::runtime_error("the page published " + outcome);
         const auto& times = published.at("times");
         for (const auto& [name, into] : {std::pair{kBridgeName, &bridge}, {kEchoName, &floor}}) {
             const auto& list = times.at(name);

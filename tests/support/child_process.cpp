@@ -20,10 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::runtime_error failure(const std::string& step, int code) {
-    return std::runtime_error(step + ": " + std::strerror(code));
-}
-
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -114,9 +110,6 @@ Child::Child(ChildSpec spec) : spec_(std::move(spec)) {
     route(spec_.in, STDIN_FILENO, in_);
     route(spec_.out, STDOUT_FILENO, out_);
     route(spec_.err, STDERR_FILENO, err_);
-    for (std::size_t i = 0; i < spec_.passFds.size(); ++i)
-        posix_spawn_file_actions_adddup2(&actions, spec_.passFds[i], 3 + static_cast<int>(i));
-    if (!spec_.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, spec_.cwd.c_str());
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     if (spec_.ownGroup) {
@@ -138,7 +131,7 @@ Child::Child(ChildSpec spec) : spec_(std::move(spec)) {
         closeFd(in_);
         closeFd(out_);
         closeFd(err_);
-        throw failure(step, error);
+        throw std::runtime_error(step + ": " + std::strerror(error));
     }
 }
 

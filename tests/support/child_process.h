@@ -1,8 +1,8 @@
 #pragma once
-// The one way tests and benchmarks run another program: its arguments,
-// environment and working folder; each standard stream a pipe to us,
-// /dev/null, a log file or ours; optionally a process group of its own
-// (signalled as a whole) and an end by the kernel when we die first.
+// The one way tests and benchmarks run another program: its arguments and
+// environment; each standard stream a pipe to us, /dev/null, a log file or
+// ours; optionally a process group of its own (signalled as a whole) and an
+// end by the kernel when we die first.
 
 #include <sys/types.h>
 
@@ -25,12 +25,10 @@ struct ChildSpec {
     std::vector<std::string> argv;  // argv[0] is the program, looked up on PATH without a '/'
     Environment base = Environment::inherit;
     std::map<std::string, std::string> env = {};  // set on top of `base`
-    std::filesystem::path cwd = {};
     Stream in = Stream::inherit;
     Stream out = Stream::inherit;
     Stream err = Stream::inherit;
     std::filesystem::path log = {};  // where Stream::log writes (truncated)
-    std::vector<int> passFds = {};   // ours, given to the child as 3, 4, ...
     bool ownGroup = false;
     bool dieWithUs = false;
     // When the object goes away: SIGTERM, up to this long, then SIGKILL.

@@ -1,103 +1,43 @@
 #pragma once
 // The real browsers with the test extension loaded, as the end-to-end tests
-// drive them: open the extension's page with a query that names a flow, and
-// wait for the outcome the page publishes.
+// and the benchmarks drive them: a fresh headless browser opens the
+// extension's page with a query that names a flow and runs until the page
+// publishes its outcome (JSON), which is returned ("" after two minutes
+// without). The browser runs in the isolated environment plus `environment`,
+// in a process group of its own (its helpers go with it), its output in
+// `log`; it ends with the call, or when the test process dies.
 
-#include <chrono>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <string>
-#include <vector>
-
-#include "tests/support/child_process.h"
 
 namespace tavrin::host::testing {
 
-struct FlowOutcome {
-    std::string json;           // what the page published, "" when nothing came in time
-    bool browserAlive = false;  // the browser still ran (and answered) after the flow
+inline constexpr const char* kChromium = "/usr/bin/chromium";
+inline constexpr const char* kFirefox = "/usr/bin/firefox-esr";
+
+// `query` is the page's query string without "?", already percent-encoded.
+struct Flow {
+    std::filesystem::path home;
+    std::map<std::string, std::string> environment;
+    std::filesystem::path log;
+    std::string query;
 };
 
-class Browser {
-  public:
-    virtual ~Browser() = default;
-    // `query` is the page's query string without "?", already percent-encoded.
-    virtual FlowOutcome runFlow(const std::string& query, std::chrono::seconds limit) = 0;
-};
+// Debian's Chromium with its default profile folder in the home
+// (~/.config/chromium) and the unpacked `extension`; the page is opened and
+// read over the remote-debugging HTTP endpoint. Throws std::runtime_error
+// when the browser does not come up.
+std::string runInChromium(const std::filesystem::path& extension, const Flow& flow);
 
-// How a browser runs for a test: the isolated environment plus
-// `environment`, its own process group (so that its helpers go with it), its
-// output in `log`, ended with the whole group when its Child goes away (after
-// up to ten seconds on request) or when the test process dies.
-inline tavrin::testing::ChildSpec browserSpec(const std::vector<std::string>& argv,
-                                              const std::map<std::string, std::string>& environment,
-                                              const std::filesystem::path& log) {
-    using tavrin::testing::Stream;
-    return tavrin::testing::ChildSpec{.argv = argv,
-                                      .base = tavrin::testing::Environment::isolated,
-                                      .env = environment,
-                                      .in = Stream::null,
-                                      .out = Stream::log,
-                                      .err = Stream::log,
-                                      .log = log,
-                                      .ownGroup = true,
-                                      .dieWithUs = true,
-                                      .grace = std::chrono::seconds(10)};
-}
+// Debian's Firefox ESR with a profile in the home that holds the packed
+// add-on `addon` (.xpi) unsigned (ESR honours xpinstall.signatures.required)
+// under a fixed internal UUID, so that its page has a known address.
+// Native-messaging manifests come from ~/.mozilla/native-messaging-hosts of
+// the home; the page prints its outcome on standard output (dump).
+std::string runInFirefox(const std::filesystem::path& addon, const Flow& flow);
 
-// Where the extension publishes: the page's title and, in Firefox, a line of
-// standard output; both begin with this.
-inline constexpr const char* outcomePrefix = "done:";
-
-// The body of the reply to `method target` from a server on 127.0.0.1
-// (local_http.cpp); throws std::runtime_error when it is not 200.
-std::string httpRequest(int port, const std::string& method, const std::string& target);
 // `text` with every byte outside A-Z a-z 0-9 - _ . ~ written as %XX.
 std::string percentEncoded(const std::string& text);
-
-// Debian's Chromium, headless, with its default profile folder in the test's
-// home (~/.config/chromium). Pages are opened and read over the
-// remote-debugging HTTP endpoint.
-class ChromiumBrowser final : public Browser {
-  public:
-    static constexpr const char* executable = "/usr/bin/chromium";
-
-    // Throws std::runtime_error when the browser does not come up.
-    ChromiumBrowser(const std::filesystem::path& extension, const std::filesystem::path& home,
-                    const std::map<std::string, std::string>& environment,
-                    const std::filesystem::path& log);
-
-    FlowOutcome runFlow(const std::string& query, std::chrono::seconds limit) override;
-
-  private:
-    std::string get(const std::string& target);
-
-    std::unique_ptr<tavrin::testing::Child> process_;
-    int port_ = 0;
-};
-
-// Debian's Firefox ESR, headless, with a profile that holds the test add-on
-// unsigned (ESR honours xpinstall.signatures.required) under a fixed internal
-// UUID, so that its page has a known address. Native-messaging manifests come
-// from ~/.mozilla/native-messaging-hosts of the test's home. Each flow is one
-// browser run; the page prints its outcome on standard output (dump).
-class FirefoxBrowser final : public Browser {
-  public:
-    static constexpr const char* executable = "/usr/bin/firefox-esr";
-
-    // `addon` is the packed add-on (.xpi). Throws std::runtime_error when the
-    // profile cannot be made.
-    FirefoxBrowser(const std::filesystem::path& addon, const std::filesystem::path& home,
-                   std::map<std::string, std::string> environment, std::filesystem::path logFolder);
-
-    FlowOutcome runFlow(const std::string& query, std::chrono::seconds limit) override;
-
-  private:
-    std::filesystem::path profile_;
-    std::map<std::string, std::string> environment_;
-    std::filesystem::path logFolder_;
-    int runs_ = 0;
-};
 
 }  // namespace tavrin::host::testing
