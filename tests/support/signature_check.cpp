@@ -1,9 +1,11 @@
 #include "tests/support/signature_check.h"
 
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
@@ -27,6 +29,20 @@ bool verifies_with(std::span<const std::uint8_t> der, const EVP_MD* md,
     }
     return EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), hash.data(),
                            hash.size()) == 1;
+}
+
+std::vector<std::uint8_t> pem_certificate(const std::filesystem::path& pem) {
+    FILE* file = std::fopen(pem.c_str(), "r");
+    if (file == nullptr) throw std::runtime_error("read certificate: cannot open " + pem.string());
+    std::unique_ptr<X509, decltype(&X509_free)> cert(PEM_read_X509(file, nullptr, nullptr, nullptr),
+                                                     X509_free);
+    std::fclose(file);
+    unsigned char* der = nullptr;
+    const int length = cert ? i2d_X509(cert.get(), &der) : 0;
+    if (length <= 0) throw std::runtime_error("read certificate: none in " + pem.string());
+    std::vector<std::uint8_t> out(der, der + length);
+    OPENSSL_free(der);
+    return out;
 }
 
 std::vector<std::uint8_t> sha256(const std::string& data) {

@@ -2,6 +2,7 @@
 // Checks, with OpenSSL, what the bridge signed against test certificates.
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@ namespace tavrin::testing {
 // ECDSA signature for an EC key.
 bool verifies_with(std::span<const std::uint8_t> der, const EVP_MD* md,
                    std::span<const std::uint8_t> hash, std::span<const std::uint8_t> signature);
+
+// The DER of the certificate in a PEM file; throws std::runtime_error when the
+// file holds none.
+std::vector<std::uint8_t> pem_certificate(const std::filesystem::path& pem);
 
 std::vector<std::uint8_t> sha256(const std::string& data);
 std::string to_base64(std::span<const std::uint8_t> bytes);
