@@ -70,6 +70,9 @@ TEST_F(DialogTest, DocumentCountsTakeTheirCzechForms) {
         EXPECT_EQ(runner->alerts[1].informativeText,
                   "Je-li klíč uložen na čipové kartě nebo tokenu, budete v dalším kroku požádáni "
                   "o PIN.");
+        for (const Alert& alert : runner->alerts)
+            EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Podepsat", "Zrušit"}));
+        EXPECT_TRUE(runner->alerts[0].secureField && !runner->alerts[1].secureField);
     }
 }
 
@@ -89,6 +92,8 @@ TEST_F(DialogTest, ConsentNamesThePurposesOnlyWhenTheyAreAnArrayOfStrings) {
         EXPECT_EQ(only().informativeText, c.informative) << c.purposesJson;
         EXPECT_EQ(only().messageText, std::string("Povolit aplikaci ") + kOrigin +
                                           " přístup k certifikátům v Tavrin Bridge?");
+        EXPECT_EQ(only().buttons, (std::vector<std::string>{"Povolit", "Odmítnout"}));
+        EXPECT_FALSE(only().secureField);
     }
 }
 
