@@ -78,5 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         run<false>(input, answers);
     }
+    // Leave nothing behind in the shared folder.
+    std::filesystem::remove(consent_path());
+    std::filesystem::remove(consent_path() + ".lock");
     return 0;
 }
