@@ -2,12 +2,21 @@
 
 namespace tavrin {
 
+namespace {
+
+std::string with_detail(std::string text, const std::string& detail) {
+    if (!detail.empty()) text += ": " + detail;
+    return text;
+}
+
+}  // namespace
+
 std::string BackendError::display() const {
     switch (kind_) {
         case Kind::NoReader:
-            return "no reader detected";
+            return with_detail("no reader detected", text_);
         case Kind::NoToken:
-            return "no token/card present";
+            return with_detail("no token/card present", text_);
         case Kind::NoMatchingCertificates:
             return "no certificates match the requested purpose";
         case Kind::UnknownCertificateId:

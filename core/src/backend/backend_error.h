@@ -24,8 +24,14 @@ class BackendError {
         UserCancelled,
     };
 
-    static BackendError no_reader() { return BackendError(Kind::NoReader); }
-    static BackendError no_token() { return BackendError(Kind::NoToken); }
+    // `detail`, when given, names the step that found the reader or card
+    // gone and the cause, after the kind's own text.
+    static BackendError no_reader(std::string detail = {}) {
+        return BackendError(Kind::NoReader, std::move(detail));
+    }
+    static BackendError no_token(std::string detail = {}) {
+        return BackendError(Kind::NoToken, std::move(detail));
+    }
     static BackendError no_matching_certificates() {
         return BackendError(Kind::NoMatchingCertificates);
     }
@@ -53,7 +59,7 @@ class BackendError {
 
     Kind kind() const { return kind_; }
     // The payload text of MechanismUnsupported, MiddlewareMissing, Internal
-    // and UserCancelled.
+    // and UserCancelled; the optional detail of NoReader and NoToken.
     const std::string& text() const { return text_; }
     // Only PinIncorrect may carry a count.
     std::optional<std::uint32_t> retries_left() const { return retries_left_; }

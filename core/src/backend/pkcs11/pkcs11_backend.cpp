@@ -86,17 +86,17 @@ Pkcs11Backend::Pkcs11Backend(pkcs11::Session session, std::pmr::memory_resource*
 
 Result<KeyAlgorithm, BackendError> Pkcs11Backend::key_algorithm(std::span<const std::uint8_t> id) {
     auto keys = pkcs11::find_by_class_and_id(session_, CKO_PUBLIC_KEY, id);
-    if (!keys) return BackendError::internal("find public key: " + keys.error().text());
+    if (!keys) return pkcs11::step_failure("find public key", keys.error());
     if (keys.value().empty()) return BackendError::unknown_certificate_id();
     auto attributes = pkcs11::read_attributes(session_, keys.value().front(), kPublicKeyAttributes);
-    if (!attributes) return BackendError::internal("get_attributes: " + attributes.error().text());
+    if (!attributes) return pkcs11::step_failure("get_attributes", attributes.error());
     return pkcs11::public_key_algorithm(attributes.value());
 }
 
 Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose purpose) {
     auto certificates = pkcs11::find_by_class(session_, CKO_CERTIFICATE);
     if (!certificates) {
-        return BackendError::internal("find certificates: " + certificates.error().text());
+        return pkcs11::step_failure("find certificates", certificates.error());
     }
 
     // Held over the device calls too: a sign waits until the listing is done.
@@ -108,7 +108,7 @@ Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose p
     for (const CK_OBJECT_HANDLE handle : certificates.value()) {
         auto attributes = pkcs11::read_attributes(session_, handle, kCertificateAttributes);
         if (!attributes) {
-            return BackendError::internal("get_attributes cert: " + attributes.error().text());
+            return pkcs11::step_failure("get_attributes cert", attributes.error());
         }
         auto& values = attributes.value();
         const auto value = values.find(CKA_VALUE);
@@ -182,7 +182,7 @@ Result<bool, BackendError> Pkcs11Backend::login(const Pin& pin) {
         case CKR_PIN_LOCKED:
             return BackendError::pin_blocked();
         default:
-            return BackendError::internal("login failed: " + Pkcs11Error{"Login", rv}.text());
+            return pkcs11::step_failure("login failed", Pkcs11Error{"Login", rv});
     }
 }
 
@@ -209,7 +209,7 @@ Result<SignatureList, BackendError> Pkcs11Backend::sign(std::string_view cert_id
     const LogoutAtExit logout(session_, logged_in.value());
 
     auto keys = pkcs11::find_by_class_and_id(session_, CKO_PRIVATE_KEY, id);
-    if (!keys) return BackendError::internal("find private key: " + keys.error().text());
+    if (!keys) return pkcs11::step_failure("find private key", keys.error());
     if (keys.value().empty()) return BackendError::unknown_certificate_id();
     const CK_OBJECT_HANDLE key = keys.value().front();
     if (hashes.empty()) return SignatureList{};
@@ -221,7 +221,7 @@ Result<SignatureList, BackendError> Pkcs11Backend::sign(std::string_view cert_id
             for (const auto& hash : hashes) {
                 auto made = sign_one(session_, CKM_RSA_PKCS, key, digest_info(hash_alg, hash));
                 if (!made) {
-                    return BackendError::internal("C_Sign (RSA PKCS#1): " + made.error().text());
+                    return pkcs11::step_failure("C_Sign (RSA PKCS#1)", made.error());
                 }
                 signatures.push_back(std::move(made).value());
             }
@@ -231,7 +231,7 @@ Result<SignatureList, BackendError> Pkcs11Backend::sign(std::string_view cert_id
         case Scheme::Ecdsa:
             for (const auto& hash : hashes) {
                 auto made = sign_one(session_, CKM_ECDSA, key, hash);
-                if (!made) return BackendError::internal("C_Sign (ECDSA): " + made.error().text());
+                if (!made) return pkcs11::step_failure("C_Sign (ECDSA)", made.error());
                 auto der = p1363_to_der(made.value());
                 if (!der) return BackendError::internal("P1363->DER: " + der.error().display());
                 signatures.push_back(std::move(der).value());

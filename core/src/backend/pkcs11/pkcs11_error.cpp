@@ -123,6 +123,26 @@ std::string return_value_text(CK_RV rv) {
     return text;
 }
 
+bool token_went_away(CK_RV rv) {
+    switch (rv) {
+        case CKR_DEVICE_ERROR:
+        case CKR_DEVICE_REMOVED:
+        case CKR_TOKEN_NOT_PRESENT:
+        case CKR_TOKEN_NOT_RECOGNIZED:
+        case CKR_SESSION_CLOSED:
+        case CKR_SESSION_HANDLE_INVALID:
+            return true;
+        default:
+            return false;
+    }
+}
+
+BackendError step_failure(std::string_view step, const Pkcs11Error& error) {
+    std::string text = std::string(step) + ": " + error.text();
+    if (token_went_away(error.rv)) return BackendError::no_token(std::move(text));
+    return BackendError::internal(std::move(text));
+}
+
 std::string Pkcs11Error::text() const {
     return "Function::" + std::string(function) + ": PKCS11 error: " + return_value_text(rv);
 }

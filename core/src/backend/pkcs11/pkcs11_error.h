@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "backend/backend_error.h"
 #include "backend/pkcs11/cryptoki.h"
 
 namespace tavrin::pkcs11 {
@@ -18,6 +19,15 @@ struct Pkcs11Error {
 
     friend bool operator==(const Pkcs11Error&, const Pkcs11Error&) = default;
 };
+
+// Whether `rv` says that the token (or the device around it) went away or
+// failed as a device, rather than that the call itself was wrong: the card
+// was pulled, its sessions closed with it, or the reader broke.
+bool token_went_away(CK_RV rv);
+
+// The backend error for a failed `step`: NoToken when the token went away,
+// Internal otherwise; the text names the step and the call that failed.
+BackendError step_failure(std::string_view step, const Pkcs11Error& error);
 
 // The standard's name of a return value ("CKR_PIN_INCORRECT"), or its
 // number for values the standard does not name.
