@@ -72,10 +72,13 @@ typedef struct TavrinBridgeCallbacks {
  * Optional notices for the times the core waits for the user at a card
  * reader: while the user enters the PIN on the reader's own keypad
  * (TAVRIN_BRIDGE_WAIT_PIN_PAD, with the origin and the number of hashes to
- * sign), and while a listing waits for a card to be inserted
- * (TAVRIN_BRIDGE_WAIT_CARD, hash_count 0). Without them, or when open_wait
- * returns NULL (nothing could be shown), the core does not wait for a card
- * and logs in on a keypad without a notice.
+ * sign), and while a card must be inserted (TAVRIN_BRIDGE_WAIT_CARD): for
+ * a listing that finds an empty reader (hash_count 0), or for a signature
+ * whose card was pulled (hash_count the number of hashes to sign). Without
+ * them, or when open_wait returns NULL (nothing could be shown), the core
+ * does not wait for a card (a signature then answers "no_token") and logs
+ * in on a keypad without a notice. A keypad notice that reports cancelled
+ * when the login returns stops the request before anything is signed.
  *
  * The core calls them on the thread that called
  * tavrin_bridge_handle_request(). open_wait shows the notice and returns at

@@ -144,6 +144,37 @@ TEST_F(KeychainFlow, SignsAfterListingWithConfirmationAndACardsPin) {
                                         "pin " + shown + " 1", "confirm " + shown + " 1"}));
 }
 
+// A card pulled after the listing: the user is asked to put it back before
+// any PIN is asked for it, and a withdrawn keypad login signs nothing.
+TEST_F(KeychainFlow, APulledCardIsAskedForBeforeItsPin) {
+    list();
+    const std::string& id = certificates[0].cert_id;
+    const std::string shown = std::string(kOrigin) + " " + id;
+    // No notice can be shown: at once no_token, and no PIN prompt.
+    backend->approvals = {KeyApproval::InsertCard};
+    EXPECT_EQ(sign(id, hashes(1)), error("s", "no_token", "no token/card present"));
+    // The card is back on the second look: then its PIN.
+    user->notices_shown = true;
+    backend->approvals = {KeyApproval::InsertCard, KeyApproval::InsertCard, KeyApproval::TypedPin};
+    EXPECT_TRUE(sign(id, hashes(2)).contains("result"));
+    // The user gives up waiting.
+    backend->approval = KeyApproval::InsertCard;
+    user->notice_cancelled = true;
+    EXPECT_EQ(sign(id, hashes(1)), error("s", "no_token", "no token/card present"));
+    // A keypad notice closed under the login (the page went away).
+    backend->approval = KeyApproval::PinPad;
+    EXPECT_EQ(sign(id, hashes(1)), error("s", "user_cancelled", "stopped after the login"));
+    ASSERT_EQ(backend->sign_calls.size(), 1u);
+    EXPECT_EQ(backend->sign_calls[0].pin, "1234");
+    const std::string card = "wait card https://shop.example ";
+    EXPECT_EQ(user->prompts,
+              (std::vector<std::string>{
+                  "consent https://shop.example sign", "confirm " + shown + " 1", card + "1",
+                  "confirm " + shown + " 2", card + "2", "end wait", "pin " + shown + " 2",
+                  "confirm " + shown + " 1", card + "1", "end wait", "confirm " + shown + " 1",
+                  "wait pad https://shop.example 1", "end wait"}));
+}
+
 TEST_F(KeychainFlow, SignIsAdmittedOnlyForCertificatesListedToThatOrigin) {
     const std::string not_allowed =
         "certId was not returned to this origin by a prior listCertificates call";

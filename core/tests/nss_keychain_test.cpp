@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "backend/certificate_id.h"
 #include "backend/keychain/keychain_backend.h"
@@ -195,7 +196,7 @@ TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
         int returned = 0;
         const auto hashes = random_hashes(2);
         auto signatures = backend.sign(info->cert_id, HashAlg::Sha256, Scheme::RsaPkcs1, hashes,
-                                       Pin(pad ? "" : c.pin), [&] { ++returned; });
+                                       Pin(pad ? "" : c.pin), [&] { return ++returned > 0; });
         EXPECT_EQ(returned, 1);
         EXPECT_EQ(tokens.logins(), c.logins);
         if (!c.error.empty()) {
@@ -211,6 +212,66 @@ TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
                 testing::verifies_with(info->der, EVP_sha256(), hashes[i], signatures.value()[i]));
         }
         EXPECT_EQ(backend.key_approval(info->cert_id).value(), wanted);  // logged out again
+    }
+}
+
+// A card pulled and put back under a backend that keeps running: no login
+// (so no PIN try) on a card that is out, the step that found it gone in the
+// answer, and the same listed certificate signing again once it is back.
+TEST(NssToken, ACardPulledAndPutBackIsToldAndTakenUpAgain) {
+    const testing::SoftHsmTokens tokens{"main"};
+    const testing::TempDir dir;
+    const std::string card = dir.file("card");
+    const auto put_in = [&] { std::ofstream(card).put('1'); };
+    put_in();
+    setenv("TAVRIN_FORWARD_CARD_FILE", card.c_str(), 1);
+    KeychainBackend backend = nss_backend(token_database());
+    auto listed = backend.list_certificates(Purpose::Any);
+    ASSERT_TRUE(listed) << listed.error().display();
+    const auto info = std::find_if(listed.value().begin(), listed.value().end(), [](const auto& i) {
+        return i.key_algorithm == KeyAlgorithm::Rsa2048;
+    });
+    ASSERT_NE(info, listed.value().end());
+    const std::string id = info->cert_id;
+    const auto sign = [&](const std::function<bool()>& login_returned = [] { return true; }) {
+        return backend.sign(id, HashAlg::Sha256, Scheme::RsaPkcs1, random_hashes(1), Pin("1234"),
+                            login_returned);
+    };
+    // NSS answers from what it saw of a reader in the last second: a card
+    // put back sooner is the one it saw before.
+    const auto back_in = [&] {
+        put_in();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        EXPECT_EQ(backend.key_approval(id).value(), KeyApproval::TypedPin);
+    };
+
+    std::filesystem::remove(card);
+    EXPECT_EQ(backend.key_approval(id).value(), KeyApproval::InsertCard);
+    EXPECT_EQ(sign().error(), BackendError::no_token());
+    EXPECT_TRUE(tokens.logins().empty());
+
+    // Pulled between the login and the signature.
+    back_in();
+    auto pulled = sign([&] { return std::filesystem::remove(card); });
+    ASSERT_FALSE(pulled);
+    EXPECT_THAT(pulled.error().display(),
+                StartsWith("no token/card present: PK11_FindKeyByAnyCert: "));
+
+    back_in();
+    auto signatures = sign();
+    ASSERT_TRUE(signatures) << signatures.error().display();
+    EXPECT_EQ(tokens.logins(), (std::vector<std::string>{"user 0", "user 0"}));
+
+    // What a module answers when its card goes during the call itself.
+    for (const auto& [failure, step] :
+         {std::pair{"Login 1 0x32", "PK11_CheckUserPassword"},  // CKR_DEVICE_REMOVED
+          {"Sign 1 0x30", "PK11_SignWithMechanism"}}) {         // CKR_DEVICE_ERROR
+        setenv("TAVRIN_FORWARD_FAIL", failure, 1);
+        auto failed = sign();
+        ASSERT_FALSE(failed) << failure;
+        EXPECT_EQ(failed.error().kind(), BackendError::Kind::NoToken) << failed.error().display();
+        EXPECT_THAT(failed.error().display(),
+                    StartsWith(std::string("no token/card present: ") + step + ": "));
     }
 }
 

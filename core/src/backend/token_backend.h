@@ -43,8 +43,9 @@ concept TokenBackend = requires(B& backend, Purpose purpose, std::string_view ce
 
 // What signing with a key needs from the user besides the confirmation of a
 // backend that is approved by one: nothing, the PIN typed here, or the PIN
-// entered on the card reader's own keypad.
-enum class KeyApproval : std::uint8_t { None, TypedPin, PinPad };
+// entered on the card reader's own keypad; or first of all the card that
+// holds the key, which is not in its reader.
+enum class KeyApproval : std::uint8_t { None, TypedPin, PinPad, InsertCard };
 
 // Whether a certificate with `purposes` passes a listing filter: sign and
 // auth need that purpose, any keeps every certificate (even one without).

@@ -168,6 +168,11 @@ class Dispatcher {
             // by a notice that stays until the login returns.
             if constexpr (requires { backend_.key_approval(params.cert_id); }) {
                 auto approval = backend_.key_approval(params.cert_id);
+                // The card with the key is out: the user is asked to put it
+                // in before any PIN is asked for it.
+                if (approval && approval.value() == KeyApproval::InsertCard) {
+                    approval = wait_for_signing_card(params.origin, params.cert_id, count);
+                }
                 if (!approval) return serialize_backend_error(request.id, approval.error());
                 if (approval.value() == KeyApproval::TypedPin) {
                     auto entered = interaction_.request_pin(params.origin, params.cert_id, count);
@@ -178,8 +183,14 @@ class Dispatcher {
                     pin = std::move(*entered);
                 } else if (approval.value() == KeyApproval::PinPad) {
                     WaitNotice notice(interaction_, WaitKind::PinPad, params.origin, count);
+                    // A notice closed under the login (the page went away)
+                    // withdraws the request: nothing is signed after it.
                     auto made = backend_.sign(params.cert_id, params.hash_alg, params.scheme,
-                                              hashes, pin, [&notice] { notice.close(); });
+                                              hashes, pin, [&notice] {
+                                                  const bool go_on = !notice.cancelled();
+                                                  notice.close();
+                                                  return go_on;
+                                              });
                     notice.close();
                     return signed_reply(request.id, std::move(made));
                 }
@@ -240,12 +251,37 @@ class Dispatcher {
     bool wait_for_card(std::string_view origin) {
         const std::size_t empty = backend_.readers_without_card();
         if (empty == 0) return false;
-        WaitNotice notice(interaction_, WaitKind::Card, origin, 0);
+        return wait_with_card_notice(origin, 0,
+                                     [&] { return backend_.readers_without_card() < empty; });
+    }
+
+    // Asks the user to put back the card that holds the key of `cert_id`
+    // and waits until the key's approval is known again; NoToken when the
+    // user cancels, no notice can be shown or the time is up.
+    Result<KeyApproval, BackendError> wait_for_signing_card(std::string_view origin,
+                                                            std::string_view cert_id,
+                                                            std::size_t count) {
+        Result<KeyApproval, BackendError> approval = KeyApproval::InsertCard;
+        wait_with_card_notice(origin, count, [&] {
+            approval = backend_.key_approval(cert_id);
+            return !approval || approval.value() != KeyApproval::InsertCard;
+        });
+        if (approval && approval.value() == KeyApproval::InsertCard) {
+            return BackendError::no_token();
+        }
+        return approval;
+    }
+
+    // Shows the card notice and polls `arrived` until it is true (true), or
+    // until the user cancels, the notice cannot be shown or the time is up.
+    template <class Arrived>
+    bool wait_with_card_notice(std::string_view origin, std::size_t count, Arrived arrived) {
+        WaitNotice notice(interaction_, WaitKind::Card, origin, count);
         if (!notice.shown()) return false;
         const auto deadline = std::chrono::steady_clock::now() + kCardWaitLimit;
         while (std::chrono::steady_clock::now() < deadline && !notice.cancelled()) {
             std::this_thread::sleep_for(kCardPollInterval);
-            if (backend_.readers_without_card() < empty) return true;
+            if (arrived()) return true;
         }
         return false;
     }

@@ -15,6 +15,9 @@
 //                   TAVRIN_FORWARD_CARD_AFTER_MS (default 3000) after
 //                   C_Initialize;
 //      no-reader    there are no slots at all;
+//  - with TAVRIN_FORWARD_CARD_FILE, the slots are a card reader's whose card
+//    is in while that file exists; pulling it ends every open session, as a
+//    real reader does, and putting it back gives a fresh token;
 //  - with TAVRIN_FORWARD_FAIL="NAME N RV", answers RV (a C number) to the Nth
 //    call of C_NAME since the setting changed (a trailing word makes a
 //    repeated setting new), without reaching the real module;
@@ -25,6 +28,7 @@
 // even where p11-kit loads SoftHSM2 too.
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -56,8 +60,30 @@ long setting(const char* name, long fallback) {
     return text != nullptr ? std::atol(text) : fallback;
 }
 
-// Whether the late card is in the reader yet.
+bool card_file_mode() {
+    return std::getenv("TAVRIN_FORWARD_CARD_FILE") != nullptr;
+}
+
+// Ends every session of the real module: the card they were on is gone.
+void end_all_sessions() {
+    CK_SLOT_ID slots[16];
+    CK_ULONG count = 16;
+    if (g_real->C_GetSlotList(CK_FALSE, slots, &count) != CKR_OK) return;
+    for (CK_ULONG i = 0; i < count; ++i)
+        g_real->C_CloseAllSessions(slots[i]);
+}
+
+// Whether the card is in the reader: the late card once its time has come,
+// the card of TAVRIN_FORWARD_CARD_FILE while the file exists.
 bool card_inserted() {
+    if (card_file_mode()) {
+        static bool was_in = true;
+        const bool in = ::access(std::getenv("TAVRIN_FORWARD_CARD_FILE"), F_OK) == 0;
+        std::lock_guard lock(g_mutex);
+        if (was_in && !in) end_all_sessions();
+        was_in = in;
+        return in;
+    }
     if (!faked("late-card")) return true;
     return std::chrono::steady_clock::now() - g_initialised >=
            std::chrono::milliseconds(setting("TAVRIN_FORWARD_CARD_AFTER_MS", 3000));
@@ -72,7 +98,10 @@ void log_login(const char* kind, CK_RV rv) {
 }
 
 // The answer TAVRIN_FORWARD_FAIL scripts for this call of `function`, if any.
+// Every call on a session looks at the card first: one that was pulled has
+// ended the session.
 std::optional<CK_RV> injected(const char* function) {
+    card_inserted();
     static std::string armed;  // the setting the count belongs to
     static int calls = 0;
     const char* text = std::getenv("TAVRIN_FORWARD_FAIL");
@@ -138,7 +167,7 @@ CK_RV forward_get_slot_list(CK_BBOOL token_present, CK_SLOT_ID_PTR slots, CK_ULO
 
 CK_RV forward_get_slot_info(CK_SLOT_ID slot, CK_SLOT_INFO_PTR info) {
     const CK_RV rv = g_real->C_GetSlotInfo(slot, info);
-    if (rv != CKR_OK || !faked("late-card")) return rv;
+    if (rv != CKR_OK || !(faked("late-card") || card_file_mode())) return rv;
     info->flags |= CKF_REMOVABLE_DEVICE | CKF_HW_SLOT;
     if (!card_inserted()) info->flags &= ~static_cast<CK_FLAGS>(CKF_TOKEN_PRESENT);
     return rv;
@@ -161,6 +190,7 @@ TAVRIN_FORWARD(GetAttributeValue,
                (s, o, a, n))
 TAVRIN_FORWARD(SignInit, (CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE k), (s, m, k))
 TAVRIN_FORWARD(FindObjectsInit, (CK_SESSION_HANDLE s, CK_ATTRIBUTE_PTR m, CK_ULONG n), (s, m, n))
+TAVRIN_FORWARD(GetSessionInfo, (CK_SESSION_HANDLE s, CK_SESSION_INFO_PTR i), (s, i))
 TAVRIN_FORWARD(FindObjects,
                (CK_SESSION_HANDLE s, CK_OBJECT_HANDLE_PTR o, CK_ULONG room, CK_ULONG_PTR n),
                (s, o, room, n))
@@ -223,6 +253,7 @@ extern "C" __attribute__((visibility("default"))) CK_RV C_GetFunctionList(
         g_list.C_Sign = forward_sign;
         g_list.C_FindObjectsInit = forward_FindObjectsInit;
         g_list.C_FindObjects = forward_FindObjects;
+        g_list.C_GetSessionInfo = forward_GetSessionInfo;
     }
     *list = &g_list;
     return CKR_OK;

@@ -33,8 +33,10 @@ struct BackendScript {
     Result<CertificateList, BackendError> listing = BackendError::no_matching_certificates();
     // When set, sign fails with it; otherwise each signature is "sig:" + hash.
     std::optional<BackendError> sign_error;
-    // What a confirming backend says a key needs besides the confirmation.
+    // What a confirming backend says a key needs besides the confirmation;
+    // with `approvals`, the answers of the first calls in order, then this.
     KeyApproval approval = KeyApproval::None;
+    std::vector<KeyApproval> approvals;
 
     std::vector<Purpose> list_calls;
     struct SignCall {
@@ -59,14 +61,17 @@ class ScriptedBackend {
     // A backend approved by a confirmation may still have keys on a card.
     Result<KeyApproval, BackendError> key_approval(std::string_view /*cert_id*/) requires(
         !RequiresPin) {
-        return script_->approval;
+        if (script_->approvals.empty()) return script_->approval;
+        const KeyApproval next = script_->approvals.front();
+        script_->approvals.erase(script_->approvals.begin());
+        return next;
     }
 
     // The form for a key approved on the reader's keypad.
     Result<SignatureList, BackendError> sign(
         std::string_view cert_id, HashAlg hash_alg, Scheme scheme, const std::vector<Bytes>& hashes,
-        const Pin& pin, const std::function<void()>& login_returned) requires(!RequiresPin) {
-        login_returned();
+        const Pin& pin, const std::function<bool()>& login_returned) requires(!RequiresPin) {
+        if (!login_returned()) return BackendError::user_cancelled("stopped after the login");
         return sign(cert_id, hash_alg, scheme, hashes, pin);
     }
 
@@ -92,8 +97,14 @@ struct InteractionScript {
     std::optional<std::string> pin_answer = std::string("1234");
     bool confirm_answer = true;
 
+    // Whether card-reader notices can be shown, and whether the user has
+    // cancelled the open one.
+    bool notices_shown = false;
+    bool notice_cancelled = false;
+
     // Every prompt in order: "consent <origin> <purposes...>",
-    // "pin <origin> <certId> <hash count>" or "confirm <origin> <certId> <hash count>".
+    // "pin <origin> <certId> <hash count>", "confirm <origin> <certId> <hash count>",
+    // "wait <card|pad> <origin> <hash count>" and "end wait".
     std::vector<std::string> prompts;
 };
 
@@ -122,6 +133,15 @@ class ScriptedInteraction {
         record("confirm", origin, cert_id, hash_count);
         return script_->confirm_answer;
     }
+
+    void* begin_wait(WaitKind kind, std::string_view origin, std::size_t hash_count) {
+        script_->prompts.push_back(std::string("wait ") +
+                                   (kind == WaitKind::Card ? "card " : "pad ") +
+                                   std::string(origin) + " " + std::to_string(hash_count));
+        return script_->notices_shown ? script_.get() : nullptr;
+    }
+    bool wait_cancelled(void*) { return script_->notice_cancelled; }
+    void end_wait(void*) { script_->prompts.push_back("end wait"); }
 
   private:
     void record(const char* kind, std::string_view origin, std::string_view cert_id,

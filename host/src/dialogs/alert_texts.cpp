@@ -83,10 +83,13 @@ Alert pinPadNotice(std::string_view origin, std::uint32_t hashCount) {
     return alert;
 }
 
-Alert insertCard(std::string_view origin) {
+Alert insertCard(std::string_view origin, std::uint32_t hashCount) {
     Alert alert;
     alert.messageText = "Vložte kartu do čtečky";
-    alert.informativeText = "Certifikáty z karty požaduje " + std::string(origin) + ".";
+    alert.informativeText =
+        hashCount == 0 ? "Certifikáty z karty požaduje " + std::string(origin) + "."
+                       : "Karta je potřeba k podpisu " + std::to_string(hashCount) + " " +
+                             documentsGenitive(hashCount) + " pro " + std::string(origin) + ".";
     alert.buttons = {kCancel};
     return alert;
 }

@@ -15,7 +15,9 @@ Alert pin(std::string_view origin, std::uint32_t hashCount);
 Alert signConfirmation(std::string_view origin, std::uint32_t hashCount);
 // The notices while the host waits at the card reader.
 Alert pinPadNotice(std::string_view origin, std::uint32_t hashCount);
-Alert insertCard(std::string_view origin);
+// hashCount 0: a listing waits for the card; otherwise the signature of that
+// many documents does.
+Alert insertCard(std::string_view origin, std::uint32_t hashCount);
 
 // The purposes in words, joined with ", "; empty unless purposesJson is an
 // array of strings.

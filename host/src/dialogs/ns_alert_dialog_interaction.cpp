@@ -70,7 +70,7 @@ std::unique_ptr<WaitNotice> NSAlertDialogInteraction::openWait(WaitKind kind,
     // thread itself nobody would serve it.
     if (mainThread_->isMainThread()) return nullptr;
     const Alert alert = kind == WaitKind::pinPad ? AlertTexts::pinPadNotice(origin, hashCount)
-                                                 : AlertTexts::insertCard(origin);
+                                                 : AlertTexts::insertCard(origin, hashCount);
     auto control = std::make_shared<WaitControl>();
     const bool queued = mainThread_->post([runner = runner, alert, control] {
         const AlertResponse response = runner->runWaitNotice(alert, *control);

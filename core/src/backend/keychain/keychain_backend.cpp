@@ -12,6 +12,10 @@ using keychain::SignatureAlgorithm;
 namespace {
 
 constexpr const char* kRsaPss = "rsa-pss (phase 2)";
+// The caller withdrew the request while the login ran (the page went away,
+// or the user cancelled the reader's notice).
+constexpr const char* kStoppedAfterLogin =
+    "the signature was cancelled while the card reader waited";
 
 std::optional<SignatureAlgorithm> algorithm_for(Scheme scheme, HashAlg hash_alg) {
     const bool sha256 = hash_alg == HashAlg::Sha256;
@@ -119,6 +123,14 @@ std::shared_ptr<keychain::Identity> KeychainBackend::listed_identity(std::string
 Result<KeyApproval, BackendError> KeychainBackend::key_approval(std::string_view cert_id) {
     const auto identity = listed_identity(cert_id);
     if (!identity) return BackendError::unknown_certificate_id();
+    switch (platform_->token_presence(*identity)) {
+        case keychain::TokenPresence::Present:
+            break;
+        case keychain::TokenPresence::CardAbsent:
+            return KeyApproval::InsertCard;
+        case keychain::TokenPresence::ReaderGone:
+            return BackendError::no_reader();
+    }
     switch (platform_->login_need(*identity)) {
         case keychain::LoginNeed::None:
             return KeyApproval::None;
@@ -130,11 +142,36 @@ Result<KeyApproval, BackendError> KeychainBackend::key_approval(std::string_view
     return KeyApproval::None;
 }
 
+BackendError KeychainBackend::step_failure(const keychain::Identity& identity, std::string text,
+                                           bool went_away) {
+    // A card pulled in the middle shows in many ways (a closed session, a
+    // key not found): where the token stands now tells them apart.
+    switch (platform_->token_presence(identity)) {
+        case keychain::TokenPresence::ReaderGone:
+            return BackendError::no_reader(std::move(text));
+        case keychain::TokenPresence::CardAbsent:
+            return BackendError::no_token(std::move(text));
+        case keychain::TokenPresence::Present:
+            break;
+    }
+    if (went_away) return BackendError::no_token(std::move(text));
+    return BackendError::internal(std::move(text));
+}
+
 Result<SignatureList, BackendError> KeychainBackend::sign(
     std::string_view cert_id, HashAlg hash_alg, Scheme scheme, const std::vector<Bytes>& hashes,
-    const Pin& pin, const std::function<void()>& login_returned) {
+    const Pin& pin, const std::function<bool()>& login_returned) {
     const auto identity = listed_identity(cert_id);
     if (!identity) return BackendError::unknown_certificate_id();
+    // Never a login, and so never a PIN try, on a card that is not there.
+    switch (platform_->token_presence(*identity)) {
+        case keychain::TokenPresence::Present:
+            break;
+        case keychain::TokenPresence::CardAbsent:
+            return BackendError::no_token();
+        case keychain::TokenPresence::ReaderGone:
+            return BackendError::no_reader();
+    }
 
     for (const auto& hash : hashes) {
         if (hash.size() != digest_length(hash_alg)) {
@@ -144,7 +181,7 @@ Result<SignatureList, BackendError> KeychainBackend::sign(
 
     const keychain::LoginNeed need = platform_->login_need(*identity);
     if (need == keychain::LoginNeed::None) {
-        login_returned();
+        if (!login_returned()) return BackendError::user_cancelled(kStoppedAfterLogin);
         return sign_with(*identity, hash_alg, scheme, hashes);
     }
     // A PIN try is worth spending only on a signature the token can make.
@@ -153,7 +190,7 @@ Result<SignatureList, BackendError> KeychainBackend::sign(
     // An empty PIN is refused here, so that it never costs the card a try.
     if (!keypad && pin.empty()) return BackendError::pin_incorrect();
     const keychain::LoginOutcome login = platform_->login(*identity, keypad ? nullptr : &pin);
-    login_returned();
+    const bool go_on = login_returned();
     switch (login.kind) {
         case keychain::LoginOutcome::Kind::LoggedIn:
             break;
@@ -165,8 +202,14 @@ Result<SignatureList, BackendError> KeychainBackend::sign(
             return BackendError::user_cancelled(
                 "the PIN entry on the card reader was cancelled or timed out");
         case keychain::LoginOutcome::Kind::Failed:
-            return BackendError::internal(std::string(platform_->step_names().login) + ": " +
-                                          status_text(login.status));
+            return step_failure(
+                *identity,
+                std::string(platform_->step_names().login) + ": " + status_text(login.status),
+                platform_->token_went_away(login.status));
+    }
+    if (!go_on) {
+        platform_->logout(*identity);
+        return BackendError::user_cancelled(kStoppedAfterLogin);
     }
     auto signatures = sign_with(*identity, hash_alg, scheme, hashes);
     // Every request is approved by its own PIN: the token does not stay open.
@@ -180,8 +223,9 @@ Result<SignatureList, BackendError> KeychainBackend::sign_with(const keychain::I
     const keychain::StepNames steps = platform_->step_names();
     const auto key = platform_->copy_private_key(identity);
     if (key.status != keychain::kStatusSuccess || !key.ref) {
-        return BackendError::internal(std::string(steps.copy_private_key) + ": " +
-                                      status_text(key.status));
+        return step_failure(identity,
+                            std::string(steps.copy_private_key) + ": " + status_text(key.status),
+                            platform_->token_went_away(key.status));
     }
 
     const auto algorithm = algorithm_for(scheme, hash_alg);
@@ -195,7 +239,8 @@ Result<SignatureList, BackendError> KeychainBackend::sign_with(const keychain::I
         if (!made.signature) {
             const std::string cause = made.error ? platform_->error_description(*made.error)
                                                  : std::string("no signature returned");
-            return BackendError::internal(std::string(steps.create_signature) + ": " + cause);
+            return step_failure(identity, std::string(steps.create_signature) + ": " + cause,
+                                made.error && platform_->token_went_away(*made.error));
         }
         signatures.push_back(std::move(*made.signature));
     }

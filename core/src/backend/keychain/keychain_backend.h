@@ -36,22 +36,27 @@ class KeychainBackend {
 
     // What signing with the listed certificate `cert_id` needs of the user:
     // a PIN (its key lies on a token that wants a login), an entry on the
-    // reader's keypad, or nothing.
+    // reader's keypad, or nothing; InsertCard while the card that holds the
+    // key is out of its reader (asking again takes up a card put back), and
+    // NoReader when the reader itself is gone.
     Result<KeyApproval, BackendError> key_approval(std::string_view cert_id);
 
     // `pin` is used only for a key that needs a login: one attempt, then the
     // whole batch, then a logout. An empty PIN is never tried on the token;
     // a key approved on the reader's keypad logs in without one.
     // `login_returned` is called once the login (if any) has returned, before
-    // the first signature.
+    // the first signature; when it answers false nothing is signed (the token
+    // is logged out, the result is UserCancelled). A card that is out, or
+    // that goes away during the request, answers NoToken (NoReader for a
+    // reader that went away) with the step and the cause.
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
                                              Scheme scheme, const std::vector<Bytes>& hashes,
                                              const Pin& pin,
-                                             const std::function<void()>& login_returned);
+                                             const std::function<bool()>& login_returned);
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
                                              Scheme scheme, const std::vector<Bytes>& hashes,
                                              const Pin& pin) {
-        return sign(cert_id, hash_alg, scheme, hashes, pin, [] {});
+        return sign(cert_id, hash_alg, scheme, hashes, pin, [] { return true; });
     }
 
     // How many card readers the store sees with no card in them.
@@ -64,6 +69,8 @@ class KeychainBackend {
     };
 
     std::string status_text(keychain::Status status);
+    // A failed step on `identity`'s key as the error the page can act on.
+    BackendError step_failure(const keychain::Identity& identity, std::string text, bool went_away);
     std::shared_ptr<keychain::Identity> listed_identity(std::string_view cert_id);
     Result<SignatureList, BackendError> sign_with(const keychain::Identity& identity,
                                                   HashAlg hash_alg, Scheme scheme,

@@ -84,6 +84,13 @@ enum class LoginNeed : std::uint8_t {
     ProtectedPath,  // ... entered on the card reader's own keypad, not here
 };
 
+// Where the token that holds an identity's key stands now.
+enum class TokenPresence : std::uint8_t {
+    Present,     // in its reader (always so for the platform's own store)
+    CardAbsent,  // its reader is there, the card is not
+    ReaderGone,  // the reader (or the service that reaches it) is gone
+};
+
 // The result of one login attempt.
 struct LoginOutcome {
     // Cancelled: the entry on a reader's keypad was cancelled or timed out.
@@ -159,6 +166,19 @@ class KeychainPlatform {
 
     // How many card readers the store sees with no card in them.
     virtual std::size_t readers_without_card() { return 0; }
+
+    // Whether the token of the identity's key is in its reader now. Asking
+    // also lets the platform take up a card that was put back since it last
+    // looked (fresh sessions and handles for it).
+    virtual TokenPresence token_presence(const Identity& /*identity*/) {
+        return TokenPresence::Present;
+    }
+
+    // Whether a failure says the token went away or failed as a device (the
+    // card was pulled, its sessions ended with it), not that the call was
+    // refused for what it asked.
+    virtual bool token_went_away(Status /*status*/) { return false; }
+    virtual bool token_went_away(const SignatureError& /*error*/) { return false; }
 };
 
 // The implementation for the platform this build is for.

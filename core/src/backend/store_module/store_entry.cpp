@@ -20,7 +20,7 @@ class KeychainStore final : public StoreBackend {
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
                                              Scheme scheme, const std::vector<Bytes>& hashes,
                                              const Pin& pin,
-                                             const std::function<void()>& login_returned) override {
+                                             const std::function<bool()>& login_returned) override {
         return backend_.sign(cert_id, hash_alg, scheme, hashes, pin, login_returned);
     }
     std::size_t readers_without_card() override { return backend_.readers_without_card(); }
@@ -41,7 +41,7 @@ class Pkcs11Store final : public StoreBackend {
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
                                              Scheme scheme, const std::vector<Bytes>& hashes,
                                              const Pin& pin,
-                                             const std::function<void()>& login_returned) override {
+                                             const std::function<bool()>& login_returned) override {
         auto made = backend_.sign(cert_id, hash_alg, scheme, hashes, pin);
         login_returned();
         return made;

@@ -19,7 +19,7 @@
 
 namespace tavrin::store {
 
-inline constexpr std::uint32_t kInterfaceVersion = 1;
+inline constexpr std::uint32_t kInterfaceVersion = 2;
 inline constexpr const char* kModuleFileName = "libtavrin_bridge_store.so";
 inline constexpr const char* kEntryName = "tavrin_bridge_store_entry";
 
@@ -31,9 +31,8 @@ class StoreBackend {
     virtual Result<CertificateList, BackendError> list_certificates(Purpose purpose) = 0;
     virtual Result<KeyApproval, BackendError> key_approval(std::string_view cert_id) = 0;
     virtual Result<SignatureList, BackendError> sign(
-        std::string_view cert_id, HashAlg hash_alg, Scheme scheme,
-        const std::vector<Bytes>& hashes, const Pin& pin,
-        const std::function<void()>& login_returned) = 0;
+        std::string_view cert_id, HashAlg hash_alg, Scheme scheme, const std::vector<Bytes>& hashes,
+        const Pin& pin, const std::function<bool()>& login_returned) = 0;
     virtual std::size_t readers_without_card() = 0;
 };
 

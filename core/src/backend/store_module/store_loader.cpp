@@ -78,7 +78,7 @@ Result<KeyApproval, BackendError> LoadedKeychainBackend::key_approval(std::strin
 
 Result<SignatureList, BackendError> LoadedKeychainBackend::sign(
     std::string_view cert_id, HashAlg hash_alg, Scheme scheme, const std::vector<Bytes>& hashes,
-    const Pin& pin, const std::function<void()>& login_returned) {
+    const Pin& pin, const std::function<bool()>& login_returned) {
     auto store = backend();
     if (!store) return fail(store.error());
     return store.value()->sign(cert_id, hash_alg, scheme, hashes, pin, login_returned);

@@ -27,11 +27,11 @@ class LoadedKeychainBackend {
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
                                              Scheme scheme, const std::vector<Bytes>& hashes,
                                              const Pin& pin,
-                                             const std::function<void()>& login_returned);
+                                             const std::function<bool()>& login_returned);
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
                                              Scheme scheme, const std::vector<Bytes>& hashes,
                                              const Pin& pin) {
-        return sign(cert_id, hash_alg, scheme, hashes, pin, [] {});
+        return sign(cert_id, hash_alg, scheme, hashes, pin, [] { return true; });
     }
     // Only asked after a listing; before the store is open there is none.
     std::size_t readers_without_card();
@@ -58,7 +58,7 @@ class LoadedPkcs11Backend {
     Result<SignatureList, BackendError> sign(std::string_view cert_id, HashAlg hash_alg,
                                              Scheme scheme, const std::vector<Bytes>& hashes,
                                              const Pin& pin) {
-        return backend_->sign(cert_id, hash_alg, scheme, hashes, pin, [] {});
+        return backend_->sign(cert_id, hash_alg, scheme, hashes, pin, [] { return true; });
     }
 
   private:

@@ -29,12 +29,21 @@
 namespace tavrin::keychain {
 namespace {
 
+struct SlotFree {
+    void operator()(PK11SlotInfo* slot) const { PK11_FreeSlot(slot); }
+};
+using SlotPtr = std::unique_ptr<PK11SlotInfo, SlotFree>;
+
 // Every reference owns one NSS reference count of its object.
 class NssIdentity final : public Identity {
   public:
-    explicit NssIdentity(CERTCertificate* owned) : cert(owned) {}
+    // The slot is the one the certificate was listed from: NSS forgets a
+    // certificate's slot when its card is pulled, the reader stays.
+    NssIdentity(CERTCertificate* owned, SlotPtr listed_from)
+        : cert(owned), slot(std::move(listed_from)) {}
     ~NssIdentity() override { CERT_DestroyCertificate(cert); }
     CERTCertificate* const cert;
+    const SlotPtr slot;  // null when NSS named none
 };
 
 class NssCertificate final : public Certificate {
@@ -56,11 +65,6 @@ class NssPrivateKey final : public PrivateKey {
     CERTCertificate* const cert;  // whose key this is
 };
 
-struct SlotFree {
-    void operator()(PK11SlotInfo* slot) const { PK11_FreeSlot(slot); }
-};
-using SlotPtr = std::unique_ptr<PK11SlotInfo, SlotFree>;
-
 // The slot whose token holds the certificate.
 SlotPtr slot_of(CERTCertificate* cert) {
     if (cert->slot != nullptr) return SlotPtr(PK11_ReferenceSlot(cert->slot));
@@ -70,6 +74,28 @@ SlotPtr slot_of(CERTCertificate* cert) {
         return nullptr;
     }
     return SlotPtr(slot);
+}
+
+// The slot of an identity's token: the one it was listed from.
+SlotPtr slot_of(const Identity& identity) {
+    const auto& nss = static_cast<const NssIdentity&>(identity);
+    if (nss.slot) return SlotPtr(PK11_ReferenceSlot(nss.slot.get()));
+    return slot_of(nss.cert);
+}
+
+// NSS's error for a module's answer that says the card went away or broke.
+PRErrorCode token_error_for(CK_RV rv) {
+    switch (rv) {
+        case CKR_DEVICE_REMOVED:
+        case CKR_TOKEN_NOT_PRESENT:
+        case CKR_SESSION_CLOSED:
+        case CKR_SESSION_HANDLE_INVALID:
+            return SEC_ERROR_NO_TOKEN;
+        case CKR_DEVICE_ERROR:
+            return SEC_ERROR_PKCS11_DEVICE_ERROR;
+        default:
+            return SEC_ERROR_LIBRARY_FAILURE;
+    }
 }
 
 }  // namespace
@@ -93,9 +119,12 @@ LoginOutcome keypad_login(PK11SlotInfo* slot, KeypadSession& kept) {
         module != nullptr ? static_cast<const CK_FUNCTION_LIST*>(module->functionList) : nullptr;
     if (functions == nullptr) return {Kind::Failed, std::nullopt, SEC_ERROR_NO_MODULE};
     CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
-    if (functions->C_OpenSession(PK11_GetSlotID(slot), CKF_SERIAL_SESSION, nullptr, nullptr,
-                                 &session) != CKR_OK) {
-        return {Kind::Failed, std::nullopt, SEC_ERROR_NO_TOKEN};
+    if (const CK_RV opened = functions->C_OpenSession(PK11_GetSlotID(slot), CKF_SERIAL_SESSION,
+                                                      nullptr, nullptr, &session);
+        opened != CKR_OK) {
+        const PRErrorCode error = token_error_for(opened);
+        return {Kind::Failed, std::nullopt,
+                error == SEC_ERROR_LIBRARY_FAILURE ? SEC_ERROR_NO_TOKEN : error};
     }
     const CK_RV rv = functions->C_Login(session, CKU_USER, nullptr, 0);
     CK_TOKEN_INFO info{};
@@ -127,7 +156,7 @@ LoginOutcome keypad_login(PK11SlotInfo* slot, KeypadSession& kept) {
         case CKR_FUNCTION_CANCELED:
             return {Kind::Cancelled, std::nullopt, kStatusSuccess};
         default:
-            return {Kind::Failed, std::nullopt, SEC_ERROR_LIBRARY_FAILURE};
+            return {Kind::Failed, std::nullopt, token_error_for(rv)};
     }
 }
 
@@ -227,7 +256,9 @@ SearchResult NssKeychainPlatform::copy_matching_identities(
          node = CERT_LIST_NEXT(node)) {
         const SECItem& der = node->cert->derCert;
         if (!seen.emplace(reinterpret_cast<const char*>(der.data), der.len).second) continue;
-        result.items.push_back(std::make_shared<NssIdentity>(CERT_DupCertificate(node->cert)));
+        result.items.push_back(std::make_shared<NssIdentity>(
+            CERT_DupCertificate(node->cert),
+            SlotPtr(node->cert->slot != nullptr ? PK11_ReferenceSlot(node->cert->slot) : nullptr)));
     }
     CERT_DestroyCertList(list);
     if (result.items.empty()) result.status = kStatusItemNotFound;
@@ -373,7 +404,7 @@ std::vector<Bytes> NssKeychainPlatform::issuer_chain(const Certificate& certific
 }
 
 LoginNeed NssKeychainPlatform::login_need(const Identity& identity) {
-    const SlotPtr slot = slot_of(static_cast<const NssIdentity&>(identity).cert);
+    const SlotPtr slot = slot_of(identity);
     // The software database's own password stays NSS's business: its key
     // simply cannot be found while the database is locked.
     if (!slot || PK11_IsInternal(slot.get())) return LoginNeed::None;
@@ -383,7 +414,7 @@ LoginNeed NssKeychainPlatform::login_need(const Identity& identity) {
 
 LoginOutcome NssKeychainPlatform::login(const Identity& identity, const Pin* pin) {
     using Kind = LoginOutcome::Kind;
-    const SlotPtr slot = slot_of(static_cast<const NssIdentity&>(identity).cert);
+    const SlotPtr slot = slot_of(identity);
     if (!slot) return {Kind::Failed, std::nullopt, SEC_ERROR_NO_TOKEN};
     if (pin == nullptr) {
         keypad_session_ = std::make_unique<KeypadSession>();
@@ -400,7 +431,10 @@ LoginOutcome NssKeychainPlatform::login(const Identity& identity, const Pin* pin
         session_pin_ = pin;
         return {};
     }
-    const PRErrorCode error = last_error(SEC_ERROR_LIBRARY_FAILURE);
+    PRErrorCode error = last_error(SEC_ERROR_LIBRARY_FAILURE);
+    // NSS tells a session that ended with its card as bad data: the login
+    // sends nothing else that could be.
+    if (error == SEC_ERROR_BAD_DATA) error = SEC_ERROR_NO_TOKEN;
     CK_TOKEN_INFO info{};
     const bool have_flags = PK11_GetTokenInfo(slot.get(), &info) == SECSuccess;
     // The attempt that used up the last try may still be answered as a wrong
@@ -419,7 +453,7 @@ LoginOutcome NssKeychainPlatform::login(const Identity& identity, const Pin* pin
 
 void NssKeychainPlatform::logout(const Identity& identity) {
     session_pin_ = nullptr;
-    if (const SlotPtr slot = slot_of(static_cast<const NssIdentity&>(identity).cert)) {
+    if (const SlotPtr slot = slot_of(identity)) {
         PK11_Logout(slot.get());  // a failure leaves nothing to undo
     }
     if (keypad_session_ && keypad_session_->functions != nullptr) {
@@ -448,6 +482,29 @@ std::size_t NssKeychainPlatform::readers_without_card() {
         if (PK11_IsRemovable(slot.get()) && !PK11_IsPresent(slot.get())) ++empty;
     }
     return empty;
+}
+
+TokenPresence NssKeychainPlatform::token_presence(const Identity& identity) {
+    const SlotPtr slot = slot_of(identity);
+    // A certificate NSS cannot place any more lay on a token that is gone.
+    if (!slot) return TokenPresence::CardAbsent;
+    if (PK11_IsInternal(slot.get())) return TokenPresence::Present;
+    // A reader that went away (or the card service with it) no longer
+    // answers for its slot.
+    CK_SLOT_INFO info{};
+    if (PK11_GetSlotInfo(slot.get(), &info) != SECSuccess) return TokenPresence::ReaderGone;
+    if ((info.flags & CKF_TOKEN_PRESENT) == 0) return TokenPresence::CardAbsent;
+    // Also takes up a card that was put back: NSS then opens a fresh session
+    // on it, in place of the one that ended with the removal.
+    return PK11_IsPresent(slot.get()) ? TokenPresence::Present : TokenPresence::CardAbsent;
+}
+
+bool NssKeychainPlatform::token_went_away(Status status) {
+    return status == SEC_ERROR_NO_TOKEN || status == SEC_ERROR_PKCS11_DEVICE_ERROR;
+}
+
+bool NssKeychainPlatform::token_went_away(const SignatureError& error) {
+    return token_went_away(static_cast<const NssError&>(error).code);
 }
 
 NssStoreLocation default_nss_store_location() {

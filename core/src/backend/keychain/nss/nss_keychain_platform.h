@@ -53,6 +53,9 @@ class NssKeychainPlatform final : public KeychainPlatform {
     LoginOutcome login(const Identity& identity, const Pin* pin) override;
     void logout(const Identity& identity) override;
     std::size_t readers_without_card() override;
+    TokenPresence token_presence(const Identity& identity) override;
+    bool token_went_away(Status status) override;
+    bool token_went_away(const SignatureError& error) override;
 
   private:
     Status open();
