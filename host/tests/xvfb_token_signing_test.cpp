@@ -165,6 +165,48 @@ TEST_F(TokenSigningTest, TheCardsPinIsAskedAfterTheConfirmationAndEverySignature
     });
 }
 
+// The card is pulled after the listing: the signature asks for it before its
+// PIN and goes on once it is back, in the same host process, with the
+// certificate listed before.
+TEST_F(TokenSigningTest, APulledCardIsAskedForBeforeItsPinAndSignsOnceBack) {
+    const fs::path card = home.path() / "card-in-reader";
+    testing::write_file(card, "in");
+    registerModule({{"TAVRIN_FORWARD_CARD_FILE", card.string()}});
+    serve([&](HostSession& host) {
+        sendListing(host, "sign");
+        const json listed = json::parse(host.receive(), nullptr, false);
+        ASSERT_TRUE(listed.contains("result")) << listed.dump();
+        json certificate;
+        for (const json& c : listed["result"]["certificates"])
+            if (c["keyAlgorithm"] == "rsa2048") certificate = c;
+        ASSERT_TRUE(certificate.is_object()) << listed.dump();
+
+        fs::remove(card);
+        const auto hash = testing::sha256("pulled");
+        host.send(json{{"id", "s"},
+                       {"method", "sign"},
+                       {"params",
+                        {{"origin", kOrigin},
+                         {"certId", certificate["certId"]},
+                         {"hashAlg", "SHA-256"},
+                         {"scheme", "rsa-pkcs1"},
+                         {"hashes", {testing::to_base64(hash)}}}}}
+                      .dump());
+        answer(host, "card-pulled-confirmation", {"key Return"});
+        const std::string notice = screen.waitForWindow();
+        ASSERT_FALSE(notice.empty()) << "no notice asked for the card";
+        screen.screenshot(fs::path(TAVRIN_TEST_ARTIFACTS) / "card-pulled-insert.png");
+        testing::write_file(card, "in");
+        EXPECT_TRUE(screen.waitForNoWindow(std::chrono::seconds(30), notice));
+        answer(host, "card-pulled-pin", {"type 1234", "key Return"});
+        const json reply = json::parse(host.receive(), nullptr, false);
+        ASSERT_TRUE(reply.contains("result")) << reply.dump();
+        EXPECT_TRUE(testing::verifies_with(testing::from_base64(certificate["der"]), EVP_sha256(),
+                                           hash,
+                                           testing::from_base64(reply["result"]["signatures"][0])));
+    });
+}
+
 // An empty reader asks for the card; cancelling that notice answers no
 // certificates, and the host serves on.
 TEST_F(TokenSigningTest, CancellingTheCardNoticeAnswersNoCertificates) {
