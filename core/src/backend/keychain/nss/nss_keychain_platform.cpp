@@ -10,6 +10,7 @@
 #include <set>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include <cert.h>
 #include <cryptohi.h>
@@ -81,6 +82,28 @@ SlotPtr slot_of(const Identity& identity) {
     const auto& nss = static_cast<const NssIdentity&>(identity);
     if (nss.slot) return SlotPtr(PK11_ReferenceSlot(nss.slot.get()));
     return slot_of(nss.cert);
+}
+
+// Asks every loaded token module for its slots again. NSS reads a module's
+// slots when it loads it; asking again lets a module take up a reader
+// plugged in later, or the card service coming back after a restart (OpenSC
+// looks for readers again when asked for its slots). Cheap when nothing
+// changed.
+void refresh_module_slots() {
+    std::vector<SECMODModule*> modules;
+    SECMODListLock* lock = SECMOD_GetDefaultModuleListLock();
+    SECMOD_GetReadLock(lock);
+    for (SECMODModuleList* entry = SECMOD_GetDefaultModuleList(); entry != nullptr;
+         entry = entry->next) {
+        if (entry->module != nullptr && !entry->module->internal && entry->module->loaded)
+            modules.push_back(SECMOD_ReferenceModule(entry->module));
+    }
+    // The update takes the list's write lock when a module gained slots.
+    SECMOD_ReleaseReadLock(lock);
+    for (SECMODModule* module : modules) {
+        (void)SECMOD_UpdateSlotList(module);  // a module that fails keeps its slots
+        SECMOD_DestroyModule(module);
+    }
 }
 
 // NSS's error for a module's answer that says the card went away or broke.
@@ -246,6 +269,7 @@ SearchResult NssKeychainPlatform::copy_matching_identities(
     const std::vector<std::shared_ptr<Keychain>>* /*search_list*/) {
     // The user's database and tokens are the whole search list here.
     if (const Status opened = open(); opened != kStatusSuccess) return {opened, {}};
+    refresh_module_slots();
 
     CERTCertList* list = PK11_ListCerts(PK11CertListUser, nullptr);
     if (list == nullptr) return {kStatusItemNotFound, {}};
@@ -464,6 +488,7 @@ void NssKeychainPlatform::logout(const Identity& identity) {
 
 std::size_t NssKeychainPlatform::readers_without_card() {
     if (open() != kStatusSuccess) return 0;
+    refresh_module_slots();
     // The slots are collected under the module list's lock and examined
     // after it: asking a slot whether a card is in it may reach the token.
     std::vector<SlotPtr> slots;
@@ -489,6 +514,7 @@ TokenPresence NssKeychainPlatform::token_presence(const Identity& identity) {
     // A certificate NSS cannot place any more lay on a token that is gone.
     if (!slot) return TokenPresence::CardAbsent;
     if (PK11_IsInternal(slot.get())) return TokenPresence::Present;
+    refresh_module_slots();
     // A reader that went away (or the card service with it) no longer
     // answers for its slot.
     CK_SLOT_INFO info{};
