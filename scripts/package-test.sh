@@ -135,6 +135,12 @@ echo "== status over native messaging"
 {
   frame '{"id":"s","method":"status"}'
   frame '{"id":"c","method":"listCertificates","params":{"origin":"https://new.example","purpose":"sign"}}'
+  # Input that ends means that the page has gone, and the host then cancels
+  # its prompt unanswered: keep the input open until the last reply is there.
+  for _ in $(seq 600); do
+    grep -aq '"id":"c"' "$work/reply" 2>/dev/null && break
+    sleep 0.1
+  done
 } | run_as_user "$exe" "$chrome_origin" >"$work/reply" 2>"$work/stderr" || status=$?
 if [ "${status:-0}" -ne 0 ]; then
   cat "$work/stderr" >&2

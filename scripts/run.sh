@@ -35,8 +35,13 @@ if [ -n "${DISPLAY:-}" ]; then
   scratch="$(mktemp -d)"
   trap 'rm -rf "$scratch"' EXIT
   echo "answer the dialog on display $DISPLAY"
-  frame '{"id":"quickstart-list","method":"listCertificates","params":{"origin":"https://quickstart.tavrin.invalid","purpose":"any"}}' |
-    XDG_DATA_HOME="$scratch" "$bridge" "$extension" | tail -c +5
+  # Input that ends means that the page has gone, and the host then cancels
+  # its prompt: keep the input open until the reply is there.
+  {
+    frame '{"id":"quickstart-list","method":"listCertificates","params":{"origin":"https://quickstart.tavrin.invalid","purpose":"any"}}'
+    until [ -s "$scratch/reply" ]; do sleep 0.2; done
+  } | XDG_DATA_HOME="$scratch" "$bridge" "$extension" >"$scratch/reply"
+  tail -c +5 "$scratch/reply"
   echo
   if [ -f "$scratch/cz.tavrin.bridge/consent.json" ]; then
     echo "grant recorded in the consent file:"

@@ -30,11 +30,13 @@ class ScriptedRunner final : public AlertRunning {
   public:
     std::function<AlertResponse()> script = [] { return answered(alertFirstButtonReturn); };
     std::vector<Alert> alerts;
+    int abandoned = 0;
 
     AlertResponse runAlert(const Alert& alert) override {
         alerts.push_back(alert);
         return script();
     }
+    void abandon() override { ++abandoned; }
 };
 
 class DialogTest : public ::testing::Test {
@@ -116,6 +118,38 @@ TEST_F(DialogTest, OnlyTheFirstButtonSaysYesAndAnEmptyPinIsAPin) {
         if (pin) {
             EXPECT_EQ(std::string(pin->c_str(), pin->size()), *c.pin);
         }
+    }
+}
+
+// The page goes away while a prompt is open: that prompt counts as
+// cancelled whatever it answered, the runner is told to close it, and every
+// later prompt is cancelled without reaching the runner. The
+// user's own "no" is not taken for that.
+TEST(DialogAbandon, APromptWhosePageHasGoneIsCancelledAndSoIsEveryLaterOne) {
+    using Prompt = std::function<bool(NSAlertDialogInteraction&)>;
+    const Prompt prompts[] = {
+        [](auto& d) { return d.requestConsent(kOrigin, R"(["sign"])"); },
+        [](auto& d) { return d.requestPin(kOrigin, "cert", 1).has_value(); },
+        [](auto& d) { return d.requestSignConfirmation(kOrigin, "cert", 1); },
+    };
+    for (std::size_t open = 0; open < 3; ++open) {
+        SCOPED_TRACE(open);
+        auto runner = std::make_shared<ScriptedRunner>();
+        NSAlertDialogInteraction dialogs(runner, std::make_shared<MainThreadExecutor>());
+        runner->script = [] { return answered(alertFirstButtonReturn + 1); };
+        EXPECT_FALSE(prompts[open](dialogs));
+        EXPECT_FALSE(dialogs.abandonedPrompt());
+
+        runner->script = [&] {
+            dialogs.abandon();
+            return answered(alertFirstButtonReturn, "1234");
+        };
+        EXPECT_FALSE(prompts[open](dialogs));
+        EXPECT_TRUE(dialogs.abandonedPrompt());
+        EXPECT_EQ(runner->abandoned, 1);
+        for (const Prompt& later : prompts)
+            EXPECT_FALSE(later(dialogs));
+        EXPECT_EQ(runner->alerts.size(), 2u);
     }
 }
 

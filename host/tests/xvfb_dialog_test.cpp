@@ -148,6 +148,35 @@ TEST_F(RealDialogTest, ConsentAcceptedWithEnterIsRecorded) {
               nlohmann::json::array({"sign"}));
 }
 
+// The page goes away while its consent prompt waits (the browser closes the
+// host's input): the prompt goes, nothing is granted or answered, and the
+// host ends, saying why.
+TEST_F(RealDialogTest, APageThatGoesAwayTakesItsConsentPromptWithIt) {
+    const testing::TempDir home;
+    const fs::path consent = home.path() / ".local/share/cz.tavrin.bridge/consent.json";
+    testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
+    run.environment = {{"DISPLAY", screen.display()}};
+    bool shown = false, gone = false, ended = false;
+    run.session = [&](testing::HostSession& host) {
+        host.send(R"({"id":"l","method":"listCertificates","params":{"origin":")" +
+                  std::string(kOrigin) + R"(","purpose":"sign"}})");
+        const std::string prompt = screen.waitForWindow();
+        shown = !prompt.empty();
+        ended = host.hangUp();
+        gone = screen.waitForNoWindow(std::chrono::seconds(30), prompt);
+    };
+    const auto result = testing::runHost(run);
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(ended) << "the host stayed after its input ended";
+    EXPECT_TRUE(gone) << "the prompt stayed after its page had gone";
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "tavrin-bridge: the browser closed the connection; the prompt was cancelled and "
+              "the request is left unanswered\n");
+    EXPECT_FALSE(fs::exists(consent)) << testing::read_file(consent);
+}
+
 TEST_F(RealDialogTest, PinTypedAndSubmittedAndSignatureConfirmed) {
     // What a screen reader sees of the prompt, read while it is shown.
     std::string tree;

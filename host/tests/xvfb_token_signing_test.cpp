@@ -91,13 +91,14 @@ class TokenSigningTest : public ::testing::Test {
 
     // Runs a host in this home and environment (through `launcher`, if any)
     // for `session`; it must end normally.
-    void serve(const std::function<void(HostSession&)>& session) {
+    testing::ProcessResult serve(const std::function<void(HostSession&)>& session) {
         testing::HostRun run{{"chrome-extension://jigokomhlkbkpcgkinakfomodbijdcpi/"}, home.path()};
         run.environment = environment;
         run.session = session;
         run.launcher = launcher;
         const auto result = testing::runHost(run);
         EXPECT_EQ(result.exitStatus, 0) << result.err;
+        return result;
     }
 
     testing::Xvfb screen;
@@ -220,6 +221,60 @@ TEST_F(TokenSigningTest, CancellingTheCardNoticeAnswersNoCertificates) {
         host.send(R"({"id":"s","method":"status"})");
         EXPECT_NE(host.receive().find(R"("result")"), std::string::npos);
     });
+}
+
+// The page goes away while a card-reader notice is shown (the browser closes
+// the host's input): the notice goes and the host ends without a reply, also
+// while the reader's keypad holds the login and the core call with it.
+TEST_F(TokenSigningTest, APageThatGoesAwayTakesTheReaderNoticeWithIt) {
+    registerModule();
+    const struct {
+        const char* name;
+        const char* fake;
+        const char* waitSetting;  // long enough never to end in the test
+        bool signs;               // else a listing waits for the card
+    } cases[] = {
+        {"insert-card-abandoned", "late-card", "TAVRIN_FORWARD_CARD_AFTER_MS", false},
+        {"pin-pad-abandoned", "pin-pad", "TAVRIN_FORWARD_PAD_DELAY_MS", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        environment["TAVRIN_FORWARD_FAKE"] = c.fake;
+        environment[c.waitSetting] = "600000";
+        bool shown = false, gone = false, ended = false;
+        const auto result = serve([&](HostSession& host) {
+            sendListing(host, "sign");
+            if (c.signs) {
+                const json listed = json::parse(host.receive(), nullptr, false);
+                ASSERT_TRUE(listed.contains("result")) << listed.dump();
+                const json& certificate = listed["result"]["certificates"][0];
+                const std::string scheme =
+                    certificate["keyAlgorithm"].get<std::string>().starts_with("rsa") ? "rsa-pkcs1"
+                                                                                      : "ecdsa";
+                host.send(json{{"id", "sign"},
+                               {"method", "sign"},
+                               {"params",
+                                {{"origin", kOrigin},
+                                 {"certId", certificate["certId"]},
+                                 {"hashAlg", "SHA-256"},
+                                 {"scheme", scheme},
+                                 {"hashes", {testing::to_base64(testing::sha256("abandoned"))}}}}}
+                              .dump());
+                answer(host, "token-confirmation-abandoned", {"key Return"});
+            }
+            const std::string notice = screen.waitForWindow();
+            shown = !notice.empty();
+            screen.screenshot(fs::path(TAVRIN_TEST_ARTIFACTS) / (std::string(c.name) + ".png"));
+            ended = host.hangUp();
+            gone = screen.waitForNoWindow(std::chrono::seconds(30), notice);
+        });
+        EXPECT_TRUE(shown);
+        EXPECT_TRUE(ended) << "the host stayed after its input ended";
+        EXPECT_TRUE(gone) << "the notice stayed after its page had gone";
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("the browser closed the connection"), std::string::npos)
+            << result.err;
+    }
 }
 
 // A card whose module is registered with p11-kit alone, by a module file in

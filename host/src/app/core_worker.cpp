@@ -16,33 +16,45 @@ CoreWorker::~CoreWorker() {
     thread_.join();
 }
 
-void CoreWorker::run(const std::function<void()>& work) {
+bool CoreWorker::run(std::function<void()> work, const std::function<bool()>& stopServing) {
     {
         std::lock_guard lock(mutex_);
-        work_ = &work;
+        work_ = std::move(work);
         done_ = false;
     }
     wake_.notify_all();
-    mainThread_.serveUntil([this] {
-        std::lock_guard lock(mutex_);
-        return done_;
+    bool finished = false;
+    mainThread_.serveUntil([&] {
+        {
+            std::lock_guard lock(mutex_);
+            finished = done_;
+        }
+        return finished || stopServing();
     });
+    return finished;
+}
+
+bool CoreWorker::waitFinished(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return finished_.wait_for(lock, limit, [this] { return done_; });
 }
 
 void CoreWorker::loop() {
     for (;;) {
-        const std::function<void()>* work = nullptr;
+        std::function<void()> work;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || work_ != nullptr; });
-            if (work_ == nullptr) return;
-            work = std::exchange(work_, nullptr);
+            wake_.wait(lock, [this] { return stopping_ || work_.has_value(); });
+            if (!work_) return;
+            work = std::move(*work_);
+            work_.reset();
         }
-        (*work)();
+        work();
         {
             std::lock_guard lock(mutex_);
             done_ = true;
         }
+        finished_.notify_all();
         // Wakes the main thread, which then sees that the work is done.
         mainThread_.post([] {});
     }

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "dialogs/ns_alert_dialog_interaction.h"
 #include "framing/file_handle_stream.h"
 #include "framing/framing.h"
+#include "framing/input_hangup_watcher.h"
 #include "management/management_app.h"
 #include "platform/file_ops.h"
 #include "platform/process_protection.h"
@@ -24,6 +26,10 @@
 
 namespace tavrin::host {
 namespace {
+
+// How long a host whose page has gone waits for the core call in hand
+// before it ends without it.
+constexpr std::chrono::milliseconds abandonedCallGrace{500};
 
 bool beginsWithDash(const std::string& argument) {
     return !argument.empty() && argument.front() == '-';
@@ -42,15 +48,23 @@ CompletionSignal TavrinBridgeHostApp::startBackgroundSelfHeal(std::function<void
     return CompletionSignal(std::thread(std::move(connectAll)));
 }
 
-void TavrinBridgeHostApp::runHostLoop(ByteReader& input, ByteWriter& output,
-                                      DispatcherBridge& bridge, CoreWorker& worker) {
+HostLoopEnd TavrinBridgeHostApp::runHostLoop(ByteReader& input, ByteWriter& output,
+                                             DispatcherBridge& bridge, CoreWorker& worker,
+                                             const std::function<bool()>& abandoned) {
     for (;;) {
         auto request = Framing::readMessage(input, Framing::maxRequestLength);
-        if (!request) return;
+        if (!request) return HostLoopEnd::ended;
         // The core call runs on the worker; this thread serves its prompts.
-        std::vector<std::uint8_t> reply;
-        worker.run([&] { reply = bridge.handleRequest(request.value()); });
-        if (!Framing::writeMessage(reply, output, Framing::maxReplyLength)) return;
+        // The work owns its request and reply: when the page has gone, the
+        // loop may end while the call still runs.
+        auto payload = std::make_shared<std::vector<std::uint8_t>>(std::move(request).value());
+        auto reply = std::make_shared<std::vector<std::uint8_t>>();
+        const bool finished = worker.run(
+            [&bridge, payload, reply] { *reply = bridge.handleRequest(*payload); }, abandoned);
+        if (!finished) return HostLoopEnd::callLeftRunning;
+        if (abandoned()) return HostLoopEnd::abandoned;
+        if (!Framing::writeMessage(*reply, output, Framing::maxReplyLength))
+            return HostLoopEnd::ended;
     }
 }
 
@@ -92,10 +106,29 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
     FileHandleWriter output(STDOUT_FILENO);
     {
         CoreWorker worker(*mainThread);
-        runHostLoop(input, output, *bridge, worker);
+        // The browser closes the input when the page or its port goes away:
+        // a prompt open for it then closes, and later ones are not shown.
+        InputHangupWatcher hangup(STDIN_FILENO, [&dialogs] { dialogs->abandon(); });
+        const HostLoopEnd end = runHostLoop(input, output, *bridge, worker,
+                                            [&dialogs] { return dialogs->abandonedPrompt(); });
+        if (dialogs->abandonedPrompt()) {
+            std::fputs(
+                "tavrin-bridge: the browser closed the connection; the prompt was cancelled and "
+                "the request is left unanswered\n",
+                stderr);
+        }
+        mainThread->close();  // nobody serves hand-overs any more
+        if (end == HostLoopEnd::callLeftRunning && !worker.waitFinished(abandonedCallGrace)) {
+            // The core call does not return (a card reader waiting at its
+            // keypad), and the destructors would wait for it. Nothing is
+            // lost by ending here: replies and diagnostics are written
+            // unbuffered, and a consent grant is saved before its prompt's
+            // call returns.
+            std::fflush(nullptr);
+            ::_exit(0);
+        }
     }
 
-    mainThread->close();  // nobody serves hand-overs any more
     selfHeal.wait();
     bridge.reset();
     return 0;

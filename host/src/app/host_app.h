@@ -32,6 +32,13 @@ class CompletionSignal {
     std::thread worker_;
 };
 
+// Why the host loop ended.
+enum class HostLoopEnd {
+    ended,            // the input ended, or a frame could not be read or written
+    abandoned,        // the page went away during a prompt; the core call has returned
+    callLeftRunning,  // the loop stopped serving a core call that still runs
+};
+
 class TavrinBridgeHostApp {
   public:
     TavrinBridgeHostApp() = delete;
@@ -47,9 +54,11 @@ class TavrinBridgeHostApp {
     static CompletionSignal startBackgroundSelfHeal(std::function<void()> connectAll);
 
     // Reads a request frame, has the bridge answer it, writes the reply frame,
-    // until the input ends or a frame cannot be read or written.
-    static void runHostLoop(ByteReader& input, ByteWriter& output, DispatcherBridge& bridge,
-                            CoreWorker& worker);
+    // until the input ends or a frame cannot be read or written, or until
+    // `abandoned` says that a prompt of the request in hand was cancelled
+    // because its page has gone (then no reply is written).
+    static HostLoopEnd runHostLoop(ByteReader& input, ByteWriter& output, DispatcherBridge& bridge,
+                                   CoreWorker& worker, const std::function<bool()>& abandoned);
 
   private:
     static int runHost(const std::string& executablePath);

@@ -26,10 +26,25 @@ NSAlertDialogInteraction::NSAlertDialogInteraction(std::shared_ptr<AlertRunning>
                                                    std::shared_ptr<MainThreadExecutor> mainThread)
     : runner(std::move(runnerIn)), mainThread_(std::move(mainThread)) {}
 
+void NSAlertDialogInteraction::abandon() {
+    pageGone_.store(true);
+    runner->abandon();
+}
+
+bool NSAlertDialogInteraction::pageHasGone() {
+    if (!pageGone_.load()) return false;
+    // The main thread may be waiting for hand-overs: wake it to see this.
+    if (!abandonedPrompt_.exchange(true)) mainThread_->post([] {});
+    return true;
+}
+
 AlertResponse NSAlertDialogInteraction::present(const Alert& alert, const char* prompt,
                                                 const char* outcome) {
+    if (pageHasGone()) return {};
     AlertResponse response;
     const bool ran = mainThread_->runSync([&] { response = runner->runAlert(alert); });
+    // Whatever the prompt answered, nobody is left to act for.
+    if (pageHasGone()) return {};
     if (!ran) response = AlertResponse::notShown("the host is shutting down");
     if (!response.notShownReason.empty()) {
         std::fprintf(stderr, "tavrin-bridge: the %s could not be shown (%s); %s\n", prompt,
@@ -68,13 +83,16 @@ std::unique_ptr<WaitNotice> NSAlertDialogInteraction::openWait(WaitKind kind,
                                                                std::uint32_t hashCount) {
     // The main thread shows the notice while this one waits: from the main
     // thread itself nobody would serve it.
-    if (mainThread_->isMainThread()) return nullptr;
+    if (mainThread_->isMainThread() || pageHasGone()) return nullptr;
     const Alert alert = kind == WaitKind::pinPad ? AlertTexts::pinPadNotice(origin, hashCount)
                                                  : AlertTexts::insertCard(origin, hashCount);
     auto control = std::make_shared<WaitControl>();
-    const bool queued = mainThread_->post([runner = runner, alert, control] {
+    // Run by the main thread while this object serves the host loop.
+    const bool queued = mainThread_->post([this, alert, control] {
         const AlertResponse response = runner->runWaitNotice(alert, *control);
-        if (!response.notShownReason.empty()) {
+        if (pageHasGone()) {
+            control->markCancelled();  // the core stops waiting
+        } else if (!response.notShownReason.empty()) {
             std::fprintf(stderr, "tavrin-bridge: the card reader notice could not be shown (%s)\n",
                          response.notShownReason.c_str());
         }

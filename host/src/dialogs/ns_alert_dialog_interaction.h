@@ -4,6 +4,7 @@
 // button is the positive answer; any other response, and an alert that could
 // not be shown, the negative one (with one line on standard error saying why).
 
+#include <atomic>
 #include <memory>
 
 #include "ui_interface/alert_running.h"
@@ -29,13 +30,27 @@ class NSAlertDialogInteraction final : public DialogInteraction {
     std::unique_ptr<WaitNotice> openWait(WaitKind kind, std::string_view origin,
                                          std::uint32_t hashCount) override;
 
+    // Any thread: the page that asked has gone (the browser closed the
+    // connection). The prompt or notice that is open closes and counts as
+    // cancelled, whatever was typed or clicked in it; every later one counts
+    // as cancelled at once, shown to nobody. No line on standard error for
+    // either: the host says once why it stops.
+    void abandon();
+    // True once a prompt or notice has been cancelled that way: the request
+    // it belongs to must not be answered. Setting it wakes the main thread.
+    bool abandonedPrompt() const { return abandonedPrompt_.load(); }
+
     const std::shared_ptr<AlertRunning> runner;
 
   private:
     // `outcome` names the negative answer for the diagnostic line.
     AlertResponse present(const Alert& alert, const char* prompt, const char* outcome);
+    // True, noting the abandoned prompt, once abandon() has been called.
+    bool pageHasGone();
 
     std::shared_ptr<MainThreadExecutor> mainThread_;
+    std::atomic<bool> pageGone_{false};
+    std::atomic<bool> abandonedPrompt_{false};
 };
 
 }  // namespace tavrin::host

@@ -3,6 +3,9 @@
 // streams, in an environment whose HOME points into a test's temporary home
 // and that never reaches the developer's display.
 
+#include <signal.h>
+
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -33,6 +36,15 @@ class HostSession {
     // The next reply's payload; "<no reply>" when the output ends first or
     // nothing complete arrives for a minute.
     std::string receive() { return child_.receiveFrame().value_or("<no reply>"); }
+    // Closes the host's standard input, as a browser does when the page or
+    // its port goes away; true once the host has exited, false (after
+    // killing it) when it is still there after `limit`.
+    bool hangUp(std::chrono::seconds limit = std::chrono::seconds(60)) {
+        child_.closeIn();
+        if (child_.wait(limit)) return true;
+        child_.signal(SIGKILL);
+        return false;
+    }
 
   private:
     Child& child_;

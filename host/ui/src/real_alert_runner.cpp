@@ -170,9 +170,43 @@ class OnlyTheHostCloses final : public QObject {
     }
 };
 
+// Why an alert was not shown once abandon() has been called.
+constexpr const char* abandonedReason = "the browser closed the connection";
+
 }  // namespace
 
+bool RealAlertRunner::admit(QMessageBox& box) {
+    std::lock_guard lock(mutex_);
+    if (abandoned_) return false;
+    open_ = &box;
+    return true;
+}
+
+void RealAlertRunner::withdraw() {
+    std::lock_guard lock(mutex_);
+    open_ = nullptr;
+}
+
+bool RealAlertRunner::abandoned() {
+    std::lock_guard lock(mutex_);
+    return abandoned_;
+}
+
+void RealAlertRunner::abandon() {
+    // Under the lock: the box cannot be withdrawn, and so destroyed, while
+    // the close is posted. A close that arrives after exec() has returned is
+    // dropped with the box's other posted events.
+    std::lock_guard lock(mutex_);
+    abandoned_ = true;
+    if (open_ != nullptr) {
+        QMessageBox* box = open_;
+        QMetaObject::invokeMethod(
+            box, [box] { box->done(0); }, Qt::QueuedConnection);
+    }
+}
+
 AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
+    if (abandoned()) return AlertResponse::notShown(abandonedReason);
     if (std::string problem = ensureApplication(); !problem.empty()) {
         return AlertResponse::notShown(std::move(problem));
     }
@@ -197,10 +231,17 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
         std::optional<ActivationGuard> guard;
         if (buttons.size() > 1) guard.emplace(box, *buttons.front());
 
-        present(box);
-        if (field != nullptr) field->setFocus(Qt::ActiveWindowFocusReason);
-        box.exec();
+        const bool admitted = admit(box);
+        if (admitted) {
+            present(box);
+            if (field != nullptr) field->setFocus(Qt::ActiveWindowFocusReason);
+            box.exec();
+        }
+        withdraw();
+        QCoreApplication::removePostedEvents(&box);
 
+        if (!admitted) result = AlertResponse::notShown(abandonedReason);
+        // A box closed by abandon() has no clicked button: noAlertResponse.
         const auto clicked = std::find(buttons.begin(), buttons.end(), box.clickedButton());
         if (clicked != buttons.end()) {
             result.response = alertFirstButtonReturn + static_cast<int>(clicked - buttons.begin());
@@ -215,6 +256,11 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
 }
 
 AlertResponse RealAlertRunner::runWaitNotice(const Alert& alert, WaitControl& control) {
+    if (abandoned()) {
+        control.markCancelled();
+        control.reportShown(false);
+        return AlertResponse::notShown(abandonedReason);
+    }
     if (std::string problem = ensureApplication(); !problem.empty()) {
         control.reportShown(false);
         return AlertResponse::notShown(std::move(problem));
@@ -237,7 +283,8 @@ AlertResponse RealAlertRunner::runWaitNotice(const Alert& alert, WaitControl& co
         }
         prepareToTakeFront(box);
         // The waiting thread closes the box through the event queue.
-        const bool wanted = control.attach([&box] {
+        const bool admitted = admit(box);
+        const bool wanted = admitted && control.attach([&box] {
             QMetaObject::invokeMethod(
                 &box, [&box] { box.done(0); }, Qt::QueuedConnection);
         });
@@ -247,8 +294,12 @@ AlertResponse RealAlertRunner::runWaitNotice(const Alert& alert, WaitControl& co
             box.exec();
         }
         control.detach();
+        withdraw();
         // Drops a close that was queued but came too late to matter.
         QCoreApplication::removePostedEvents(&box);
+        // Abandoned while shown or before: the core must stop waiting.
+        if (abandoned()) control.markCancelled();
+        if (!admitted) result = AlertResponse::notShown(abandonedReason);
         const auto clicked = std::find(buttons.begin(), buttons.end(), box.clickedButton());
         if (clicked != buttons.end()) {
             result.response = alertFirstButtonReturn + static_cast<int>(clicked - buttons.begin());

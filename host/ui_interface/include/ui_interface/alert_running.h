@@ -23,6 +23,13 @@ class AlertRunning {
         control.reportShown(false);
         return AlertResponse::notShown("this runner shows no notices");
     }
+
+    // Any thread: whoever asked for the alerts has gone. The alert or notice
+    // that is open closes (an alert answers noAlertResponse, a notice reports
+    // itself cancelled through its control), and every later one answers
+    // AlertResponse::notShown at once, showing nothing. For good: there is
+    // no way back.
+    virtual void abandon() {}
 };
 
 }  // namespace tavrin::host
