@@ -204,14 +204,16 @@ void VirtualCardStack::pullCard() {
     cardWanted_ = false;
     card_->signal(SIGUSR1);
     if (!waitUntilCardPresent(false))
-        throw std::runtime_error("virtual card stack: the pulled card is still seen");
+        throw std::runtime_error("virtual card stack: the pulled card is still seen: " +
+                                 clientOutput("opensc-tool --list-readers"));
 }
 
 void VirtualCardStack::insertCard() {
     cardWanted_ = true;
     card_->signal(SIGUSR2);
     if (!waitUntilCardPresent(true))
-        throw std::runtime_error("virtual card stack: the inserted card is not seen");
+        throw std::runtime_error("virtual card stack: the inserted card is not seen: " +
+                                 clientOutput("opensc-tool --list-readers"));
 }
 
 bool VirtualCardStack::cardPresent() {
