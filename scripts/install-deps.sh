@@ -14,6 +14,7 @@ packages=(
   libnss3-tools openssl
   libgtest-dev libgmock-dev
   libp11-kit-dev p11-kit-modules softhsm2 opensc
+  pcscd vsmartcard-vpcd libcacard-dev
   qt6-base-dev xvfb xdotool imagemagick fonts-dejavu-core x11-utils
   dbus at-spi2-core python3-gi gir1.2-atspi-2.0
   chromium firefox-esr dpkg-dev desktop-file-utils
