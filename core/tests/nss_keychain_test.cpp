@@ -247,7 +247,9 @@ TEST(NssToken, ACardPulledAndPutBackIsToldAndTakenUpAgain) {
 
     std::filesystem::remove(card);
     EXPECT_EQ(backend.key_approval(id).value(), KeyApproval::InsertCard);
-    EXPECT_EQ(sign().error(), BackendError::no_token());
+    EXPECT_EQ(sign().error().display(),
+              "no token/card present: the card is not in its reader; no PIN was tried and "
+              "nothing was signed");
     EXPECT_TRUE(tokens.logins().empty());
 
     // Pulled between the login and the signature.

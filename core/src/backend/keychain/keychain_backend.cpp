@@ -163,14 +163,17 @@ Result<SignatureList, BackendError> KeychainBackend::sign(
     const Pin& pin, const std::function<bool()>& login_returned) {
     const auto identity = listed_identity(cert_id);
     if (!identity) return BackendError::unknown_certificate_id();
-    // Never a login, and so never a PIN try, on a card that is not there.
+    // Never a login, and so never a PIN try, on a card that is not there
+    // (it may have gone while the PIN prompt was open).
     switch (platform_->token_presence(*identity)) {
         case keychain::TokenPresence::Present:
             break;
         case keychain::TokenPresence::CardAbsent:
-            return BackendError::no_token();
+            return BackendError::no_token(
+                "the card is not in its reader; no PIN was tried and nothing was signed");
         case keychain::TokenPresence::ReaderGone:
-            return BackendError::no_reader();
+            return BackendError::no_reader(
+                "the card reader is gone; no PIN was tried and nothing was signed");
     }
 
     for (const auto& hash : hashes) {
