@@ -117,8 +117,14 @@ grep -q '2 tests.*PASSED\|PASSED.*2 tests' "$work/e2e.log" ||
   { cat "$work/e2e.log" >&2; fail "the browsers' status tests did not both run"; }
 
 echo "== install-native-messaging-host"
+# A user who has run Chromium (its profile folder exists) and no other added
+# browser: Chromium's manifest is written, no folder for the others.
+mkdir -p "$home/.config/chromium"
 run_as_user "$exe" install-native-messaging-host >"$work/install.out" 2>&1 ||
   { cat "$work/install.out" >&2; fail "install-native-messaging-host failed"; }
+for absent in .config/vivaldi .config/BraveSoftware snap .var; do
+  [ ! -e "$home/$absent" ] || fail "install-native-messaging-host made $absent for a browser that is not there"
+done
 # The system-wide manifests say what the program writes for each family.
 for pair in chromium:/etc/chromium google-chrome:/etc/opt/chrome microsoft-edge:/etc/opt/edge; do
   user="$home/.config/${pair%%:*}/NativeMessagingHosts/cz.tavrin.bridge.json"

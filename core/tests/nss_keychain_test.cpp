@@ -12,12 +12,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <thread>
 
 #include "backend/certificate_id.h"
 #include "backend/keychain/keychain_backend.h"
+#include "backend/keychain/nss/nss_database_location.h"
 #include "backend/keychain/nss/nss_keychain_platform.h"
 #include "support/nss_fixture.h"
 #include "support/softhsm_token.h"
@@ -274,6 +276,73 @@ TEST(NssToken, ACardPulledAndPutBackIsToldAndTakenUpAgain) {
         EXPECT_EQ(failed.error().kind(), BackendError::Kind::NoToken) << failed.error().display();
         EXPECT_THAT(failed.error().display(),
                     StartsWith(std::string("no token/card present: ") + step + ": "));
+    }
+}
+
+// The database Chrome uses, found in each kind of home: the identities of
+// the software database and those of the token module registered in it are
+// listed; a database in the place the rule does not choose is not read.
+TEST(NssDatabase, EachHomeListsTheDatabaseItsBrowserUses) {
+    namespace fs = std::filesystem;
+    const testing::SoftHsmTokens tokens{"main"};
+    const struct {
+        const char* home;
+        bool legacy;            // ~/.pki exists
+        const char* data_home;  // XDG_DATA_HOME: nullptr unset, "@" a folder outside home
+        const char* chosen;     // the folder expected, "@" standing for that outside folder
+        const char* decoy;      // a folder with a database that must not be read, or ""
+    } cases[] = {
+        {"only ~/.pki", true, nullptr, "HOME/.pki/nssdb", ""},
+        {"only the XDG folder", false, nullptr, "HOME/.local/share/pki/nssdb", ""},
+        {"both", true, nullptr, "HOME/.pki/nssdb", "HOME/.local/share/pki/nssdb"},
+        {"XDG_DATA_HOME elsewhere", false, "@", "@/pki/nssdb", "HOME/.local/share/pki/nssdb"},
+        {"XDG_DATA_HOME relative", false, "share", "HOME/.local/share/pki/nssdb", ""},
+    };
+    const std::string fixture = std::string(TAVRIN_NSS_HOME) + "/.pki/nssdb";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.home);
+        const testing::TempDir home, outside;
+        const auto resolve = [&](std::string path) {
+            for (const auto& [key, value] :
+                 {std::pair<std::string, std::string>{"HOME", home.path().string()},
+                  {"@", outside.path().string()}})
+                if (path.rfind(key, 0) == 0) path = value + path.substr(key.size());
+            return path;
+        };
+        const std::string chosen = resolve(c.chosen);
+        fs::create_directories(chosen);
+        for (const char* file : {"cert9.db", "key4.db", "pkcs11.txt"})
+            fs::copy_file(fixture + "/" + file, chosen + "/" + file);
+        ASSERT_EQ(
+            std::system(("modutil -force -dbdir sql:" + chosen + " -add 'Test card' -libfile " +
+                         TAVRIN_FORWARDING_MODULE + " >/dev/null 2>&1")
+                            .c_str()),
+            0);
+        if (*c.decoy != '\0') {
+            fs::create_directories(resolve(c.decoy));
+            ASSERT_EQ(std::system(("certutil -N -d sql:" + resolve(c.decoy) +
+                                   " --empty-password >/dev/null 2>&1")
+                                      .c_str()),
+                      0);
+        }
+        if (c.legacy) fs::create_directories(home.path() / ".pki");
+
+        setenv("HOME", home.path().c_str(), 1);
+        if (c.data_home == nullptr)
+            unsetenv("XDG_DATA_HOME");
+        else
+            setenv("XDG_DATA_HOME", resolve(c.data_home).c_str(), 1);
+        const std::string found = keychain::user_nss_database_dir();
+        unsetenv("XDG_DATA_HOME");
+        EXPECT_EQ(found, chosen);
+
+        auto listed = nss_backend(found).list_certificates(Purpose::Any);
+        ASSERT_TRUE(listed) << listed.error().display();
+        std::size_t software = 0, on_token = 0;
+        for (const auto& info : listed.value())
+            (info.token_label ? on_token : software) += 1;
+        EXPECT_EQ(software, 3u);  // rsa2048, rsa4096, p256
+        EXPECT_EQ(on_token, 4u);  // the token "main" behind the registered module
     }
 }
 

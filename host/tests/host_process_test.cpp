@@ -8,6 +8,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -207,6 +208,73 @@ TEST_F(HostProcessTest, OnlyAPromptLoadsTheModuleAndWithoutADisplayItRefusesAndS
               "tavrin-bridge: the consent prompt could not be shown (no display: DISPLAY is not "
               "set); consent refused\n");
     EXPECT_EQ(testing::read_file(consent), granted);
+}
+
+// The desktop (the WebExtensions portal or xdg-native-messaging-proxy) starts
+// the host for a confined Firefox the way Firefox does, with the manifest's
+// path and the add-on ID, but from a process that is no browser, in a session
+// of its own and with standard error a pipe: the host serves it the same and
+// keeps the manifest the desktop reads.
+TEST_F(HostProcessTest, StartedByTheDesktopForAConfinedFirefoxItServesTheSame) {
+    const fs::path manifest = home.path() / ".mozilla/native-messaging-hosts/cz.tavrin.bridge.json";
+    std::string reply;
+    testing::HostRun run{
+        {manifest.string(), "bridge@tavrin.cz"}, home.path(), [&](HostSession& host) {
+            host.send(kStatus);
+            reply = host.receive();
+        }};
+    run.launcher = {"setsid"};
+    const auto result = runHost(run);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.err, "");
+    const auto status = nlohmann::json::parse(reply, nullptr, false);
+    ASSERT_TRUE(status.is_object()) << reply;
+    EXPECT_EQ(status["id"], "s");
+    EXPECT_EQ(status["result"]["platform"], "linux");
+    EXPECT_EQ(nlohmann::json::parse(testing::read_file(manifest))["allowed_extensions"],
+              nlohmann::json({"bridge@tavrin.cz"}));
+}
+
+// A Chromium-based Flatpak starts what its manifest names inside its sandbox:
+// the wrapper the installer wrote, which hands the bridge to flatpak-spawn
+// (here a stand-in on PATH that checks what it is asked to run, then runs
+// it). A status request goes the whole way and its reply comes back.
+TEST_F(HostProcessTest, AFlatpakReachesTheHostThroughItsWrapperAndFlatpakSpawn) {
+    const auto installed = runHost(
+        {{"install-native-messaging-host", "--browser", "chromium-flatpak"}, home.path(), {}});
+    ASSERT_EQ(installed.exitStatus, 0) << installed.err;
+    const std::string wrapper =
+        nlohmann::json::parse(testing::read_file(
+            home.path() / ".var/app/org.chromium.Chromium/config/chromium/NativeMessagingHosts/"
+                          "cz.tavrin.bridge.json"))["path"];
+
+    const testing::TempDir bin;
+    const fs::path spawn = bin.path() / "flatpak-spawn";
+    testing::write_file(
+        spawn,
+        "#!/bin/sh\n"
+        "[ \"$1\" = --host ] || { echo \"stand-in: not --host: $1\" >&2; exit 97; }\n"
+        "shift\n"
+        "printf '%s\\n' \"$@\" > \"$HOME/spawned\"\n"
+        "exec \"$@\"\n");
+    fs::permissions(spawn, fs::perms::owner_all);
+    testing::Child browser({.argv = {wrapper, kOrigin, "--parent-window=0"},
+                            .base = testing::Environment::isolated,
+                            .env = {{"HOME", home.path().string()},
+                                    {"PATH", bin.path().string() + ":" + std::getenv("PATH")}},
+                            .in = testing::Stream::pipe,
+                            .out = testing::Stream::pipe,
+                            .err = testing::Stream::pipe});
+    browser.send(frame(kStatus));
+    const std::string reply = browser.receiveFrame().value_or("<no reply>");
+    browser.closeIn();
+    const std::string err = testing::drain(browser.err());
+    ASSERT_TRUE(browser.wait(std::chrono::minutes(1)));
+    EXPECT_EQ(browser.exitStatus(), 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(nlohmann::json::parse(reply, nullptr, false)["result"]["platform"], "linux") << reply;
+    EXPECT_EQ(testing::read_file(home.path() / "spawned"),
+              fs::canonical(TAVRIN_BRIDGE_EXE).string() + "\n" + kOrigin + "\n--parent-window=0\n");
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ TEST(HostStatusDecode, TakesTheResultsFieldsAndNeedsAResultObject) {
                                  "linux",
                                  {"pkcs11", "keychain"},
                                  {{"/usr/lib/x.so", "missing"}},
-                                 HostStatus::BuildInfo{"abc1234", "2026-12-07"}}));
+                                 HostStatus::BuildInfo{"abc1234", "2026-12-07"},
+                                 {}}));
 
     // No status without a result object.
     for (const char* reply : {"", "not json", "[]", R"({"id":"x"})", R"({"result":"ok"})",

@@ -47,8 +47,45 @@ TEST(ManifestInstaller, ChromiumFoldersAreBelowTheConfigHomeFirefoxsBelowHome) {
     NativeMessagingManifestInstaller elsewhere({"/h", "/xdg/conf"}, "/bin/x");
     EXPECT_EQ(elsewhere.manifestURL(B::edgeDev),
               "/xdg/conf/microsoft-edge-dev/NativeMessagingHosts/cz.tavrin.bridge.json");
-    EXPECT_EQ(elsewhere.manifestURL(B::firefoxSnap),
-              "/h/snap/firefox/common/.mozilla/native-messaging-hosts/cz.tavrin.bridge.json");
+    // A Flatpak's folders are below its application folder; a confined
+    // Firefox is read from the ordinary folder by the desktop; the Chromium
+    // snap has none.
+    EXPECT_EQ(elsewhere.manifestURL(B::braveFlatpak),
+              "/h/.var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser/"
+              "NativeMessagingHosts/cz.tavrin.bridge.json");
+    EXPECT_EQ(elsewhere.wrapperURL(B::braveFlatpak),
+              "/h/.var/app/com.brave.Browser/data/cz.tavrin.bridge/flatpak-host");
+    EXPECT_EQ(elsewhere.manifestURL(B::firefoxSnap), elsewhere.manifestURL(B::firefox));
+    EXPECT_EQ(elsewhere.manifestURL(B::firefoxFlatpak), elsewhere.manifestURL(B::firefox));
+    EXPECT_EQ(elsewhere.manifestURL(B::chromiumSnap), "");
+}
+
+// The manifest of a Chromium-based Flatpak names a wrapper beside it that
+// leaves the sandbox; the wrapper quotes the executable's path for the shell.
+// (It runs, through a stand-in flatpak-spawn, in host_process_test.)
+TEST_F(ManifestInstallerTest, AFlatpakGetsAWrapperAndTheSnapChromiumNothing) {
+    const auto quoted = installer("/opt/it's here/tavrin-bridge");
+    const std::vector<std::string> ids = {"id"};
+    ASSERT_TRUE(quoted.install(B::edgeFlatpak, ids));
+    const auto wrapper = quoted.wrapperURL(B::edgeFlatpak);
+    EXPECT_EQ(manifestOf(B::edgeFlatpak)["path"], wrapper.string());
+    EXPECT_EQ(read_file(wrapper),
+              "#!/bin/sh\n"
+              "# Written by tavrin-bridge install-native-messaging-host. The browser runs in a\n"
+              "# Flatpak sandbox and starts this script inside it; flatpak-spawn runs the\n"
+              "# bridge on the host with the same arguments and standard streams.\n"
+              "exec flatpak-spawn --host '/opt/it'\\''s here/tavrin-bridge' \"$@\"\n");
+    EXPECT_EQ(static_cast<unsigned>(std::filesystem::status(wrapper).permissions()), 0755u);
+    ASSERT_TRUE(quoted.uninstall(B::edgeFlatpak));
+    EXPECT_EQ(list_tree(home.path() / ".var/app/com.microsoft.Edge"),
+              "config\nconfig/microsoft-edge\nconfig/microsoft-edge/NativeMessagingHosts\n"
+              "data\ndata/cz.tavrin.bridge\n");
+
+    const auto refused = installer().install(B::chromiumSnap, ids);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), NativeMessagingInstallerError::cannotConnect(B::chromiumSnap));
+    EXPECT_TRUE(installer().uninstall(B::chromiumSnap));
+    EXPECT_EQ(list_tree(home.path() / "snap"), "");
 }
 
 TEST_F(ManifestInstallerTest, ChromeManifestHasFiveMembersInAscendingOrderPrettyPrinted) {

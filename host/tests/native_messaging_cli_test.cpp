@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,17 +43,29 @@ class CliTest : public ::testing::Test {
     std::ostringstream err;
 };
 
-TEST_F(CliTest, InstallWithoutOptionsOrWithAllWritesEveryManifestInOrder) {
+// Without --browser (or with "all"): the nine main browsers always, the
+// others only where the user has them and only if they can connect.
+TEST_F(CliTest, InstallWithoutOptionsOrWithAllWritesTheMainBrowsersAndThosePresent) {
+    namespace fs = std::filesystem;
+    fs::create_directories(home.configHome() / "BraveSoftware/Brave-Browser");
+    fs::create_directories(home.path() / "snap/chromium");
+    fs::create_directories(home.path() / ".var/app/org.chromium.Chromium");
     for (const Args& arguments :
          {Args{"prog", install}, Args{"prog", install, "--browser", "all"}}) {
         ASSERT_EQ(run(arguments), 0);
         std::string expected;
-        for (const char* name : {"chrome", "edge", "firefox", "chrome-beta", "chrome-dev",
-                                 "chrome-canary", "edge-beta", "edge-dev", "edge-canary",
-                                 "chromium", "brave", "vivaldi", "chromium-snap", "firefox-snap"}) {
+        for (const char* name :
+             {"chrome", "edge", "firefox", "chrome-beta", "chrome-dev", "chrome-canary",
+              "edge-beta", "edge-dev", "edge-canary", "brave", "chromium-flatpak"}) {
             const B browser = *browserFromRawValue(name);
             expected += std::string("Installed ") + name + " native messaging host manifest at " +
-                        installer.manifestURL(browser).string() + "\n";
+                        installer.manifestURL(browser).string();
+            if (browser == B::chromiumFlatpak)
+                expected +=
+                    "; let the browser start it outside its sandbox with: flatpak "
+                    "override --user --talk-name=org.freedesktop.Flatpak "
+                    "org.chromium.Chromium";
+            expected += "\n";
             EXPECT_TRUE(installer.currentExtensionIDs(browser).has_value()) << name;
         }
         EXPECT_EQ(out.str(), expected);
@@ -60,13 +73,33 @@ TEST_F(CliTest, InstallWithoutOptionsOrWithAllWritesEveryManifestInOrder) {
     }
     // The Chromium-based additions take the Chrome store's extension.
     EXPECT_EQ(manifestOf(B::brave), manifestOf(B::chrome));
-    EXPECT_EQ(manifestOf(B::firefoxSnap), manifestOf(B::firefox));
+    for (const char* absent : {".config/chromium", ".config/vivaldi", "snap/chromium/common",
+                               ".var/app/com.google.Chrome"})
+        EXPECT_FALSE(fs::exists(home.path() / absent)) << absent;
+}
+
+// Named, a browser is handled whether or not it is there; the Chromium snap
+// cannot be connected at all.
+TEST_F(CliTest, ANamedBrowserIsWrittenEvenWhereItIsMissingExceptTheChromiumSnap) {
+    ASSERT_EQ(run({"prog", install, "--browser", "vivaldi-flatpak"}), 0);
+    EXPECT_TRUE(installer.currentExtensionIDs(B::vivaldiFlatpak).has_value());
+    ASSERT_EQ(run({"prog", install, "--browser", "firefox-snap"}), 0);
+    EXPECT_EQ(out.str(), "Installed firefox-snap native messaging host manifest at " +
+                             installer.manifestURL(B::firefox).string() + "\n");
+
+    EXPECT_EQ(run({"prog", install, "--browser", "chromium-snap"}), 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(),
+              "tavrin-bridge: chromium-snap: Chromium (snap) cannot start native messaging hosts "
+              "outside its sandbox; use Chromium from the distribution's packages or Google "
+              "Chrome\n");
 }
 
 TEST_F(CliTest, BadBrowserValueStopsBeforeAnyFile) {
     const std::string all =
         "all, chrome, edge, firefox, chrome-beta, chrome-dev, chrome-canary, edge-beta, edge-dev, "
-        "edge-canary, chromium, brave, vivaldi, chromium-snap, firefox-snap";
+        "edge-canary, chromium, brave, vivaldi, chromium-snap, firefox-snap, chromium-flatpak, "
+        "chrome-flatpak, brave-flatpak, edge-flatpak, vivaldi-flatpak, firefox-flatpak";
     const struct {
         Args arguments;
         std::string message;
@@ -111,7 +144,7 @@ TEST_F(CliTest, OneFailingBrowserDoesNotStopTheOthers) {
     const std::string results = out.str();
     EXPECT_EQ(errors.rfind("tavrin-bridge: chrome: create directory ", 0), 0u) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1);
-    EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 13);
+    EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 8);
     EXPECT_EQ(results.rfind("Installed edge ", 0), 0u);
 }
 

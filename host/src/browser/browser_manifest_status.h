@@ -1,5 +1,5 @@
 #pragma once
-// Whether each automatically connected browser has a manifest, for the window.
+// Whether each browser shown in the window has the manifest it needs.
 
 #include <string>
 #include <string_view>
@@ -12,14 +12,17 @@ namespace tavrin::host {
 
 struct BrowserManifestStatus {
     NativeMessagingBrowser browser;
-    bool installed = false;  // something exists at the manifest path
-    std::string manifestPath;
+    // Something exists at the manifest path; for a confined Firefox, at the
+    // user's or at a system-wide Firefox manifest path.
+    bool installed = false;
+    std::string manifestPath;  // the one found, else the user's; empty: the browser has none
 
     std::string_view id() const { return rawValue(browser); }
     bool operator==(const BrowserManifestStatus&) const = default;
 
-    // For BrowserConnector::browsersToConnect(), in that order, in the user's
-    // own folders.
+    // For BrowserConnector::browsersToConnect(), then the snaps and Flatpaks
+    // whose profile folder exists, in the order of allNativeMessagingBrowsers,
+    // in the user's own folders.
     static std::vector<BrowserManifestStatus> all();
     static std::vector<BrowserManifestStatus> all(
         const NativeMessagingManifestInstaller& installer);

@@ -30,6 +30,10 @@ StateLook lookOf(BrowserRowState state) {
             return {"circle.dashed", ColourRole::secondary, "Nepropojeno"};
         case BrowserRowState::failed:
             return {"exclamationmark.circle.fill", ColourRole::orange, "Nepodařilo se propojit"};
+        case BrowserRowState::cannotConnect:
+            return {"xmark.circle.fill", ColourRole::orange, "Nelze propojit"};
+        case BrowserRowState::needsSandboxPermission:
+            return {"lock.shield.fill", ColourRole::orange, "Čeká na povolení"};
     }
     return {"circle.dashed", ColourRole::secondary, "Nepropojeno"};
 }
@@ -64,6 +68,45 @@ constexpr Banner allConnectedBanner{
     "Hotovo — všechny prohlížeče jsou propojené a připravené k podpisu. Dál se nemusíte o nic "
     "starat."};
 
+constexpr std::string_view portalNote =
+    "Tento Firefox spouští Tavrin Bridge přes systém: při prvním podpisu se vás jednou zeptá, "
+    "zda to smí udělat.";
+constexpr std::string_view snapChromiumNote =
+    "Chromium ze Snap Store nemůže spustit žádný program mimo svůj sandbox, a tak ani Tavrin "
+    "Bridge. Podepisujte v Chromiu z balíčků vaší distribuce nebo v Google Chrome.";
+constexpr std::string_view sandboxPermissionNote =
+    "Prohlížeč tím smí spouštět jakékoli programy mimo svůj sandbox, nejen Tavrin Bridge.";
+
+// What the row says beyond its state: how a confined browser connects and
+// the commands that connect a Flatpak.
+void explain(BrowserRow& row) {
+    switch (connection(row.browser)) {
+        case BrowserConnection::direct:
+            return;
+        case BrowserConnection::desktopPortal:
+            row.note = portalNote;
+            return;
+        case BrowserConnection::none:
+            row.note = snapChromiumNote;
+            return;
+        case BrowserConnection::flatpakWrapper:
+            break;
+    }
+    const std::string grant = "flatpak override --user --talk-name=org.freedesktop.Flatpak " +
+                              std::string(flatpakAppID(row.browser));
+    if (row.state == BrowserRowState::needsSandboxPermission) {
+        row.note = "Tavrin Bridge spustí, až mu to povolíte příkazem níže. " +
+                   std::string(sandboxPermissionNote);
+        row.commands = {grant};
+    } else {
+        row.note = "Propojte ho a povolte mu spouštět Tavrin Bridge příkazy níže. " +
+                   std::string(sandboxPermissionNote);
+        row.commands = {"tavrin-bridge install-native-messaging-host --browser " +
+                            std::string(rawValue(row.browser)),
+                        grant};
+    }
+}
+
 }  // namespace
 
 BrowsersPresentation presentBrowsers(std::span<const BrowserManifestStatus> statuses,
@@ -79,6 +122,8 @@ BrowsersPresentation presentBrowsers(std::span<const BrowserManifestStatus> stat
             std::string(displayName(status.browser)),
             {},
             status.manifestPath,
+            {},
+            {},
             {}};
         const auto outcome = std::find_if(
             lastOutcomes.begin(), lastOutcomes.end(),
@@ -86,7 +131,14 @@ BrowsersPresentation presentBrowsers(std::span<const BrowserManifestStatus> stat
         if (outcome != lastOutcomes.end()) {
             row.state = stateOf(outcome->result.kind());
             row.failureMessage = outcome->result.message();
+        } else if (connection(status.browser) == BrowserConnection::none) {
+            row.state = BrowserRowState::cannotConnect;
+        } else if (connection(status.browser) == BrowserConnection::flatpakWrapper &&
+                   status.installed) {
+            // Whether the user granted the sandbox exception cannot be seen.
+            row.state = BrowserRowState::needsSandboxPermission;
         }
+        explain(row);
         const StateLook look = lookOf(row.state);
         row.symbol = look.symbol;
         row.symbolColour = look.colour;
@@ -112,7 +164,8 @@ BrowsersPresentation presentBrowsers(std::span<const BrowserManifestStatus> stat
     if (!allConnected) {
         AdvancedSection advanced{"Pokročilé", connectButtonTitle, {}, {}};
         for (const BrowserRow& row : presentation.rows) {
-            advanced.pathLines.push_back(row.displayName + ": " + row.manifestPath);
+            if (!row.manifestPath.empty())
+                advanced.pathLines.push_back(row.displayName + ": " + row.manifestPath);
             if (row.state == BrowserRowState::failed) {
                 advanced.errorLines.push_back("Chyba (" + row.displayName +
                                               "): " + row.failureMessage);

@@ -51,6 +51,14 @@ NativeMessagingInstallerError NativeMessagingInstallerError::noExtensionIDsProvi
             "no extension IDs provided for " + std::string(rawValue(browser))};
 }
 
+NativeMessagingInstallerError NativeMessagingInstallerError::cannotConnect(
+    NativeMessagingBrowser browser) {
+    return {Kind::cannotConnect, browser,
+            std::string(displayName(browser)) +
+                " cannot start native messaging hosts outside its sandbox; use Chromium from "
+                "the distribution's packages or Google Chrome"};
+}
+
 NativeMessagingInstallerError NativeMessagingInstallerError::executablePath(
     std::string description) {
     return {Kind::executablePath, std::nullopt, "resolve executable path: " + description};
@@ -83,16 +91,28 @@ NativeMessagingManifestInstaller NativeMessagingManifestInstaller::withDefaultFo
                                             std::move(executablePath));
 }
 
+std::filesystem::path NativeMessagingManifestInstaller::folderPath(ManifestFolder folder) const {
+    const std::filesystem::path& base =
+        folder.base == ManifestBase::home ? folders_.home : folders_.configHome;
+    return base / folder.subpath;
+}
+
 std::filesystem::path NativeMessagingManifestInstaller::manifestURL(
     NativeMessagingBrowser browser) const {
     const ManifestFolder folder = manifestFolder(browser);
-    const std::filesystem::path& base =
-        folder.base == ManifestBase::home ? folders_.home : folders_.configHome;
-    return base / folder.subpath / (std::string(NativeHostName) + ".json");
+    if (folder.subpath.empty()) return {};
+    return folderPath(folder) / (std::string(NativeHostName) + ".json");
+}
+
+std::filesystem::path NativeMessagingManifestInstaller::wrapperURL(
+    NativeMessagingBrowser browser) const {
+    if (connection(browser) != BrowserConnection::flatpakWrapper) return {};
+    return folders_.home / ".var/app" / flatpakAppID(browser) / "data" / NativeHostName /
+           "flatpak-host";
 }
 
 bool NativeMessagingManifestInstaller::hasProfileFolder(NativeMessagingBrowser browser) const {
-    const std::filesystem::path profile = manifestURL(browser).parent_path().parent_path();
+    const std::filesystem::path profile = folderPath(profileFolder(browser));
     std::error_code ignored;
     return profile.is_absolute() && std::filesystem::is_directory(profile, ignored);
 }
@@ -172,33 +192,64 @@ Result<std::string, NativeMessagingInstallerError> NativeMessagingManifestInstal
     }
 }
 
+std::string NativeMessagingManifestInstaller::wrapperText(const std::string& executablePath) {
+    // In single quotes the shell takes everything literally but a quote.
+    std::string quoted = "'";
+    for (char c : executablePath)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    return "#!/bin/sh\n"
+           "# Written by tavrin-bridge install-native-messaging-host. The browser runs in a\n"
+           "# Flatpak sandbox and starts this script inside it; flatpak-spawn runs the\n"
+           "# bridge on the host with the same arguments and standard streams.\n"
+           "exec flatpak-spawn --host " +
+           quoted + " \"$@\"\n";
+}
+
 Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::install(
     NativeMessagingBrowser browser, std::span<const std::string> extensionIDs) const {
+    if (connection(browser) == BrowserConnection::none) {
+        return NativeMessagingInstallerError::cannotConnect(browser);
+    }
     if (isChromium(browser) && extensionIDs.empty()) {
         return NativeMessagingInstallerError::noExtensionIDsProvided(browser);
     }
     Result<std::string, NativeMessagingInstallerError> path = resolvedExecutablePath();
     if (!path) return std::move(path).error();
-    Result<std::string, NativeMessagingInstallerError> text =
-        manifestText(browser, extensionIDs, path.value());
-    if (!text) return std::move(text).error();
 
     const std::filesystem::path target = manifestURL(browser);
     // Without a home folder the manifest would land below the working directory.
     if (!target.is_absolute()) return unknownHome(browser);
+    std::string started = path.value();
+    if (const std::filesystem::path wrapper = wrapperURL(browser); !wrapper.empty()) {
+        if (auto written = writeFile(wrapper, wrapperText(started), 0755); !written) {
+            return std::move(written).error();
+        }
+        started = wrapper.string();
+    }
+    Result<std::string, NativeMessagingInstallerError> text =
+        manifestText(browser, extensionIDs, started);
+    if (!text) return std::move(text).error();
+    return writeFile(target, text.value(), 0644);
+}
+
+Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::writeFile(
+    const std::filesystem::path& target, const std::string& text, mode_t mode) {
     if (auto created = files::createDirectories(target.parent_path(), 0755); !created) {
         return NativeMessagingInstallerError::fileSystem(std::move(created).error());
     }
-    // Every host run connects the browsers: a manifest that already says
+    // Every host run connects the browsers: a file that already says
     // exactly this is left alone instead of being rewritten and flushed to
     // disk each time a browser starts the host.
     std::error_code ignored;
-    if (std::filesystem::symlink_status(target, ignored).type() ==
-            std::filesystem::file_type::regular &&
-        readSmallFile(target, maxManifestBytes) == text.value()) {
+    const std::filesystem::file_status status = std::filesystem::symlink_status(target, ignored);
+    if (status.type() == std::filesystem::file_type::regular &&
+        (status.permissions() & std::filesystem::perms::all) ==
+            static_cast<std::filesystem::perms>(mode) &&
+        readSmallFile(target, maxManifestBytes) == text) {
         return Unit{};
     }
-    if (auto written = files::replaceFile(target, text.value(), 0644); !written) {
+    if (auto written = files::replaceFile(target, text, mode); !written) {
         return NativeMessagingInstallerError::fileSystem(std::move(written).error());
     }
     return Unit{};
@@ -206,10 +257,14 @@ Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::in
 
 Result<Unit, NativeMessagingInstallerError> NativeMessagingManifestInstaller::uninstall(
     NativeMessagingBrowser browser) const {
-    const std::filesystem::path target = manifestURL(browser);
-    if (!target.is_absolute()) return unknownHome(browser);
-    if (auto removed = removeFileIfPresent(target); !removed) {
-        return NativeMessagingInstallerError::fileSystem(std::move(removed).error());
+    // Nothing was ever written for a browser that cannot connect.
+    if (connection(browser) == BrowserConnection::none) return Unit{};
+    for (const std::filesystem::path& target : {manifestURL(browser), wrapperURL(browser)}) {
+        if (target.empty()) continue;
+        if (!target.is_absolute()) return unknownHome(browser);
+        if (auto removed = removeFileIfPresent(target); !removed) {
+            return NativeMessagingInstallerError::fileSystem(std::move(removed).error());
+        }
     }
     return Unit{};
 }

@@ -1,8 +1,10 @@
 #pragma once
 // Writes, reads back and removes the browsers' native-messaging manifests.
-// Plain file handling over two base folders and an executable path; nothing
+// Plain file handling over base folders and an executable path; nothing
 // here reads the environment, so tests point the folders into a temporary
 // directory.
+
+#include <sys/types.h>
 
 #include <filesystem>
 #include <functional>
@@ -21,18 +23,20 @@ class NativeMessagingInstallerError {
   public:
     enum class Kind {
         noExtensionIDsProvided,  // a Chromium manifest needs at least one extension ID
+        cannotConnect,           // the browser cannot start any host outside its sandbox
         executablePath,          // the executable's absolute path cannot be determined
         serialization,           // the manifest could not be turned into JSON text
         fileSystem,              // a folder or file operation failed
     };
 
     static NativeMessagingInstallerError noExtensionIDsProvided(NativeMessagingBrowser browser);
+    static NativeMessagingInstallerError cannotConnect(NativeMessagingBrowser browser);
     static NativeMessagingInstallerError executablePath(std::string description);
     static NativeMessagingInstallerError serialization(std::string description);
     static NativeMessagingInstallerError fileSystem(FileError error);
 
     Kind kind() const { return kind_; }
-    // Set for noExtensionIDsProvided.
+    // Set for noExtensionIDsProvided and cannotConnect.
     std::optional<NativeMessagingBrowser> browser() const { return browser_; }
     // English text naming the failed step and its cause.
     const std::string& description() const { return description_; }
@@ -48,10 +52,17 @@ class NativeMessagingInstallerError {
     std::string description_;
 };
 
-// The user folders manifests live under (see manifestFolder()).
+// Where the desktop finds Firefox's manifests installed for every user (the
+// package's), besides the user's own.
+inline const std::vector<std::filesystem::path> systemFirefoxManifestFolders = {
+    "/usr/lib/mozilla/native-messaging-hosts", "/usr/lib64/mozilla/native-messaging-hosts"};
+
+// The user folders manifests live under (see manifestFolder()), and the
+// system-wide Firefox folders read for confined Firefoxes.
 struct InstallerFolders {
     std::filesystem::path home;
     std::filesystem::path configHome;
+    std::vector<std::filesystem::path> systemFirefoxManifests = systemFirefoxManifestFolders;
 };
 
 // How the installer learns where the program runs; replaced in tests.
@@ -73,12 +84,17 @@ class NativeMessagingManifestInstaller {
     const InstallerFolders& folders() const { return folders_; }
     const std::string& executablePath() const { return executablePath_; }
 
-    // The browser's folder + "<NativeHostName>.json". Touches no file.
+    // The browser's folder + "<NativeHostName>.json"; empty for a browser
+    // that cannot connect. Touches no file.
     std::filesystem::path manifestURL(NativeMessagingBrowser browser) const;
+    // For a Flatpak whose manifest points to a wrapper: the wrapper, in the
+    // application's data folder, which the sandbox sees at the same path.
+    // Empty for the other browsers.
+    std::filesystem::path wrapperURL(NativeMessagingBrowser browser) const;
 
-    // Whether the folder that holds the browser's manifest folder (its profile
-    // or configuration folder, e.g. ~/.config/chromium) is a directory: the
-    // browser has run for this user.
+    // Whether the browser's profile folder (profileFolder(), e.g.
+    // ~/.config/chromium or ~/.var/app/org.chromium.Chromium) is a directory:
+    // the browser has run for this user.
     bool hasProfileFolder(NativeMessagingBrowser browser) const;
 
     // The absolute, standardised path written into manifests: an absolute
@@ -92,10 +108,12 @@ class NativeMessagingManifestInstaller {
     // A regular file that already holds exactly this manifest is not rewritten.
     // Chromium browsers need at least one ID (kept in order, duplicates kept);
     // for Firefox the IDs are ignored and the built-in add-on ID is written.
+    // For a Flatpak the wrapper is written first and the manifest names it;
+    // a browser that cannot connect gets nothing and cannotConnect.
     Result<Unit, NativeMessagingInstallerError> install(
         NativeMessagingBrowser browser, std::span<const std::string> extensionIDs) const;
 
-    // Deletes the manifest; no manifest is a success.
+    // Deletes the manifest (and a Flatpak's wrapper); no manifest is a success.
     Result<Unit, NativeMessagingInstallerError> uninstall(NativeMessagingBrowser browser) const;
 
     // The extension IDs of the existing manifest, or nullopt when it is
@@ -109,8 +127,18 @@ class NativeMessagingManifestInstaller {
     static Result<std::string, NativeMessagingInstallerError> manifestText(
         NativeMessagingBrowser browser, std::span<const std::string> extensionIDs,
         const std::string& executablePath);
+    // The wrapper a Flatpak's manifest names: it runs `executablePath` on the
+    // host through flatpak-spawn, with the browser's arguments and standard
+    // streams unchanged.
+    static std::string wrapperText(const std::string& executablePath);
 
   private:
+    std::filesystem::path folderPath(ManifestFolder folder) const;
+    // Creates the parent folders and replaces the file unless it already
+    // holds exactly `text` with exactly `mode`.
+    static Result<Unit, NativeMessagingInstallerError> writeFile(
+        const std::filesystem::path& target, const std::string& text, mode_t mode);
+
     InstallerFolders folders_;
     std::string executablePath_;
     ProcessLocator locator_;

@@ -13,10 +13,6 @@ constexpr std::string_view installCommand = "install-native-messaging-host";
 constexpr std::string_view uninstallCommand = "uninstall-native-messaging-host";
 constexpr std::string_view diagnosticPrefix = "tavrin-bridge: ";
 
-std::vector<NativeMessagingBrowser> everyBrowser() {
-    return {allNativeMessagingBrowsers.begin(), allNativeMessagingBrowsers.end()};
-}
-
 // Built-in IDs first, then the extra ones not already present.
 std::vector<std::string> idsToInstall(NativeMessagingBrowser browser,
                                       const std::vector<std::string>& extra) {
@@ -47,17 +43,28 @@ std::string NativeMessagingCLIError::description() const {
     return text + ")";
 }
 
-Result<std::vector<NativeMessagingBrowser>, NativeMessagingCLIError>
-NativeMessagingCLI::parseBrowsers(std::span<const std::string> arguments) {
+Result<std::optional<NativeMessagingBrowser>, NativeMessagingCLIError>
+NativeMessagingCLI::parseBrowser(std::span<const std::string> arguments) {
     const auto flag = std::find(arguments.begin(), arguments.end(), "--browser");
-    if (flag == arguments.end()) return everyBrowser();
+    if (flag == arguments.end()) return std::optional<NativeMessagingBrowser>{};
     if (flag + 1 == arguments.end()) return NativeMessagingCLIError::missingValue("--browser");
     const std::string& value = *(flag + 1);
-    if (value == "all") return everyBrowser();
-    if (std::optional<NativeMessagingBrowser> browser = browserFromRawValue(value)) {
-        return std::vector<NativeMessagingBrowser>{*browser};
-    }
+    if (value == "all") return std::optional<NativeMessagingBrowser>{};
+    if (std::optional<NativeMessagingBrowser> browser = browserFromRawValue(value)) return browser;
     return NativeMessagingCLIError::unknownBrowser(value);
+}
+
+std::vector<NativeMessagingBrowser> NativeMessagingCLI::defaultBrowsers(
+    const NativeMessagingManifestInstaller& installer) {
+    std::vector<NativeMessagingBrowser> browsers;
+    for (std::size_t i = 0; i < allNativeMessagingBrowsers.size(); ++i) {
+        const NativeMessagingBrowser browser = allNativeMessagingBrowsers[i];
+        // No folder is made for a browser that is not there.
+        if (i < mainBrowserCount ||
+            (connection(browser) != BrowserConnection::none && installer.hasProfileFolder(browser)))
+            browsers.push_back(browser);
+    }
+    return browsers;
 }
 
 std::vector<std::string> NativeMessagingCLI::parseExtensionIDs(
@@ -76,16 +83,19 @@ std::optional<std::int32_t> NativeMessagingCLI::run(
     const bool installing = arguments[1] == installCommand;
     if (!installing && arguments[1] != uninstallCommand) return std::nullopt;
 
-    Result<std::vector<NativeMessagingBrowser>, NativeMessagingCLIError> browsers =
-        parseBrowsers(arguments);
-    if (!browsers) {
-        err << diagnosticPrefix << browsers.error().description() << '\n' << std::flush;
+    Result<std::optional<NativeMessagingBrowser>, NativeMessagingCLIError> named =
+        parseBrowser(arguments);
+    if (!named) {
+        err << diagnosticPrefix << named.error().description() << '\n' << std::flush;
         return 1;
     }
+    const std::vector<NativeMessagingBrowser> browsers =
+        named.value() ? std::vector<NativeMessagingBrowser>{*named.value()}
+                      : defaultBrowsers(installer);
     const std::vector<std::string> extraIDs = parseExtensionIDs(arguments);
 
     bool anyFailed = false;
-    for (NativeMessagingBrowser browser : browsers.value()) {
+    for (NativeMessagingBrowser browser : browsers) {
         const std::string_view name = rawValue(browser);
         if (installing) {
             const std::vector<std::string> ids = idsToInstall(browser, extraIDs);
@@ -95,7 +105,13 @@ std::optional<std::int32_t> NativeMessagingCLI::run(
                 continue;
             }
             out << "Installed " << name << " native messaging host manifest at "
-                << installer.manifestURL(browser).string() << '\n';
+                << installer.manifestURL(browser).string();
+            if (connection(browser) == BrowserConnection::flatpakWrapper) {
+                out << "; let the browser start it outside its sandbox with: flatpak override "
+                       "--user --talk-name=org.freedesktop.Flatpak "
+                    << flatpakAppID(browser);
+            }
+            out << '\n';
         } else {
             if (auto removed = installer.uninstall(browser); !removed) {
                 err << diagnosticPrefix << name << ": " << removed.error().description() << '\n';

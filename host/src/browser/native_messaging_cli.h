@@ -52,10 +52,15 @@ class NativeMessagingCLI {
     static std::optional<std::int32_t> run(std::span<const std::string> arguments,
                                            const NativeMessagingManifestInstaller& installer);
 
-    // The value after the first "--browser": "all" or one raw value; no
-    // option means every browser (allNativeMessagingBrowsers).
-    static Result<std::vector<NativeMessagingBrowser>, NativeMessagingCLIError> parseBrowsers(
+    // The browser named after the first "--browser"; nullopt when there is
+    // no such option or its value is "all", which mean defaultBrowsers().
+    static Result<std::optional<NativeMessagingBrowser>, NativeMessagingCLIError> parseBrowser(
         std::span<const std::string> arguments);
+    // The nine main browsers, then each other one that can connect and whose
+    // profile folder exists in the installer's folders, in the order of
+    // allNativeMessagingBrowsers.
+    static std::vector<NativeMessagingBrowser> defaultBrowsers(
+        const NativeMessagingManifestInstaller& installer);
     // Every value that follows an "--extension-id", in order, duplicates kept.
     static std::vector<std::string> parseExtensionIDs(std::span<const std::string> arguments);
 };

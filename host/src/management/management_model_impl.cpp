@@ -6,6 +6,7 @@
 #include "browser/manifest_installer.h"
 #include "consent_records/consent_store_file.h"
 #include "management/host_status.h"
+#include "platform/identity_store_location.h"
 
 namespace tavrin::host {
 
@@ -20,7 +21,9 @@ std::optional<HostStatus> ManagementModelImpl::status() {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(statusRequest.data());
     const std::vector<std::uint8_t> reply =
         NativeBridge::dispatch(std::span<const std::uint8_t>(bytes, statusRequest.size()));
-    return decodeHostStatus(reply);
+    std::optional<HostStatus> status = decodeHostStatus(reply);
+    if (status) status->certificateDatabase = identityStoreDatabase();
+    return status;
 }
 
 std::vector<ConsentGrant> ManagementModelImpl::grants() {

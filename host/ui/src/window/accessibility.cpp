@@ -68,6 +68,7 @@ QString symbolName(std::string_view symbol) {
         {"lock.circle.fill", "zamčeno"},
         {"folder.circle.fill", "složka"},
         {"exclamationmark.circle.fill", "chyba"},
+        {"xmark.circle.fill", "nelze"},
         {"exclamationmark.triangle.fill", "upozornění"},
         {"info.circle.fill", "informace"},
         {"circle.dashed", "nepropojeno"},

@@ -29,12 +29,19 @@ QWidget* banner(const Banner& shown, QWidget* parent) {
     return widget;
 }
 
+// The symbol, the name and the state on one line; below them, indented to
+// the name, the row's note and its commands.
 QWidget* browserRow(const BrowserRow& row, QWidget* parent) {
+    constexpr int symbolSize = 17;
+    constexpr int spacing = 8;
     auto* widget = new QWidget(parent);
-    auto* layout = new QHBoxLayout(widget);
-    layout->setContentsMargins(0, 3, 0, 3);
-    layout->setSpacing(8);
-    layout->addWidget(new SymbolView(row.symbol, 17, style::colour(row.symbolColour), widget));
+    auto* column = new QVBoxLayout(widget);
+    column->setContentsMargins(0, 3, 0, 3);
+    column->setSpacing(3);
+    auto* layout = new QHBoxLayout;
+    layout->setSpacing(spacing);
+    layout->addWidget(
+        new SymbolView(row.symbol, symbolSize, style::colour(row.symbolColour), widget));
     auto* name = new QLabel(style::text(row.displayName), widget);
     name->setFont(style::font(13, style::Weight::medium));
     layout->addWidget(name);
@@ -43,6 +50,25 @@ QWidget* browserRow(const BrowserRow& row, QWidget* parent) {
     status->setFont(style::font(12.5));
     style::setTextColour(*status, style::secondary());
     layout->addWidget(status);
+    column->addLayout(layout);
+
+    const auto indented = [&](QWidget* shown) {
+        auto* line = new QHBoxLayout;
+        line->addSpacing(symbolSize + spacing);
+        line->addWidget(shown, 1);
+        column->addLayout(line);
+    };
+    if (!row.note.empty()) {
+        auto* note = new QLabel(bindOneLetterWords(style::text(row.note)), widget);
+        note->setFont(style::font(11.5));
+        note->setWordWrap(true);
+        note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        style::setTextColour(*note, style::secondary());
+        indented(note);
+    }
+    for (const std::string& command : row.commands)
+        indented(new WrappingText(style::text(command), style::monospaced(11), style::secondary(),
+                                  widget));
     return widget;
 }
 

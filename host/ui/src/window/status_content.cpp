@@ -103,6 +103,11 @@ StatusContent::StatusContent(const std::optional<HostStatus>& status, QWidget* p
         row(QStringLiteral("Protokol"), style::text(status->protocolVersion), advanced));
     advancedRows->addWidget(divider(advanced));
     advancedRows->addWidget(row(QStringLiteral("Sestavení (pro podporu)"), build, advanced));
+    if (!status->certificateDatabase.empty()) {
+        advancedRows->addWidget(divider(advanced));
+        advancedRows->addWidget(row(QStringLiteral("Databáze certifikátů"),
+                                    style::text(status->certificateDatabase), advanced));
+    }
     advanced->setVisible(false);
     column->addWidget(advanced);
 

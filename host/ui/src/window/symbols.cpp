@@ -204,6 +204,13 @@ const std::map<std::string_view, Drawing>& drawings() {
              fillCircle(p, c);
              exclamation(p, white, 6.5, 13.0);
          }},
+        {"xmark.circle.fill",
+         [](QPainter& p, const QColor& c) {
+             fillCircle(p, c);
+             p.setPen(strokeOf(white, 2.4));
+             p.drawLine(QPointF(8.3, 8.3), QPointF(15.7, 15.7));
+             p.drawLine(QPointF(15.7, 8.3), QPointF(8.3, 15.7));
+         }},
         {"info.circle.fill",
          [](QPainter& p, const QColor& c) {
              fillCircle(p, c);

@@ -13,13 +13,19 @@ enum class NativeMessagingBrowser {
     edgeBeta,
     edgeDev,
     edgeCanary,
-    // Further Linux browsers, connected automatically once the user
-    // has run them (their profile folder exists).
+    // Further Linux browsers, listed in the window once the user has run
+    // them (their profile folder exists).
     chromium,
     brave,
     vivaldi,
     chromiumSnap,
     firefoxSnap,
+    chromiumFlatpak,
+    chromeFlatpak,
+    braveFlatpak,
+    edgeFlatpak,
+    vivaldiFlatpak,
+    firefoxFlatpak,
 };
 
 }  // namespace tavrin::host

@@ -20,6 +20,11 @@ enum class BrowserRowState {
     appNotInApplicationsFolder,
     notConnected,
     failed,
+    // The browser cannot start any program outside its sandbox.
+    cannotConnect,
+    // A Flatpak's manifest is there; the user still has to let the browser
+    // leave its sandbox.
+    needsSandboxPermission,
 };
 
 // The toolkit's standard colours the symbols and labels use.
@@ -34,6 +39,11 @@ struct BrowserRow {
     std::string statusText;
     std::string manifestPath;
     std::string failureMessage;  // set when state is failed
+    // Below the row, in the secondary style: how this browser connects and
+    // what the user can do; then commands to type, each on a selectable
+    // monospaced line. Both may be empty.
+    std::string note;
+    std::vector<std::string> commands;
 
     bool operator==(const BrowserRow&) const = default;
 };
@@ -50,8 +60,8 @@ struct Banner {
 struct AdvancedSection {
     std::string_view title;          // "Pokročilé", bold, secondary
     std::string_view connectButton;  // "Propojit s prohlížeči"
-    std::vector<std::string>
-        pathLines;  // displayName + ": " + manifest path; monospaced, secondary
+    std::vector<std::string> pathLines;  // displayName + ": " + manifest path, for each row with a
+                                         // manifest; monospaced, secondary
     std::vector<std::string>
         errorLines;  // "Chyba (" + displayName + "): " + message; monospaced, orange
 

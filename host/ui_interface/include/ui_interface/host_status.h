@@ -26,6 +26,9 @@ struct HostStatus {
     std::vector<std::string> backends;
     std::vector<MiddlewareIssue> middlewareIssues;
     std::optional<BuildInfo> buildInfo;
+    // Not part of the core's answer: the folder of the certificate database
+    // the identity store reads, as the host computes it; empty when unknown.
+    std::string certificateDatabase;
 
     friend bool operator==(const HostStatus&, const HostStatus&) = default;
 };

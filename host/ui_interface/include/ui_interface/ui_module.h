@@ -20,7 +20,7 @@
 
 namespace tavrin::host {
 
-inline constexpr std::uint32_t uiModuleInterfaceVersion = 4;
+inline constexpr std::uint32_t uiModuleInterfaceVersion = 5;
 
 class UiModule {
   public:

@@ -22,6 +22,7 @@
 #include <secerr.h>
 #include <secmod.h>
 
+#include "backend/keychain/nss/nss_database_location.h"
 #include "backend/keychain/nss/nss_modules.h"
 #include "backend/keychain/nss/nss_password.h"
 #include "backend/x509/supported_keys.h"
@@ -534,19 +535,7 @@ bool NssKeychainPlatform::token_went_away(const SignatureError& error) {
 }
 
 NssStoreLocation default_nss_store_location() {
-    return {default_nss_database_dir(), default_p11kit_proxy_path()};
-}
-
-std::string default_nss_database_dir() {
-    const char* home = std::getenv("HOME");
-    std::string base = home != nullptr && home[0] == '/' ? home : "";
-    if (base.empty()) {
-        if (const passwd* entry = getpwuid(getuid());
-            entry != nullptr && entry->pw_dir != nullptr) {
-            base = entry->pw_dir;
-        }
-    }
-    return base + "/.pki/nssdb";
+    return {user_nss_database_dir(), default_p11kit_proxy_path()};
 }
 
 std::unique_ptr<KeychainPlatform> make_default_keychain_platform() {

@@ -69,11 +69,7 @@ class NssKeychainPlatform final : public KeychainPlatform {
     std::unique_ptr<KeypadSession> keypad_session_;
 };
 
-// $HOME/.pki/nssdb, with the home folder from the password database when
-// HOME is unset or not absolute.
-std::string default_nss_database_dir();
-
-// The user's database and this system's p11-kit proxy.
+// The user's database (user_nss_database_dir()) and this system's p11-kit proxy.
 NssStoreLocation default_nss_store_location();
 
 }  // namespace tavrin::keychain
