@@ -1,8 +1,8 @@
 # Per-target settings shared by every target of the project. Everything goes
 # through target_* commands so that no flag leaks into another directory.
 
-# Executables link with -pie only when the toolchain is asked whether it can;
-# the targets themselves ask for it through POSITION_INDEPENDENT_CODE.
+# CMake links an executable whose POSITION_INDEPENDENT_CODE is on with -pie
+# only once it has asked the toolchain whether it supports it (CMP0083).
 include(CheckPIESupported)
 check_pie_supported(LANGUAGES C CXX)
 
@@ -61,6 +61,7 @@ function(tavrin_target_defaults target)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all)
   endif()
 endfunction()
+
 # A GoogleTest executable registered with CTest, one per area. FIXTURES names
 # a CTest fixture that every test of the executable requires; PROPERTIES are
 # further CTest properties of every test (LABELS, TIMEOUT, ...) as name-value
