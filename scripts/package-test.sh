@@ -7,9 +7,11 @@
 #   scripts/package-test.sh [BUILD_DIR]     default: build/ (configured with the
 #                                           /usr prefix, the project's default)
 #
-# Checks: lintian finds no error; the package's files are in place, the man
-# page renders and the AppStream metainfo validates; the system-wide manifests
-# are exactly what the program's own installer writes for /usr/bin/tavrin-bridge;
+# Checks: every ELF file in the package is hardened (scripts/check-hardening.sh
+# reads the files); lintian finds no error and no hardening tag; the package's
+# files are in place, the man page renders and the AppStream metainfo
+# validates; the system-wide manifests are exactly what the program's own
+# installer writes for /usr/bin/tavrin-bridge;
 # Chromium and Firefox ESR, in a home with no manifest of its own, reach the
 # installed host through them (the real-browser status test of the build
 # tree); a status frame over a pipe gets its reply; a prompt without a display
@@ -63,10 +65,25 @@ deb="$(ls "$work"/${package}_*.deb 2>/dev/null | head -n 1)"
 [ -n "$deb" ] || fail "cpack made no ${package}_*.deb in $work"
 dpkg-deb --info "$deb" | sed -n 's/^ *\(Package\|Version\|Depends\):/  &/p'
 
+echo "== hardening of the packaged binaries"
+# Every ELF file the package ships, read from the package itself (stripped as
+# it is installed): one line per file.
+dpkg-deb -x "$deb" "$work/contents"
+binaries=()
+while IFS= read -r -d '' candidate; do
+  [ "$(head -c 4 "$candidate" | od -An -c | tr -d ' ')" = '177ELF' ] && binaries+=("$candidate")
+done < <(find "$work/contents" -type f -print0 | sort -z)
+[ ${#binaries[@]} -ge 4 ] || fail "the package holds ${#binaries[@]} ELF files, expected at least 4"
+"$root/scripts/check-hardening.sh" "${binaries[@]}" || fail "a packaged binary lacks hardening (above)"
+
 echo "== lintian"
-# Errors fail the test; warnings are printed (the README lists those kept).
-lintian --fail-on error --tag-display-limit 0 "$deb" | tee "$work/lintian.log" ||
+# Errors and any hardening tag fail the test; warnings and informational tags
+# are printed (the README lists those kept).
+lintian --fail-on error --display-info --tag-display-limit 0 "$deb" | tee "$work/lintian.log" ||
   fail "lintian reports errors on $(basename "$deb")"
+if grep -q ': hardening-' "$work/lintian.log"; then
+  fail "lintian finds binaries built without hardening: $(grep ': hardening-' "$work/lintian.log")"
+fi
 
 echo "== install $(basename "$deb")"
 if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
