@@ -8,6 +8,7 @@
 #include "browser/manifest_installer.h"
 #include "diagnose/diagnostic_report.h"
 #include "platform/app_paths.h"
+#include "ui_interface/host_status.h"
 
 namespace tavrin::host {
 
@@ -22,6 +23,8 @@ struct StoreDiagnosis {
     DiagnosticSection identityStore;
     DiagnosticSection readers;
     DiagnosticSection softwareDatabase;
+    // Each token module that was not loaded or did not answer, with why.
+    std::vector<HostStatus::MiddlewareIssue> moduleIssues;
 };
 StoreDiagnosis diagnoseStore(std::chrono::seconds bound);
 

@@ -230,6 +230,7 @@ StoreDiagnosis diagnoseStore(std::chrono::seconds bound) {
         const bool timedOut = answer.failure.rfind("timed out", 0) == 0;
         if (!answer.failure.empty()) {
             item.fact("loads", false);
+            result.moduleIssues.push_back({module.name, answer.failure});
             item.problem("examining the module failed: " + answer.failure,
                          moduleTodo(module, answer.failure, timedOut));
             result.identityStore.items.push_back(item);
@@ -241,6 +242,7 @@ StoreDiagnosis diagnoseStore(std::chrono::seconds bound) {
         if (!loaded) {
             const std::string reason = findings.value("reason", std::string("unknown"));
             item.fact("reason", reason);
+            result.moduleIssues.push_back({module.name, reason});
             item.problem("the module was not loaded: " + reason, moduleTodo(module, reason, false));
             result.identityStore.items.push_back(item);
             continue;

@@ -5,14 +5,16 @@
 #include "browser/connection_presentation.h"
 #include "browser/manifest_installer.h"
 #include "consent_records/consent_store_file.h"
+#include "diagnose/diagnostic_checks.h"
 #include "management/host_status.h"
 
 namespace tavrin::host {
 
 ManagementModelImpl::ManagementModelImpl(
     std::string executablePath, std::optional<std::vector<BrowserConnectOutcome>> lastOutcomes,
-    bool justRanAutomatically)
+    bool justRanAutomatically, bool examineModules)
     : executablePath_(std::move(executablePath)),
+      examineModules_(examineModules),
       lastOutcomes_(std::move(lastOutcomes)),
       justRanAutomatically_(justRanAutomatically) {}
 
@@ -20,7 +22,15 @@ std::optional<HostStatus> ManagementModelImpl::status() {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(statusRequest.data());
     const std::vector<std::uint8_t> reply =
         NativeBridge::dispatch(std::span<const std::uint8_t>(bytes, statusRequest.size()));
-    return decodeHostStatus(reply);
+    std::optional<HostStatus> status = decodeHostStatus(reply);
+    // The window shows the token modules that do not load, each examined in
+    // a child process of its own as the diagnose command does; a host that a
+    // browser starts answers "status" without any of this.
+    if (status && examineModules_) {
+        for (auto& issue : diagnoseStore(windowStepBound).moduleIssues)
+            status->middlewareIssues.push_back(std::move(issue));
+    }
+    return status;
 }
 
 std::vector<ConsentGrant> ManagementModelImpl::grants() {
