@@ -194,6 +194,22 @@ TAVRIN_BRIDGE_API uint8_t* tavrin_bridge_dispatch(const uint8_t* request, size_t
                                                   size_t* reply_len);
 
 /*
+ * One read-only step of the "diagnose" command, answered as a JSON document
+ * (UTF-8, NUL-terminated) for the host to report: {"storeModule": {"path",
+ * "loaded", "reason"?}, "findings": ...}. Steps: "store" (the identity
+ * database in use and the token modules registered for it, nothing loaded),
+ * "module" (argument: a PKCS#11 library; loads and initialises it and
+ * describes its slots and tokens without a login), "database" (argument: a
+ * database folder; its software identities). Loads the identity-store
+ * module. Nothing is written and no PIN is asked for, but a token module may
+ * block for as long as it likes: run this in a process that can be ended.
+ *
+ * step, argument: must not be NULL (argument may be empty).
+ * Returns the document, never NULL; release it with tavrin_bridge_free_string().
+ */
+TAVRIN_BRIDGE_API char* tavrin_bridge_examine_store(const char* step, const char* argument);
+
+/*
  * Releases a reply buffer. len must be the length reported with it.
  * Does nothing when buffer is NULL or len is 0.
  */

@@ -20,6 +20,8 @@
 #include "protocol/utf8.h"
 #include "tavrin_bridge.h"
 
+#include <nlohmann/json.hpp>
+
 // One dispatcher in one of its forms.
 struct DispatcherHandle {
     using KeychainDispatcher =
@@ -160,6 +162,23 @@ uint8_t* tavrin_bridge_handle_request(DispatcherHandle* handle, const uint8_t* r
 uint8_t* tavrin_bridge_dispatch(const uint8_t* request, size_t request_len, size_t* reply_len) {
     return guarded("tavrin_bridge_dispatch", [&] {
         return to_buffer(tavrin::dispatch(as_text(request, request_len)), reply_len);
+    });
+}
+
+char* tavrin_bridge_examine_store(const char* step, const char* argument) {
+    return guarded("tavrin_bridge_examine_store", [&] {
+        nlohmann::ordered_json answer;
+        answer["storeModule"] = {{"path", tavrin::store::module_location()}};
+        auto store = tavrin::store::factories();
+        answer["storeModule"]["loaded"] = static_cast<bool>(store);
+        if (!store) {
+            answer["storeModule"]["reason"] = store.error();
+        } else {
+            const std::string findings = store.value()->examine(step, argument);
+            answer["findings"] = nlohmann::ordered_json::parse(findings, nullptr, false);
+        }
+        return to_c_string(
+            answer.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
     });
 }
 

@@ -15,6 +15,8 @@
 //                   TAVRIN_FORWARD_CARD_AFTER_MS (default 3000) after
 //                   C_Initialize;
 //      no-reader    there are no slots at all;
+//      hang-initialize  C_Initialize never returns, as a module stuck on a
+//                   device does;
 //  - with TAVRIN_FORWARD_CARD_FILE, the slots are a card reader's whose card
 //    is in while that file exists; pulling it ends every open session, as a
 //    real reader does, and putting it back gives a fresh token;
@@ -214,6 +216,8 @@ CK_RV forward_sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG data_le
 }
 
 CK_RV forward_initialize(CK_VOID_PTR arguments) {
+    while (faked("hang-initialize"))
+        std::this_thread::sleep_for(std::chrono::hours(1));
     g_initialised = std::chrono::steady_clock::now();
     const char* conf = std::getenv("TAVRIN_FORWARD_SOFTHSM2_CONF");
     const char* before = std::getenv("SOFTHSM2_CONF");

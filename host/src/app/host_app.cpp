@@ -13,6 +13,7 @@
 #include "browser/browser_connector.h"
 #include "browser/manifest_installer.h"
 #include "browser/native_messaging_cli.h"
+#include "diagnose/diagnose_command.h"
 #include "dialogs/main_thread.h"
 #include "dialogs/module_alert_runner.h"
 #include "dialogs/ns_alert_dialog_interaction.h"
@@ -138,6 +139,7 @@ int TavrinBridgeHostApp::main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv, argv + argc);
     const std::string executablePath = arguments.empty() ? std::string() : arguments[0];
 
+    if (const auto status = DiagnoseCommand::run(arguments)) return *status;
     const auto installer = NativeMessagingManifestInstaller::withDefaultFolders(executablePath);
     if (const auto status = NativeMessagingCLI::run(arguments, installer)) return *status;
 

@@ -50,7 +50,7 @@ int ManagementApp::run(const std::string& executablePath) {
     UiModule* module = loadUiModule("tavrin-bridge: cannot show the management window: ");
     if (module == nullptr) return 1;
     ManagementModelImpl model(executablePath, launch->autoConnectOutcomes,
-                              launch->isFirstEverLaunch);
+                              launch->isFirstEverLaunch, true);
     return module->runManagementWindow(model);
 }
 
@@ -59,7 +59,7 @@ int ManagementApp::renderPreview(const std::string& executablePath, const std::s
     if (module == nullptr) return 1;
     // The preview shows the manifests as they are: no connection runs, so
     // there are no outcomes and no first-run note.
-    ManagementModelImpl model(executablePath, std::nullopt, false);
+    ManagementModelImpl model(executablePath, std::nullopt, false, false);
     return module->renderPreview(model, outputPath);
 }
 

@@ -5,6 +5,7 @@
 #include "browser/connection_presentation.h"
 #include "browser/manifest_installer.h"
 #include "consent_records/consent_store_file.h"
+#include "diagnose/diagnostic_checks.h"
 #include "management/host_status.h"
 #include "platform/identity_store_location.h"
 
@@ -12,8 +13,9 @@ namespace tavrin::host {
 
 ManagementModelImpl::ManagementModelImpl(
     std::string executablePath, std::optional<std::vector<BrowserConnectOutcome>> lastOutcomes,
-    bool justRanAutomatically)
+    bool justRanAutomatically, bool examineModules)
     : executablePath_(std::move(executablePath)),
+      examineModules_(examineModules),
       lastOutcomes_(std::move(lastOutcomes)),
       justRanAutomatically_(justRanAutomatically) {}
 
@@ -23,6 +25,13 @@ std::optional<HostStatus> ManagementModelImpl::status() {
         NativeBridge::dispatch(std::span<const std::uint8_t>(bytes, statusRequest.size()));
     std::optional<HostStatus> status = decodeHostStatus(reply);
     if (status) status->certificateDatabase = identityStoreDatabase();
+    // The window shows the token modules that do not load, each examined in
+    // a child process of its own as the diagnose command does; a host that a
+    // browser starts answers "status" without any of this.
+    if (status && examineModules_) {
+        for (auto& issue : diagnoseStore(windowStepBound).moduleIssues)
+            status->middlewareIssues.push_back(std::move(issue));
+    }
     return status;
 }
 

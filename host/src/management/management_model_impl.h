@@ -3,6 +3,7 @@
 // consent file and the browsers' manifests, handed to the user-interface
 // module through ManagementModel.
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,11 +18,15 @@ class ManagementModelImpl final : public ManagementModel {
     // `lastOutcomes`: those of the connection run at launch (nothing for
     // the preview, which connects nothing); `justRanAutomatically`: that run
     // was the first ever. `executablePath` is written into manifests when
-    // the user connects the browsers again.
+    // the user connects the browsers again. `examineModules`: the status
+    // names the token modules that do not load (the window; the preview,
+    // which must show no machine's modules and load none, does not).
     ManagementModelImpl(std::string executablePath,
                         std::optional<std::vector<BrowserConnectOutcome>> lastOutcomes,
-                        bool justRanAutomatically);
+                        bool justRanAutomatically, bool examineModules);
 
+    // How long the window waits for one token module while it opens.
+    static constexpr std::chrono::seconds windowStepBound{3};
     // The request the window sends to the core's stateless dispatch.
     static constexpr std::string_view statusRequest =
         R"({"id":"gui-status","method":"status","params":{}})";
@@ -34,6 +39,7 @@ class ManagementModelImpl final : public ManagementModel {
 
   private:
     std::string executablePath_;
+    bool examineModules_;
     std::optional<std::vector<BrowserConnectOutcome>> lastOutcomes_;
     bool justRanAutomatically_;
 };

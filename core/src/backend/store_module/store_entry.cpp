@@ -3,6 +3,7 @@
 
 #include "backend/keychain/keychain_backend.h"
 #include "backend/pkcs11/pkcs11_backend.h"
+#include "backend/store_module/store_examination.h"
 #include "backend/store_module/store_interface.h"
 
 namespace tavrin::store {
@@ -68,7 +69,7 @@ Result<std::unique_ptr<StoreBackend>, std::string> open_pkcs11(const char* modul
     return std::unique_ptr<StoreBackend>(std::make_unique<Pkcs11Store>(std::move(session).value()));
 }
 
-constexpr Factories kFactories{open_keychain, open_pkcs11};
+constexpr Factories kFactories{open_keychain, open_pkcs11, examine};
 
 }  // namespace
 }  // namespace tavrin::store

@@ -19,7 +19,7 @@
 
 namespace tavrin::store {
 
-inline constexpr std::uint32_t kInterfaceVersion = 2;
+inline constexpr std::uint32_t kInterfaceVersion = 3;
 inline constexpr const char* kModuleFileName = "libtavrin_bridge_store.so";
 inline constexpr const char* kEntryName = "tavrin_bridge_store_entry";
 
@@ -43,6 +43,8 @@ struct Factories {
     // The backend over the first token of the PKCS#11 module at the path,
     // or the text of the step that failed.
     Result<std::unique_ptr<StoreBackend>, std::string> (*open_pkcs11)(const char* module_path);
+    // One step of the diagnostic report as a JSON document (store_examination.h).
+    std::string (*examine)(std::string_view step, std::string_view argument);
 };
 
 }  // namespace tavrin::store

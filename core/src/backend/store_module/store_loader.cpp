@@ -18,7 +18,9 @@ std::filesystem::path own_folder() {
     return error ? std::filesystem::path() : path.parent_path();
 }
 
-Result<const Factories*, std::string> load() {
+}  // namespace
+
+std::string module_location() {
     const std::filesystem::path folder = own_folder();
     std::string name = (folder / kModuleFileName).string();
 #ifdef TAVRIN_STORE_MODULE_FROM_BINDIR
@@ -28,6 +30,13 @@ Result<const Factories*, std::string> load() {
         name = (folder / TAVRIN_STORE_MODULE_FROM_BINDIR / kModuleFileName).lexically_normal();
     }
 #endif
+    return name;
+}
+
+namespace {
+
+Result<const Factories*, std::string> load() {
+    const std::string name = module_location();
     // Never unloaded: NSS and OpenSSL keep state for the life of the process.
     void* library = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {

@@ -17,6 +17,9 @@ namespace tavrin::store {
 // the private library folder it is installed with), or why they cannot be had.
 Result<const Factories*, std::string> factories();
 
+// The file factories() loads (or would load) the module from.
+std::string module_location();
+
 // The keychain backend, made by the module on first use.
 class LoadedKeychainBackend {
   public:

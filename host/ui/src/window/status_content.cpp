@@ -71,14 +71,19 @@ StatusContent::StatusContent(const std::optional<HostStatus>& status, QWidget* p
 
     const QString platform =
         status->platform == "macos" ? QStringLiteral("macOS") : style::text(status->platform);
-    const QString methods =
-        status->backends.empty() ? kIdentityStore : joined(status->backends);
+    const QString methods = status->backends.empty() ? kIdentityStore : joined(status->backends);
     column->addWidget(row(QStringLiteral("Verze"), style::text(status->version), this));
     column->addWidget(divider(this));
     column->addWidget(row(QStringLiteral("Platforma"), platform, this));
     column->addWidget(divider(this));
     column->addWidget(row(QStringLiteral("Podpisové metody"), methods, this));
     column->addWidget(divider(this));
+    // Each token module that does not load, with the loader's reason.
+    for (const HostStatus::MiddlewareIssue& issue : status->middlewareIssues) {
+        column->addWidget(row(QStringLiteral("Modul %1 se nenačetl").arg(style::text(issue.module)),
+                              style::text(issue.issue), this));
+        column->addWidget(divider(this));
+    }
 
     auto* disclosure = new QToolButton(this);
     disclosure->setObjectName(QStringLiteral("statusAdvanced"));
