@@ -123,6 +123,19 @@ class CardStackTest : public ::testing::Test {
         return hash;
     }
 
+    // Signs one hash with `certificate`: confirmed, the card's PIN typed
+    // (prompts photographed as `name`-*), and the signature verified.
+    void signsWithThePin(HostSession& host, const json& certificate, const std::string& name) {
+        const auto hash = sendSignature(host, certificate);
+        answer(host, name + "-confirmation", {"key Return"});
+        answer(host, name + "-pin", {std::string("type ") + VirtualCardStack::kPin, "key Return"});
+        const json reply = json::parse(host.receive(), nullptr, false);
+        ASSERT_TRUE(reply.contains("result")) << reply.dump();
+        EXPECT_TRUE(testing::verifies_with(testing::from_base64(certificate["der"]), EVP_sha256(),
+                                           hash,
+                                           testing::from_base64(reply["result"]["signatures"][0])));
+    }
+
     testing::TempDir home;
     std::unique_ptr<VirtualCardStack> stack;
     std::unique_ptr<testing::Xvfb> screen;
@@ -185,15 +198,7 @@ TEST_F(CardStackTest, ACardPutBackWhileTheHostAsksForItIsListedAndSigns) {
         EXPECT_TRUE(screen->waitForNoWindow(std::chrono::seconds(30), notice));
         const json listed = asking.get();
         ASSERT_EQ(listed.size(), 1u) << listed.dump();
-        const auto hash = sendSignature(host, listed[0]);
-        answer(host, "card-back-confirmation", {"key Return"});
-        answer(host, "card-back-pin",
-               {std::string("type ") + VirtualCardStack::kPin, "key Return"});
-        const json reply = json::parse(host.receive(), nullptr, false);
-        ASSERT_TRUE(reply.contains("result")) << reply.dump();
-        EXPECT_TRUE(testing::verifies_with(testing::from_base64(listed[0]["der"]), EVP_sha256(),
-                                           hash,
-                                           testing::from_base64(reply["result"]["signatures"][0])));
+        signsWithThePin(host, listed[0], "card-back");
     });
 }
 
@@ -228,15 +233,7 @@ TEST_F(CardStackTest, EverySignatureWithTheCardGoneAnswersNoTokenAndTheCardBackS
             << pulled.dump();
 
         stack->insertCard();
-        const auto hash = sendSignature(host, listed[0]);
-        answer(host, "card-back-confirmation", {"key Return"});
-        answer(host, "card-back-pin",
-               {std::string("type ") + VirtualCardStack::kPin, "key Return"});
-        const json reply = json::parse(host.receive(), nullptr, false);
-        ASSERT_TRUE(reply.contains("result")) << reply.dump();
-        EXPECT_TRUE(testing::verifies_with(testing::from_base64(listed[0]["der"]), EVP_sha256(),
-                                           hash,
-                                           testing::from_base64(reply["result"]["signatures"][0])));
+        signsWithThePin(host, listed[0], "card-in-again");
     });
 }
 
