@@ -26,6 +26,7 @@ std::optional<fs::path> systemManifestFolder(NativeMessagingBrowser browser) {
             return fs::path("/etc/opt/edge/native-messaging-hosts");
         case NativeMessagingBrowser::firefox:
         case NativeMessagingBrowser::firefoxSnap:
+        case NativeMessagingBrowser::firefoxFlatpak:
             return fs::path("/usr/lib/mozilla/native-messaging-hosts");
         case NativeMessagingBrowser::chromium:
         case NativeMessagingBrowser::brave:
@@ -98,9 +99,10 @@ DiagnosticSection diagnoseBrowsers(const NativeMessagingManifestInstaller& insta
 
         bool connected = false;
         const fs::path user = installer.manifestURL(browser);
-        item.fact("userManifest", user.string());
+        // A browser that cannot start a host has no manifest of its own.
+        if (!user.empty()) item.fact("userManifest", user.string());
         std::error_code ignored;
-        if (fs::exists(user, ignored)) {
+        if (!user.empty() && fs::exists(user, ignored)) {
             const ManifestVerdict verdict = judgeManifest(user, browser, self);
             item.fact("userManifestValid", verdict.problem.empty());
             if (verdict.problem.empty()) {
