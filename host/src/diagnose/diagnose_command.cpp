@@ -3,7 +3,6 @@
 #include <iostream>
 #include <string_view>
 
-#include "browser/manifest_installer.h"
 #include "diagnose/diagnostic_checks.h"
 #include "tavrin_bridge.h"
 
@@ -21,23 +20,6 @@ std::int32_t runStep(std::span<const std::string> arguments, std::ostream& out) 
     out << answer << std::flush;
     tavrin_bridge_free_string(answer);
     return 0;
-}
-
-DiagnosticReport gather() {
-    const AppPaths paths = AppPaths::fromProcess();
-    StoreDiagnosis store = diagnoseStore(diagnosticStepBound);
-    store.readers.items.insert(store.readers.items.begin(), diagnosePcscService());
-
-    DiagnosticReport report;
-    report.sections.push_back(diagnoseProgram(std::move(store.storeModule)));
-    report.sections.push_back(diagnoseDesktopSession(paths));
-    report.sections.push_back(std::move(store.identityStore));
-    report.sections.push_back(std::move(store.readers));
-    report.sections.push_back(std::move(store.softwareDatabase));
-    report.sections.push_back(
-        diagnoseBrowsers(NativeMessagingManifestInstaller::withDefaultFolders("/proc/self/exe")));
-    report.sections.push_back(diagnoseConsentStore(paths));
-    return report;
 }
 
 }  // namespace
@@ -58,7 +40,7 @@ std::optional<std::int32_t> run(std::span<const std::string> arguments, std::ost
             << std::flush;
         return 2;
     }
-    const DiagnosticReport report = gather();
+    const DiagnosticReport report = assembleReport(diagnoseStore(diagnosticStepBound));
     if (json) {
         out << report.json().dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
             << '\n';

@@ -9,6 +9,7 @@
 #include "diagnose/diagnostic_report.h"
 #include "platform/app_paths.h"
 #include "ui_interface/host_status.h"
+#include "ui_interface/readers_and_cards.h"
 
 namespace tavrin::host {
 
@@ -25,8 +26,15 @@ struct StoreDiagnosis {
     DiagnosticSection softwareDatabase;
     // Each token module that was not loaded or did not answer, with why.
     std::vector<HostStatus::MiddlewareIssue> moduleIssues;
+    // The readers of the section above as plain records, for the window.
+    std::vector<ReadersAndCards::Reader> readerList;
 };
 StoreDiagnosis diagnoseStore(std::chrono::seconds bound);
+
+// The whole report around an examination of the store already made; the
+// other sections (program, session, card service, browsers, consent) are
+// read now.
+DiagnosticReport assembleReport(StoreDiagnosis store);
 
 // Version and commit from the core's build stamp, this executable, and the
 // store and user-interface modules (the latter opened without starting Qt).

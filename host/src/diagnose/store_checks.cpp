@@ -102,6 +102,17 @@ void addCertificates(DiagnosticItem& parent, const json& certificates) {
     }
 }
 
+ReadersAndCards::Card cardOf(const json& token) {
+    ReadersAndCards::Card card;
+    card.label = token.value("label", std::string());
+    card.initialized = token.value("initialized", true);
+    card.pinLocked = token.value("pinLocked", false);
+    card.error = token.value("error", std::string());
+    card.signingIdentities = token.value("signing", 0);
+    card.authenticationIdentities = token.value("authentication", 0);
+    return card;
+}
+
 DiagnosticItem tokenItem(const json& token, int& signing, int& authentication) {
     DiagnosticItem item{"token " + quoted(token.value("label", std::string()))};
     item.fact("model", token.value("model", std::string()));
@@ -259,7 +270,11 @@ StoreDiagnosis diagnoseStore(std::chrono::seconds bound) {
             ++slots;
             DiagnosticItem reader{"reader " + quoted(slot.value("description", std::string("?")))};
             reader.fact("module", module.name);
+            ReadersAndCards::Reader& listed = result.readerList.emplace_back();
+            listed.name = slot.value("description", std::string("?"));
+            listed.module = module.name;
             if (slot.contains("error")) {
+                listed.error = slot.value("error", std::string());
                 reader.problem(
                     "the reader could not be read: " + slot.value("error", std::string()),
                     "Unplug and replug the reader, or restart pcscd.");
@@ -270,6 +285,8 @@ StoreDiagnosis diagnoseStore(std::chrono::seconds bound) {
             reader.fact("cardPresent", present);
             if (present && slot.contains("token")) {
                 reader.fact("pinPad", slot["token"].value("pinPad", false));
+                listed.pinPad = slot["token"].value("pinPad", false);
+                listed.card = cardOf(slot["token"]);
                 reader.items.push_back(tokenItem(slot["token"], signing, authentication));
             } else {
                 reader.fact("pinPad", "unknown without a card");
