@@ -5,7 +5,6 @@
 #include "browser/connection_presentation.h"
 #include "browser/manifest_installer.h"
 #include "consent_records/consent_store_file.h"
-#include "diagnose/diagnostic_checks.h"
 #include "management/host_status.h"
 #include "platform/identity_store_location.h"
 
@@ -28,11 +27,40 @@ std::optional<HostStatus> ManagementModelImpl::status() {
     // The window shows the token modules that do not load, each examined in
     // a child process of its own as the diagnose command does; a host that a
     // browser starts answers "status" without any of this.
-    if (status && examineModules_) {
-        for (auto& issue : diagnoseStore(windowStepBound).moduleIssues)
-            status->middlewareIssues.push_back(std::move(issue));
+    if (status) {
+        if (const Examination* examined = examination())
+            status->middlewareIssues.insert(status->middlewareIssues.end(),
+                                            examined->store.moduleIssues.begin(),
+                                            examined->store.moduleIssues.end());
     }
     return status;
+}
+
+const ManagementModelImpl::Examination* ManagementModelImpl::examination() {
+    if (!examineModules_) return nullptr;
+    if (!examination_) {
+        Examination examined{diagnoseStore(windowStepBound), false};
+        examined.cardServiceAnswers = diagnosePcscService().facts.value("answers", false);
+        examination_ = std::move(examined);
+    }
+    return &*examination_;
+}
+
+ReadersAndCards ManagementModelImpl::readersAndCards() {
+    ReadersAndCards shown;
+    const Examination* examined = examination();
+    if (examined == nullptr) return shown;
+    shown.examined = true;
+    shown.cardServiceAnswers = examined->cardServiceAnswers;
+    shown.readers = examined->store.readerList;
+    shown.moduleIssues = examined->store.moduleIssues;
+    return shown;
+}
+
+std::string ManagementModelImpl::diagnosticReport() {
+    const Examination* examined = examination();
+    if (examined == nullptr) return {};
+    return assembleReport(examined->store).text();
 }
 
 std::vector<ConsentGrant> ManagementModelImpl::grants() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "browser/browser_connector.h"
+#include "diagnose/diagnostic_checks.h"
 #include "ui_interface/management_model.h"
 
 namespace tavrin::host {
@@ -19,8 +20,9 @@ class ManagementModelImpl final : public ManagementModel {
     // the preview, which connects nothing); `justRanAutomatically`: that run
     // was the first ever. `executablePath` is written into manifests when
     // the user connects the browsers again. `examineModules`: the status
-    // names the token modules that do not load (the window; the preview,
-    // which must show no machine's modules and load none, does not).
+    // names the token modules that do not load and the readers card lists
+    // what the diagnose command finds (the window; the preview, which must
+    // show no machine's modules and load none, examines nothing).
     ManagementModelImpl(std::string executablePath,
                         std::optional<std::vector<BrowserConnectOutcome>> lastOutcomes,
                         bool justRanAutomatically, bool examineModules);
@@ -36,8 +38,19 @@ class ManagementModelImpl final : public ManagementModel {
     std::optional<std::string> revoke(const std::string& origin) override;
     BrowsersPresentation browsers() override;
     BrowsersPresentation connect() override;
+    ReadersAndCards readersAndCards() override;
+    std::string diagnosticReport() override;
 
   private:
+    // The identity store and the card service, examined on first use (the
+    // window opening) and kept: each module costs up to windowStepBound.
+    struct Examination {
+        StoreDiagnosis store;
+        bool cardServiceAnswers = false;
+    };
+    const Examination* examination();
+
+    std::optional<Examination> examination_;
     std::string executablePath_;
     bool examineModules_;
     std::optional<std::vector<BrowserConnectOutcome>> lastOutcomes_;

@@ -12,6 +12,7 @@
 #include "ui_interface/browsers_presentation.h"
 #include "ui_interface/consent_grant.h"
 #include "ui_interface/host_status.h"
+#include "ui_interface/readers_and_cards.h"
 
 namespace tavrin::host {
 
@@ -37,6 +38,16 @@ class ManagementModel {
     // Connects the browsers again (synchronously) and returns the browser
     // section afterwards.
     virtual BrowsersPresentation connect() = 0;
+
+    // The readers, their cards and the token modules that do not load, as
+    // examined once when the window opened (each module within a bound);
+    // `examined` is false where nothing was examined (the preview).
+    virtual ReadersAndCards readersAndCards() = 0;
+
+    // The whole diagnostic report as "tavrin-bridge diagnose" prints it: the
+    // token modules as examined when the window opened, the rest read now.
+    // Empty where nothing was examined.
+    virtual std::string diagnosticReport() = 0;
 };
 
 }  // namespace tavrin::host

@@ -20,7 +20,7 @@
 
 namespace tavrin::host {
 
-inline constexpr std::uint32_t uiModuleInterfaceVersion = 5;
+inline constexpr std::uint32_t uiModuleInterfaceVersion = 6;
 
 class UiModule {
   public:
@@ -38,10 +38,10 @@ class UiModule {
     // Main thread only, and only once per process.
     virtual int runManagementWindow(ManagementModel& model) = 0;
 
-    // Draws the window's content (header, status, grants and browsers, no
-    // tabs) off screen at twice its size and writes it to `path` as PNG.
-    // Returns 0, or 1 after writing the reason to standard error. No display
-    // is needed. Main thread only, and not after runManagementWindow.
+    // Draws the window's content (header, status, readers and cards, grants
+    // and browsers, no tabs) off screen at twice its size and writes it to
+    // `path` as PNG. Returns 0, or 1 after writing the reason to standard
+    // error. No display is needed. Main thread only, and not after runManagementWindow.
     virtual int renderPreview(ManagementModel& model, const std::string& path) = 0;
 };
 
