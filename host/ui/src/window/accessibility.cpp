@@ -76,6 +76,7 @@ QString symbolName(std::string_view symbol) {
         {"hand.raised.fill", "souhlasy"},
         {"hand.raised.slash", "žádné souhlasy"},
         {"globe", "prohlížeče"},
+        {"creditcard", "čipová karta"},
         {"network.slash", "bez spojení"},
         {"lock.shield.fill", "zabezpečení"},
         {"sparkles", "novinka"},

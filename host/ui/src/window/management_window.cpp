@@ -1,6 +1,7 @@
 #include "window/management_window.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -19,6 +20,7 @@
 #include "window/browsers_content.h"
 #include "window/card.h"
 #include "window/consent_content.h"
+#include "window/readers_content.h"
 #include "window/status_content.h"
 #include "window/style.h"
 #include "window/symbols.h"
@@ -26,9 +28,9 @@
 namespace tavrin::host::ui {
 namespace {
 
-// One tab's page: the card inset 20 points, scrolling when it is taller
-// than the window.
-QScrollArea* page(Card* card) {
+// One tab's page: its cards inset 20 points, one below the other,
+// scrolling when they are taller than the window.
+QScrollArea* page(std::initializer_list<Card*> cards) {
     auto* area = new QScrollArea;
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
@@ -41,7 +43,9 @@ QScrollArea* page(Card* card) {
     // As tall as the card at the page's width (heightForWidth), not as tall
     // as its wrapped labels would be at their narrowest.
     column->setSizeConstraint(QLayout::SetNoConstraint);
-    column->addWidget(card);
+    column->setSpacing(14);
+    for (Card* card : cards)
+        column->addWidget(card);
     column->addStretch();
     area->setWidget(inner);
     return area;
@@ -74,26 +78,29 @@ ManagementWindow::ManagementWindow(ManagementModel& model, QWidget* parent) : QW
     const struct {
         std::string_view symbol;
         QString tab;
-        QString title;
-        QWidget* content;
+        QScrollArea* page;
     } tabs[] = {
-        {"checkmark.seal.fill", QStringLiteral("Stav"), QStringLiteral("STAV APLIKACE"),
-         new StatusContent(status)},
-        {"hand.raised.fill", QStringLiteral("Souhlasy"), QStringLiteral("UDĚLENÉ SOUHLASY"),
-         new ConsentContent(model)},
-        {"globe", QStringLiteral("Prohlížeče"), QStringLiteral("PROPOJENÍ S PROHLÍŽEČI"),
-         new BrowsersContent(model)},
-        {"info.circle.fill", QStringLiteral("O aplikaci"), QStringLiteral("O APLIKACI"),
-         new AboutContent(aboutCaption(status))},
+        {"checkmark.seal.fill", QStringLiteral("Stav"),
+         page({new Card("checkmark.seal.fill", QStringLiteral("STAV APLIKACE"),
+                        new StatusContent(status)),
+               new Card("creditcard", QStringLiteral("ČTEČKY A KARTY"),
+                        new ReadersContent(model))})},
+        {"hand.raised.fill", QStringLiteral("Souhlasy"),
+         page({new Card("hand.raised.fill", QStringLiteral("UDĚLENÉ SOUHLASY"),
+                        new ConsentContent(model))})},
+        {"globe", QStringLiteral("Prohlížeče"),
+         page({new Card("globe", QStringLiteral("PROPOJENÍ S PROHLÍŽEČI"),
+                        new BrowsersContent(model))})},
+        {"info.circle.fill", QStringLiteral("O aplikaci"),
+         page({new Card("info.circle.fill", QStringLiteral("O APLIKACI"),
+                        new AboutContent(aboutCaption(status)))})},
     };
     auto* tabWidget = new QTabWidget(this);
     tabWidget->setObjectName(QStringLiteral("managementTabs"));
     tabWidget->setDocumentMode(true);
     tabWidget->setIconSize(QSize(15, 15));
-    for (const auto& tab : tabs) {
-        tabWidget->addTab(page(new Card(tab.symbol, tab.title, tab.content)),
-                          symbolIcon(tab.symbol, 15, style::secondary()), tab.tab);
-    }
+    for (const auto& tab : tabs)
+        tabWidget->addTab(tab.page, symbolIcon(tab.symbol, 15, style::secondary()), tab.tab);
     column->addWidget(tabWidget, 1);
     // The keyboard starts on the tab bar: arrows switch tabs, Tab enters the page.
     tabWidget->tabBar()->setFocus(Qt::OtherFocusReason);

@@ -7,6 +7,7 @@
 #include "window/browsers_content.h"
 #include "window/card.h"
 #include "window/consent_content.h"
+#include "window/readers_content.h"
 #include "window/status_content.h"
 
 namespace tavrin::host::ui {
@@ -27,6 +28,8 @@ ShowcaseView::ShowcaseView(ManagementModel& model, QWidget* parent) : QWidget(pa
     cards->setSpacing(14);
     cards->addWidget(new Card("checkmark.seal.fill", QStringLiteral("STAV APLIKACE"),
                               new StatusContent(model.status())));
+    cards->addWidget(new Card("creditcard", QStringLiteral("ČTEČKY A KARTY"),
+                              new ReadersContent(model)));
     cards->addWidget(new Card("hand.raised.fill", QStringLiteral("UDĚLENÉ SOUHLASY"),
                               new ConsentContent(model)));
     cards->addWidget(

@@ -1,6 +1,6 @@
 #pragma once
-// The preview's single page: the header, then the status, grants and
-// browser cards one below the other; 560 points wide, as tall as needed.
+// The preview's single page: the header, then the status, readers, grants
+// and browser cards one below the other; 560 points wide, as tall as needed.
 
 #include <QWidget>
 

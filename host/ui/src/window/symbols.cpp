@@ -272,6 +272,17 @@ const std::map<std::string_view, Drawing>& drawings() {
              p.drawPath(shieldPath());
              padlock(p, white, QPointF(12, 12.2), 0.8);
          }},
+        {"creditcard",
+         [](QPainter& p, const QColor& c) {
+             // A card lying flat, its chip on the left.
+             p.setPen(strokeOf(c, 1.7));
+             p.setBrush(Qt::NoBrush);
+             p.drawRoundedRect(QRectF(2.5, 5.5, 19, 13), 2.2, 2.2);
+             p.setPen(Qt::NoPen);
+             p.setBrush(c);
+             p.drawRoundedRect(QRectF(5.5, 9.5, 5, 4), 0.9, 0.9);
+             p.drawRect(QRectF(13, 14.2, 5.5, 1.6));
+         }},
         {"sparkles",
          [](QPainter& p, const QColor& c) {
              p.setPen(Qt::NoPen);
