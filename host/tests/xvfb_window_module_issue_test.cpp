@@ -58,11 +58,11 @@ TEST(ManagementWindow, ShowsTheReadersTheirCardsAndAModuleThatDoesNotLoad) {
                       .c_str()),
               0);
     // The card's module, and one left behind by a removed middleware.
-    testing::write_file(database / "pkcs11.txt",
-                        testing::read_file(database / "pkcs11.txt") + "\nlibrary=" +
-                            TAVRIN_FORWARDING_MODULE +
-                            "\nname=\"Test card\"\n"
-                            "\nlibrary=/opt/gone-middleware/libgone-pkcs11.so\nname=\"Gone card\"\n");
+    testing::write_file(
+        database / "pkcs11.txt",
+        testing::read_file(database / "pkcs11.txt") + "\nlibrary=" + TAVRIN_FORWARDING_MODULE +
+            "\nname=\"Test card\"\n"
+            "\nlibrary=/opt/gone-middleware/libgone-pkcs11.so\nname=\"Gone card\"\n");
 
     testing::HostRun run{{}, home.path()};
     run.environment = environment;
@@ -105,9 +105,9 @@ TEST(ManagementWindow, ShowsTheReadersTheirCardsAndAModuleThatDoesNotLoad) {
     }
     // Once on each card.
     const std::regex gone("label\tModul „Gone card“ se nenačetl\t");
-    EXPECT_EQ(std::distance(std::sregex_iterator(page.begin(), page.end(), gone),
-                            std::sregex_iterator()),
-              2)
+    EXPECT_EQ(
+        std::distance(std::sregex_iterator(page.begin(), page.end(), gone), std::sregex_iterator()),
+        2)
         << page;
     EXPECT_TRUE(std::regex_search(page, std::regex("label\tSoftHSM slot ID 0x[0-9a-f]+\t")))
         << page;

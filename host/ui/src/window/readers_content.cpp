@@ -79,11 +79,11 @@ QString cardLine(const ReadersAndCards::Card& card) {
 
 QWidget* readerRow(const ReadersAndCards::Reader& reader, QWidget* parent) {
     const bool hasCard = reader.card.has_value();
-    Row row(hasCard ? "creditcard" : "circle.dashed",
-            hasCard ? style::green() : style::secondary(), style::text(reader.name),
-            reader.error.empty() ? (hasCard ? QStringLiteral("Karta vložena")
-                                            : QStringLiteral("Bez karty"))
-                                 : QString(),
+    Row row(hasCard ? "creditcard" : "circle.dashed", hasCard ? style::green() : style::secondary(),
+            style::text(reader.name),
+            reader.error.empty()
+                ? (hasCard ? QStringLiteral("Karta vložena") : QStringLiteral("Bez karty"))
+                : QString(),
             parent);
     if (!reader.error.empty()) {
         row.detail(caption(

@@ -28,8 +28,8 @@ ShowcaseView::ShowcaseView(ManagementModel& model, QWidget* parent) : QWidget(pa
     cards->setSpacing(14);
     cards->addWidget(new Card("checkmark.seal.fill", QStringLiteral("STAV APLIKACE"),
                               new StatusContent(model.status())));
-    cards->addWidget(new Card("creditcard", QStringLiteral("ČTEČKY A KARTY"),
-                              new ReadersContent(model)));
+    cards->addWidget(
+        new Card("creditcard", QStringLiteral("ČTEČKY A KARTY"), new ReadersContent(model)));
     cards->addWidget(new Card("hand.raised.fill", QStringLiteral("UDĚLENÉ SOUHLASY"),
                               new ConsentContent(model)));
     cards->addWidget(

@@ -80,8 +80,9 @@ StatusContent::StatusContent(const std::optional<HostStatus>& status, QWidget* p
     column->addWidget(divider(this));
     // Each token module that does not load, with the loader's reason.
     for (const HostStatus::MiddlewareIssue& issue : status->middlewareIssues) {
-        column->addWidget(row(QStringLiteral("Modul „%1“ se nenačetl").arg(style::text(issue.module)),
-                              style::text(issue.issue), this));
+        column->addWidget(
+            row(QStringLiteral("Modul „%1“ se nenačetl").arg(style::text(issue.module)),
+                style::text(issue.issue), this));
         column->addWidget(divider(this));
     }
 
