@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "browser/browser_connector.h"
@@ -109,7 +110,16 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
         CoreWorker worker(*mainThread);
         // The browser closes the input when the page or its port goes away:
         // a prompt open for it then closes, and later ones are not shown.
-        InputHangupWatcher hangup(STDIN_FILENO, [&dialogs] { dialogs->abandon(); });
+        // The watch starts with the first prompt: a host that only answers
+        // starts no thread for it.
+        std::optional<InputHangupWatcher> hangup;
+        dialogs->beforeFirstPrompt([&hangup, &dialogs] {
+            try {
+                hangup.emplace(STDIN_FILENO, [&dialogs] { dialogs->abandon(); });
+            } catch (const std::exception& error) {
+                std::fprintf(stderr, "tavrin-bridge: the input is not watched: %s\n", error.what());
+            }
+        });
         const HostLoopEnd end = runHostLoop(input, output, *bridge, worker,
                                             [&dialogs] { return dialogs->abandonedPrompt(); });
         if (dialogs->abandonedPrompt()) {

@@ -38,8 +38,15 @@ bool NSAlertDialogInteraction::pageHasGone() {
     return true;
 }
 
+void NSAlertDialogInteraction::promptComing() {
+    std::call_once(firstPrompt_, [this] {
+        if (beforeFirstPrompt_) beforeFirstPrompt_();
+    });
+}
+
 AlertResponse NSAlertDialogInteraction::present(const Alert& alert, const char* prompt,
                                                 const char* outcome) {
+    promptComing();
     if (pageHasGone()) return {};
     AlertResponse response;
     const bool ran = mainThread_->runSync([&] { response = runner->runAlert(alert); });
@@ -83,7 +90,9 @@ std::unique_ptr<WaitNotice> NSAlertDialogInteraction::openWait(WaitKind kind,
                                                                std::uint32_t hashCount) {
     // The main thread shows the notice while this one waits: from the main
     // thread itself nobody would serve it.
-    if (mainThread_->isMainThread() || pageHasGone()) return nullptr;
+    if (mainThread_->isMainThread()) return nullptr;
+    promptComing();
+    if (pageHasGone()) return nullptr;
     const Alert alert = kind == WaitKind::pinPad ? AlertTexts::pinPadNotice(origin, hashCount)
                                                  : AlertTexts::insertCard(origin, hashCount);
     auto control = std::make_shared<WaitControl>();

@@ -5,11 +5,13 @@
 // not be shown, the negative one (with one line on standard error saying why).
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 
-#include "ui_interface/alert_running.h"
 #include "dialogs/dialog_interaction.h"
 #include "dialogs/main_thread.h"
+#include "ui_interface/alert_running.h"
 
 namespace tavrin::host {
 
@@ -40,6 +42,11 @@ class NSAlertDialogInteraction final : public DialogInteraction {
     // it belongs to must not be answered. Setting it wakes the main thread.
     bool abandonedPrompt() const { return abandonedPrompt_.load(); }
 
+    // Before any prompt: `start` runs once, on the thread that asks, right
+    // before the first prompt or notice is shown. The host starts watching
+    // its input there, so that a host that shows nothing never pays for it.
+    void beforeFirstPrompt(std::function<void()> start) { beforeFirstPrompt_ = std::move(start); }
+
     const std::shared_ptr<AlertRunning> runner;
 
   private:
@@ -47,10 +54,13 @@ class NSAlertDialogInteraction final : public DialogInteraction {
     AlertResponse present(const Alert& alert, const char* prompt, const char* outcome);
     // True, noting the abandoned prompt, once abandon() has been called.
     bool pageHasGone();
+    void promptComing();
 
     std::shared_ptr<MainThreadExecutor> mainThread_;
     std::atomic<bool> pageGone_{false};
     std::atomic<bool> abandonedPrompt_{false};
+    std::function<void()> beforeFirstPrompt_;
+    std::once_flag firstPrompt_;
 };
 
 }  // namespace tavrin::host
