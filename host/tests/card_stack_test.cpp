@@ -110,17 +110,7 @@ class CardStackTest : public ::testing::Test {
 
     // Asks for a signature of one hash with `certificate`; the hash.
     static std::vector<std::uint8_t> sendSignature(HostSession& host, const json& certificate) {
-        const auto hash = testing::sha256("card stack");
-        host.send(json{{"id", "s"},
-                       {"method", "sign"},
-                       {"params",
-                        {{"origin", kOrigin},
-                         {"certId", certificate["certId"]},
-                         {"hashAlg", "SHA-256"},
-                         {"scheme", "rsa-pkcs1"},
-                         {"hashes", {testing::to_base64(hash)}}}}}
-                      .dump());
-        return hash;
+        return host.sendSign(kOrigin, certificate["certId"], {testing::sha256("card stack")})[0];
     }
 
     // Signs one hash with `certificate`: confirmed, the card's PIN typed

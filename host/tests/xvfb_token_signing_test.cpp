@@ -183,16 +183,8 @@ TEST_F(TokenSigningTest, APulledCardIsAskedForBeforeItsPinAndSignsOnceBack) {
         ASSERT_TRUE(certificate.is_object()) << listed.dump();
 
         fs::remove(card);
-        const auto hash = testing::sha256("pulled");
-        host.send(json{{"id", "s"},
-                       {"method", "sign"},
-                       {"params",
-                        {{"origin", kOrigin},
-                         {"certId", certificate["certId"]},
-                         {"hashAlg", "SHA-256"},
-                         {"scheme", "rsa-pkcs1"},
-                         {"hashes", {testing::to_base64(hash)}}}}}
-                      .dump());
+        const auto hash =
+            host.sendSign(kOrigin, certificate["certId"], {testing::sha256("pulled")})[0];
         answer(host, "card-pulled-confirmation", {"key Return"});
         const std::string notice = screen.waitForWindow();
         ASSERT_FALSE(notice.empty()) << "no notice asked for the card";
@@ -251,15 +243,8 @@ TEST_F(TokenSigningTest, APageThatGoesAwayTakesTheReaderNoticeWithIt) {
                 const std::string scheme =
                     certificate["keyAlgorithm"].get<std::string>().starts_with("rsa") ? "rsa-pkcs1"
                                                                                       : "ecdsa";
-                host.send(json{{"id", "sign"},
-                               {"method", "sign"},
-                               {"params",
-                                {{"origin", kOrigin},
-                                 {"certId", certificate["certId"]},
-                                 {"hashAlg", "SHA-256"},
-                                 {"scheme", scheme},
-                                 {"hashes", {testing::to_base64(testing::sha256("abandoned"))}}}}}
-                              .dump());
+                host.sendSign(kOrigin, certificate["certId"], {testing::sha256("abandoned")},
+                              scheme);
                 answer(host, "token-confirmation-abandoned", {"key Return"});
             }
             const std::string notice = screen.waitForWindow();

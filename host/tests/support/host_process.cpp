@@ -2,7 +2,29 @@
 
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
+#include "tests/support/signature_check.h"
+
 namespace tavrin::host::testing {
+
+std::vector<std::vector<std::uint8_t>> HostSession::sendSign(
+    const std::string& origin, const std::string& certId,
+    std::vector<std::vector<std::uint8_t>> hashes, const std::string& scheme) {
+    nlohmann::json encoded = nlohmann::json::array();
+    for (const auto& hash : hashes)
+        encoded.push_back(to_base64(hash));
+    send(nlohmann::json{{"id", "s"},
+                        {"method", "sign"},
+                        {"params",
+                         {{"origin", origin},
+                          {"certId", certId},
+                          {"hashAlg", "SHA-256"},
+                          {"scheme", scheme},
+                          {"hashes", encoded}}}}
+             .dump());
+    return hashes;
+}
 
 ProcessResult runHost(const HostRun& run) {
     ChildSpec spec{.argv = run.launcher, .base = Environment::isolated, .env = run.environment};

@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -31,6 +32,12 @@ class HostSession {
     explicit HostSession(Child& child) : child_(child) {}
     pid_t pid() const { return child_.pid(); }
     void send(const std::string& payload) { writeRaw(frame(payload)); }
+    // A "sign" request (id "s") of `origin` with `certId` for SHA-256
+    // `hashes`; returns them.
+    std::vector<std::vector<std::uint8_t>> sendSign(const std::string& origin,
+                                                    const std::string& certId,
+                                                    std::vector<std::vector<std::uint8_t>> hashes,
+                                                    const std::string& scheme = "rsa-pkcs1");
     // Bytes as they are, framed or not; as many as the host takes.
     void writeRaw(const std::string& bytes) { writeAll(child_.in(), bytes); }
     // The next reply's payload; "<no reply>" when the output ends first or
