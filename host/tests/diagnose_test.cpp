@@ -19,6 +19,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/forwarded_token.h"
 #include "support/host_process.h"
 #include "support/xvfb.h"
 #include "tests/support/temp_dir.h"
@@ -72,19 +73,8 @@ class DiagnoseTest : public ::testing::Test {
         if (pcscd >= 0) ::close(pcscd);
     }
 
-    // The fixture token "main" behind the forwarding module, over a copy of
-    // SoftHSM2 of its own.
-    void cardInForwardingModule() {
-        const fs::path tokens = home.path() / "tokens";
-        fs::create_directories(tokens);
-        fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens, fs::copy_options::recursive);
-        testing::write_file(home.path() / "softhsm2.conf",
-                            "directories.tokendir = " + tokens.string() +
-                                "\nobjectstore.backend = file\nlog.level = ERROR\n");
-        fs::copy_file(TAVRIN_SOFTHSM_MODULE, home.path() / "libsofthsm2-copy.so");
-        environment["TAVRIN_FORWARD_MODULE"] = (home.path() / "libsofthsm2-copy.so").string();
-        environment["TAVRIN_FORWARD_SOFTHSM2_CONF"] = (home.path() / "softhsm2.conf").string();
-    }
+    // The fixture token "main" behind the forwarding module.
+    void cardInForwardingModule() { environment.merge(testing::forwardedTokenIn(home.path())); }
 
     // A new NSS database with the modules appended to its module list, as
     // modutil leaves them (a library that is gone cannot be added by modutil

@@ -17,6 +17,7 @@
 
 #include <openssl/evp.h>
 
+#include "support/forwarded_token.h"
 #include "support/host_process.h"
 #include "support/xvfb.h"
 #include "tests/support/signature_check.h"
@@ -38,16 +39,7 @@ class TokenSigningTest : public ::testing::Test {
     // SoftHSM2 module, which p11-kit loads too, sees no test token); the
     // fakes make the token behave as they say. The origin is granted.
     void SetUp() override {
-        const fs::path tokens = home.path() / "tokens";
-        fs::create_directories(tokens);
-        fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens, fs::copy_options::recursive);
-        const fs::path conf = home.path() / "softhsm2.conf";
-        testing::write_file(conf, "directories.tokendir = " + tokens.string() +
-                                      "\nobjectstore.backend = file\nlog.level = ERROR\n");
-        const fs::path copy = home.path() / "libsofthsm2-copy.so";
-        fs::copy_file(TAVRIN_SOFTHSM_MODULE, copy);
-        environment = {{"TAVRIN_FORWARD_MODULE", copy.string()},
-                       {"TAVRIN_FORWARD_SOFTHSM2_CONF", conf.string()}};
+        environment = testing::forwardedTokenIn(home.path());
         testing::write_file(
             home.path() / ".local/share/cz.tavrin.bridge/consent.json",
             json{{"origins",

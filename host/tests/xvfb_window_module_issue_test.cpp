@@ -15,6 +15,7 @@
 #include <regex>
 #include <thread>
 
+#include "support/forwarded_token.h"
 #include "support/host_process.h"
 #include "support/xvfb.h"
 #include "tests/support/temp_dir.h"
@@ -31,16 +32,8 @@ TEST(ManagementWindow, ShowsTheReadersTheirCardsAndAModuleThatDoesNotLoad) {
     std::map<std::string, std::string> environment = screen.environment();
 
     // The fixture token "main" behind the forwarding module, which says the
-    // reader has a keypad, over a copy of SoftHSM2 of its own.
-    const fs::path tokens = home.path() / "tokens";
-    fs::create_directories(tokens);
-    fs::copy(fs::path(TAVRIN_SOFTHSM_TOKENS) / "main", tokens, fs::copy_options::recursive);
-    testing::write_file(home.path() / "softhsm2.conf",
-                        "directories.tokendir = " + tokens.string() +
-                            "\nobjectstore.backend = file\nlog.level = ERROR\n");
-    fs::copy_file(TAVRIN_SOFTHSM_MODULE, home.path() / "libsofthsm2-copy.so");
-    environment["TAVRIN_FORWARD_MODULE"] = (home.path() / "libsofthsm2-copy.so").string();
-    environment["TAVRIN_FORWARD_SOFTHSM2_CONF"] = (home.path() / "softhsm2.conf").string();
+    // reader has a keypad.
+    environment.merge(testing::forwardedTokenIn(home.path()));
     environment["TAVRIN_FORWARD_FAKE"] = "pin-pad";
     // The system's SoftHSM2 (registered with p11-kit) sees an empty folder,
     // and there is no card service.
