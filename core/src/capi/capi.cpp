@@ -84,14 +84,12 @@ tavrin::Result<std::unique_ptr<DispatcherHandle>, std::string> create_pkcs11(
     if (!store) return fail("cannot open consent store: " + store.error().message);
 
     // The token is opened at once, so the identity-store module is loaded now.
-    auto factories = tavrin::store::factories();
-    if (!factories) return fail(factories.error());
-    auto backend = factories.value()->open_pkcs11(module_path);
+    auto backend = tavrin::store::open_pkcs11(module_path);
     if (!backend) return fail(std::move(backend).error());
 
     auto handle = std::make_unique<DispatcherHandle>();
     handle->dispatcher = std::make_unique<DispatcherHandle::Pkcs11Dispatcher>(
-        std::move(store).value(), tavrin::store::LoadedPkcs11Backend(std::move(backend).value()),
+        std::move(store).value(), std::move(backend).value(),
         tavrin::FfiUserInteraction(callbacks), tavrin::Backend::Pkcs11);
     return handle;
 }
@@ -169,13 +167,14 @@ char* tavrin_bridge_examine_store(const char* step, const char* argument) {
     return guarded("tavrin_bridge_examine_store", [&] {
         nlohmann::ordered_json answer;
         answer["storeModule"] = {{"path", tavrin::store::module_location()}};
-        auto store = tavrin::store::factories();
+        auto store = tavrin::store::functions();
         answer["storeModule"]["loaded"] = static_cast<bool>(store);
         if (!store) {
             answer["storeModule"]["reason"] = store.error();
+        } else if (auto findings = tavrin::store::examine(step, argument)) {
+            answer["findings"] = nlohmann::ordered_json::parse(findings.value(), nullptr, false);
         } else {
-            const std::string findings = store.value()->examine(step, argument);
-            answer["findings"] = nlohmann::ordered_json::parse(findings, nullptr, false);
+            answer["findings"] = {{"error", findings.error()}};
         }
         return to_c_string(
             answer.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));

@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <optional>
+#include <utility>
+
+#include "backend/store_module/outcome_reading.h"
 
 namespace tavrin::store {
 namespace {
@@ -22,12 +25,13 @@ std::filesystem::path own_folder() {
 
 std::string module_location() {
     const std::filesystem::path folder = own_folder();
-    std::string name = (folder / kModuleFileName).string();
+    std::string name = (folder / TAVRIN_STORE_MODULE_FILE).string();
 #ifdef TAVRIN_STORE_MODULE_FROM_BINDIR
     // Linked into the installed executable: the private library folder.
     std::error_code ignored;
     if (!std::filesystem::exists(name, ignored)) {
-        name = (folder / TAVRIN_STORE_MODULE_FROM_BINDIR / kModuleFileName).lexically_normal();
+        name = (folder / TAVRIN_STORE_MODULE_FROM_BINDIR / TAVRIN_STORE_MODULE_FILE)
+                   .lexically_normal();
     }
 #endif
     return name;
@@ -35,7 +39,7 @@ std::string module_location() {
 
 namespace {
 
-Result<const Factories*, std::string> load() {
+Result<const TavrinStoreFunctions*, std::string> load() {
     const std::string name = module_location();
     // Never unloaded: NSS and OpenSSL keep state for the life of the process.
     void* library = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -43,32 +47,110 @@ Result<const Factories*, std::string> load() {
         const char* why = ::dlerror();
         return fail("cannot load " + name + ": " + (why ? why : "unknown error"));
     }
-    auto entry = reinterpret_cast<TavrinBridgeStoreEntry>(::dlsym(library, kEntryName));
-    if (entry == nullptr) return fail(name + " has no " + kEntryName);
+    auto entry = reinterpret_cast<TavrinStoreEntry>(::dlsym(library, TAVRIN_STORE_ENTRY));
+    if (entry == nullptr) return fail(name + " has no " + TAVRIN_STORE_ENTRY);
     std::uint32_t offered = 0;
-    const Factories* made = entry(kInterfaceVersion, &offered);
+    const TavrinStoreFunctions* made = entry(TAVRIN_STORE_ABI_VERSION, &offered);
     if (made == nullptr) {
         return fail(name + " has interface version " + std::to_string(offered) +
-                    ", this core needs version " + std::to_string(kInterfaceVersion));
+                    ", this core needs version " + std::to_string(TAVRIN_STORE_ABI_VERSION));
     }
     return made;
 }
 
+// An outcome filled by one call of the module and released with this.
+class Outcome {
+  public:
+    explicit Outcome(const TavrinStoreFunctions* functions) : functions_(functions) {}
+    Outcome(const Outcome&) = delete;
+    Outcome& operator=(const Outcome&) = delete;
+    ~Outcome() { functions_->release(&outcome_); }
+    TavrinStoreOutcome* out() { return &outcome_; }
+    const TavrinStoreOutcome& read() const { return outcome_; }
+
+  private:
+    const TavrinStoreFunctions* functions_;
+    TavrinStoreOutcome outcome_{};
+};
+
+TavrinStoreText text_of(std::string_view text) {
+    return {text.data(), text.size()};
+}
+
+std::string string_of(TavrinStoreText text) {
+    return text.size == 0 ? std::string() : std::string(text.data, text.size);
+}
+
+// Asked by the module after the login; what the core's callback throws
+// withdraws the request rather than crossing into the module.
+int login_returned_trampoline(void* context) {
+    try {
+        return (*static_cast<const std::function<bool()>*>(context))() ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
 }  // namespace
 
-Result<const Factories*, std::string> factories() {
+Result<const TavrinStoreFunctions*, std::string> functions() {
     static std::once_flag once;
-    static std::optional<Result<const Factories*, std::string>> loaded;
+    static std::optional<Result<const TavrinStoreFunctions*, std::string>> loaded;
     std::call_once(once, [] { loaded.emplace(load()); });
     return *loaded;
 }
 
-Result<StoreBackend*, BackendError> LoadedKeychainBackend::backend() {
+ModuleBackend::ModuleBackend(ModuleBackend&& other) noexcept
+    : functions_(other.functions_), handle_(std::exchange(other.handle_, nullptr)) {}
+
+ModuleBackend::~ModuleBackend() {
+    if (handle_ != nullptr) functions_->close(handle_);
+}
+
+Result<CertificateList, BackendError> ModuleBackend::list_certificates(Purpose purpose) {
+    Outcome outcome(functions_);
+    functions_->list_certificates(handle_, static_cast<std::uint8_t>(purpose), outcome.out());
+    return certificates_of(outcome.read());
+}
+
+Result<KeyApproval, BackendError> ModuleBackend::key_approval(std::string_view cert_id) {
+    Outcome outcome(functions_);
+    functions_->key_approval(handle_, text_of(cert_id), outcome.out());
+    return approval_of(outcome.read());
+}
+
+Result<SignatureList, BackendError> ModuleBackend::sign(
+    std::string_view cert_id, HashAlg hash_alg, Scheme scheme, const std::vector<Bytes>& hashes,
+    const Pin& pin, const std::function<bool()>& login_returned) {
+    std::vector<TavrinStoreBytes> batch;
+    batch.reserve(hashes.size());
+    for (const Bytes& hash : hashes)
+        batch.push_back({hash.data(), hash.size()});
+    Outcome outcome(functions_);
+    functions_->sign(handle_, text_of(cert_id), static_cast<std::uint8_t>(hash_alg),
+                     static_cast<std::uint8_t>(scheme), batch.data(), batch.size(),
+                     text_of(pin.view()), login_returned_trampoline,
+                     const_cast<std::function<bool()>*>(&login_returned), outcome.out());
+    return signatures_of(outcome.read());
+}
+
+std::size_t ModuleBackend::readers_without_card() {
+    return functions_->readers_without_card(handle_);
+}
+
+Result<ModuleBackend*, BackendError> LoadedKeychainBackend::backend() {
     const std::lock_guard lock(*mutex_);
     if (!backend_) {
-        auto made = factories();
-        if (!made) return fail(BackendError::internal("load the identity store: " + made.error()));
-        backend_ = made.value()->open_keychain();
+        auto loaded = functions();
+        if (!loaded)
+            return fail(BackendError::internal("load the identity store: " + loaded.error()));
+        Outcome outcome(loaded.value());
+        TavrinStoreBackend* handle = loaded.value()->open_keychain(outcome.out());
+        if (handle == nullptr) {
+            auto error = error_of(outcome.read());
+            return fail(error ? *error : BackendError::internal("open the identity store"));
+        }
+        backend_ = std::make_unique<ModuleBackend>(loaded.value(), handle);
     }
     return backend_.get();
 }
@@ -96,6 +178,28 @@ Result<SignatureList, BackendError> LoadedKeychainBackend::sign(
 std::size_t LoadedKeychainBackend::readers_without_card() {
     const std::lock_guard lock(*mutex_);
     return backend_ ? backend_->readers_without_card() : 0;
+}
+
+Result<LoadedPkcs11Backend, std::string> open_pkcs11(const char* module_path) {
+    auto loaded = functions();
+    if (!loaded) return fail(loaded.error());
+    Outcome outcome(loaded.value());
+    TavrinStoreBackend* handle = loaded.value()->open_pkcs11(module_path, outcome.out());
+    if (handle == nullptr) {
+        if (outcome.read().text.size != 0) return fail(string_of(outcome.read().text));
+        auto error = error_of(outcome.read());
+        return fail(error ? error->display() : std::string("open the token"));
+    }
+    return LoadedPkcs11Backend(ModuleBackend(loaded.value(), handle));
+}
+
+Result<std::string, std::string> examine(std::string_view step, std::string_view argument) {
+    auto loaded = functions();
+    if (!loaded) return fail(loaded.error());
+    Outcome outcome(loaded.value());
+    loaded.value()->examine(text_of(step), text_of(argument), outcome.out());
+    if (auto error = error_of(outcome.read())) return fail(error->display());
+    return string_of(outcome.read().text);
 }
 
 }  // namespace tavrin::store
