@@ -210,6 +210,42 @@ TAVRIN_BRIDGE_API uint8_t* tavrin_bridge_dispatch(const uint8_t* request, size_t
 TAVRIN_BRIDGE_API char* tavrin_bridge_examine_store(const char* step, const char* argument);
 
 /*
+ * The grants of the consent file at consent_store_path, for the management
+ * window: a JSON array (UTF-8, NUL-terminated) of objects {"origin",
+ * "purposes", "grantedAtUnix"}, sorted by origin in byte order, with each
+ * grant's purpose names as the file holds them (any name, order and repeats
+ * kept). A missing, unreadable or malformed file gives "[]".
+ *
+ * consent_store_path: must not be NULL.
+ * Returns the document, never NULL; release it with tavrin_bridge_free_string().
+ */
+TAVRIN_BRIDGE_API char* tavrin_bridge_list_grants(const char* consent_store_path);
+
+/*
+ * How many origins hold a grant in the consent file as a dispatcher reads
+ * it (0 when there is no file), or -1 when a dispatcher would refuse the
+ * file; error_text (may be NULL) then receives why, released with
+ * tavrin_bridge_free_string(), and NULL otherwise.
+ */
+TAVRIN_BRIDGE_API long long tavrin_bridge_count_grants(const char* consent_store_path,
+                                                       char** error_text);
+
+/*
+ * Removes the grant of exactly `origin` from the consent file and rewrites
+ * the file whole, under the lock a dispatcher's grant takes, so neither
+ * loses the other's change. An origin that holds no grant is no error; a
+ * missing file becomes one without grants. A file that exists but cannot be
+ * read or parsed is refused and left as it is.
+ *
+ * consent_store_path, origin: must not be NULL. error_text may be NULL;
+ * otherwise it receives NULL on success and on failure a NUL-terminated
+ * UTF-8 text of why, released with tavrin_bridge_free_string().
+ * Returns 0 on success, -1 on failure.
+ */
+TAVRIN_BRIDGE_API int tavrin_bridge_revoke_grant(const char* consent_store_path,
+                                                 const char* origin, char** error_text);
+
+/*
  * Releases a reply buffer. len must be the length reported with it.
  * Does nothing when buffer is NULL or len is 0.
  */

@@ -214,7 +214,7 @@ TEST(ConsentStorePersistFailure, GrantReturnsTheErrorKeepsTheGrantAndTouchesNoDa
 }
 
 TEST(WriteStoreFile, WritesThePrettyLayoutWithoutTrailingNewline) {
-    EXPECT_EQ(write_store_file({}), "{\n  \"origins\": {}\n}");
+    EXPECT_EQ(write_store_file(GrantMap{}), "{\n  \"origins\": {}\n}");
     // Purposes in a fixed order, origins in the map's.
     const GrantMap grants = {
         {"https://b.example", {set_of({CertPurpose::Auth, CertPurpose::Sign}), 1700000000}},
@@ -302,6 +302,29 @@ TEST(ParseStoreFile, RefusesWhatIsNotAGrantTable) {
         ASSERT_FALSE(parsed.ok()) << c.text;
         EXPECT_NE(parsed.error().find(c.error_part), std::string::npos) << parsed.error();
     }
+}
+
+}  // namespace
+}  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+// The window reads the same file with the purposes as stored: names the
+// store refuses, their order and repeats survive a revoke's rewrite.
+TEST(ParseStoreFile, AsStoredKeepsWhatTheStoreRefusesAndWritesItBack) {
+    const std::string text = R"({"origins":{"https://a.example":
+        {"purposes":["custom","sign","sign"],"grantedAtUnix":7,"extra":true}}})";
+    EXPECT_FALSE(parse_store_file(text));
+    auto stored = parse_store_file_as_stored(text);
+    ASSERT_TRUE(stored) << stored.error();
+    const StoredGrantMap expected{{"https://a.example", {{"custom", "sign", "sign"}, 7}}};
+    EXPECT_EQ(stored.value(), expected);
+    auto again = parse_store_file_as_stored(write_store_file(stored.value()));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again.value(), expected);
+    EXPECT_FALSE(parse_store_file_as_stored(
+        R"({"origins":{"https://a.example":{"purposes":[1],"grantedAtUnix":7}}})"));
 }
 
 }  // namespace

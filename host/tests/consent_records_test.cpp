@@ -1,6 +1,6 @@
-// The management window's view of the consent file: listing order and
-// tolerance, and revoking under the core's rules (sorted, atomic, refusing a
-// file it cannot parse).
+// The management window's view of the consent file, through the core's C
+// interface: listing order and tolerance, and revoking under the core's
+// rules (the core's layout, atomic, refusing a file it cannot parse).
 
 #include <gtest/gtest.h>
 
@@ -58,22 +58,30 @@ TEST_F(ConsentRecords, AnythingButAWellFormedFileListsAsEmpty) {
     EXPECT_TRUE(ConsentStoreFile::list(file).empty());
 }
 
-TEST_F(ConsentRecords, RevokeRemovesTheOriginAndRewritesSorted) {
+TEST_F(ConsentRecords, RevokeRemovesTheOriginAndRewritesInTheCoresLayout) {
     testing::write_file(file, R"({"origins":{
         "https://z.example": {"purposes": ["sign","auth"], "grantedAtUnix": 5},
-        "https://keep.example": {"grantedAtUnix": 9, "purposes": ["auth"]}}})");
+        "https://keep.example": {"grantedAtUnix": 9, "purposes": ["custom","auth","auth"]},
+        "https://Z.example": {"purposes": [], "grantedAtUnix": 1}}})");
     ASSERT_TRUE(ConsentStoreFile::revoke("https://z.example", file));
+    // Purposes as stored, whatever their names; an origin that differs only
+    // in case stays.
     EXPECT_EQ(testing::read_file(file), R"({
   "origins": {
+    "https://Z.example": {
+      "purposes": [],
+      "grantedAtUnix": 1
+    },
     "https://keep.example": {
-      "grantedAtUnix": 9,
       "purposes": [
+        "custom",
+        "auth",
         "auth"
-      ]
+      ],
+      "grantedAtUnix": 9
     }
   }
-}
-)");
+})");
     // No temporary file is left beside it; the lock file stays.
     for (const auto& entry : fs::directory_iterator(file.parent_path())) {
         const std::string name = entry.path().filename().string();
@@ -83,7 +91,7 @@ TEST_F(ConsentRecords, RevokeRemovesTheOriginAndRewritesSorted) {
 
 TEST_F(ConsentRecords, RevokeWithoutAFileCreatesAnEmptyStore) {
     ASSERT_TRUE(ConsentStoreFile::revoke("https://a.example", file));
-    EXPECT_EQ(testing::read_file(file), "{\n  \"origins\": {}\n}\n");
+    EXPECT_EQ(testing::read_file(file), "{\n  \"origins\": {}\n}");
 }
 
 TEST_F(ConsentRecords, RevokeFailuresNameTheCauseAndLeaveTheFileAsItIs) {

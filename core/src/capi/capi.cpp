@@ -15,6 +15,7 @@
 #include "backend/store_module/store_loader.h"
 #include "capi/ffi_user_interaction.h"
 #include "consent/consent_store.h"
+#include "consent/grant_records.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/stateless_router.h"
 #include "protocol/utf8.h"
@@ -89,8 +90,8 @@ tavrin::Result<std::unique_ptr<DispatcherHandle>, std::string> create_pkcs11(
 
     auto handle = std::make_unique<DispatcherHandle>();
     handle->dispatcher = std::make_unique<DispatcherHandle::Pkcs11Dispatcher>(
-        std::move(store).value(), std::move(backend).value(),
-        tavrin::FfiUserInteraction(callbacks), tavrin::Backend::Pkcs11);
+        std::move(store).value(), std::move(backend).value(), tavrin::FfiUserInteraction(callbacks),
+        tavrin::Backend::Pkcs11);
     return handle;
 }
 
@@ -107,8 +108,7 @@ DispatcherHandle* tavrin_bridge_create_keychain(const char* consent_store_path,
         if (!store) return nullptr;
         auto handle = std::make_unique<DispatcherHandle>();
         handle->dispatcher = std::make_unique<DispatcherHandle::KeychainDispatcher>(
-            std::move(store).value(),
-            tavrin::store::LoadedKeychainBackend(),
+            std::move(store).value(), tavrin::store::LoadedKeychainBackend(),
             tavrin::FfiUserInteraction(*callbacks), tavrin::Backend::Keychain);
         return handle.release();
     });
@@ -178,6 +178,40 @@ char* tavrin_bridge_examine_store(const char* step, const char* argument) {
         }
         return to_c_string(
             answer.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+    });
+}
+
+char* tavrin_bridge_list_grants(const char* consent_store_path) {
+    return guarded("tavrin_bridge_list_grants", [&] {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const auto& [origin, grant] : tavrin::list_grants(consent_store_path)) {
+            list.push_back({{"origin", origin},
+                            {"purposes", grant.purposes},
+                            {"grantedAtUnix", grant.granted_at_unix}});
+        }
+        return to_c_string(
+            list.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+    });
+}
+
+long long tavrin_bridge_count_grants(const char* consent_store_path, char** error_text) {
+    return guarded("tavrin_bridge_count_grants", [&] {
+        if (error_text != nullptr) *error_text = nullptr;
+        auto counted = tavrin::count_grants(consent_store_path);
+        if (counted) return static_cast<long long>(counted.value());
+        if (error_text != nullptr) *error_text = to_c_string(counted.error().message);
+        return -1LL;
+    });
+}
+
+int tavrin_bridge_revoke_grant(const char* consent_store_path, const char* origin,
+                               char** error_text) {
+    return guarded("tavrin_bridge_revoke_grant", [&] {
+        if (error_text != nullptr) *error_text = nullptr;
+        auto revoked = tavrin::revoke_grant(consent_store_path, origin);
+        if (revoked) return 0;
+        if (error_text != nullptr) *error_text = to_c_string(revoked.error().message);
+        return -1;
     });
 }
 

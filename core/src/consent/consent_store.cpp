@@ -1,36 +1,17 @@
 #include "consent/consent_store.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
 #include <optional>
 #include <utility>
 
-#include "common/file_replace.h"
+#include "consent/consent_file_access.h"
 #include "protocol/utf8.h"
 
 namespace tavrin {
 namespace {
-
-// Owns a file descriptor for reading the consent file.
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 // Identifies one version of the file: a rename gives a new inode, an edit in
 // place a new size or modification time, and either one a new change time.
@@ -52,12 +33,6 @@ struct FileStamp {
     }
 };
 
-// Only a missing file means "no grants yet"; every other failure to read
-// (a parent that is not a folder, no permission) is reported.
-bool no_such_file(int err) {
-    return err == ENOENT;
-}
-
 FileStamp stamp_of(const struct stat& st) {
     return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 }
@@ -69,39 +44,13 @@ struct Snapshot {
     std::optional<FileStamp> stamp;
 };
 
-Result<std::string, IoError> read_all(int fd, std::size_t size_hint) {
-    std::string bytes;
-    bytes.reserve(size_hint);
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            bytes.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            return bytes;
-        } else if (errno != EINTR) {
-            return IoError::from_errno(errno);
-        }
-    }
-}
-
 Result<Snapshot, IoError> read_store(const std::string& path) {
-    // Non-blocking so that a FIFO put in the file's place cannot hang us.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-        if (no_such_file(errno)) return Snapshot{};
-        return IoError::from_errno(errno);
-    }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return IoError::from_errno(errno);
-    if (S_ISDIR(st.st_mode)) return IoError::from_errno(EISDIR);
-    if (!S_ISREG(st.st_mode)) return IoError::other("the consent file is not a regular file");
-
-    auto bytes = read_all(fd.get(), static_cast<std::size_t>(st.st_size));
-    if (!bytes) return std::move(bytes).error();
-    auto grants = parse_store_file(bytes.value());
+    auto content = consent_file::read(path);
+    if (!content) return std::move(content).error();
+    if (!content.value()) return Snapshot{};
+    auto grants = parse_store_file(content.value()->bytes);
     if (!grants) return IoError::invalid_data(std::move(grants).error());
-    return Snapshot{std::move(grants).value(), stamp_of(st)};
+    return Snapshot{std::move(grants).value(), stamp_of(content.value()->status)};
 }
 
 // The path's current stamp; no stamp when it does not exist; an error when it
@@ -109,15 +58,8 @@ Result<Snapshot, IoError> read_store(const std::string& path) {
 Result<std::optional<FileStamp>, IoError> current_stamp(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) return std::optional<FileStamp>(stamp_of(st));
-    if (no_such_file(errno)) return std::optional<FileStamp>();
+    if (errno == ENOENT) return std::optional<FileStamp>();
     return IoError::from_errno(errno);
-}
-
-// The core reports a file failure the way its other I/O failures read: the
-// system's text for the errno, or the failure's own text when it has none.
-IoError io_error(const files::FileFailure& failure) {
-    return failure.code != 0 ? IoError::from_errno(failure.code)
-                             : IoError::other(failure.description);
 }
 
 // Grants only widen. Without a time (the clock failed) an existing entry
@@ -154,12 +96,8 @@ Result<Unit, IoError> ConsentStore::State::persist_grant(std::string_view origin
                                                          std::uint64_t now) {
     if (first_invalid_utf8(origin)) return IoError::other("origin is not valid UTF-8");
     // The folder is the user's data folder: 0700, as the XDG rules ask.
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty()) {
-        if (auto made = files::createDirectories(folder, 0700); !made) return io_error(made.error());
-    }
-    auto lock = files::FileLock::acquire(path + ".lock", lock_wait);
-    if (!lock) return io_error(lock.error());
+    auto lock = consent_file::lock(path, lock_wait);
+    if (!lock) return std::move(lock).error();
 
     // Another process may have granted or revoked since we last read. A file
     // that cannot be read or parsed is left alone rather than replaced by
@@ -171,8 +109,8 @@ Result<Unit, IoError> ConsentStore::State::persist_grant(std::string_view origin
     grants = std::move(merged.grants);
     stamp = merged.stamp;
 
-    if (auto replaced = files::replaceFile(path, write_store_file(grants), 0600); !replaced) {
-        return io_error(replaced.error());
+    if (auto replaced = consent_file::replace(path, write_store_file(grants)); !replaced) {
+        return std::move(replaced).error();
     }
     // Stamp what we wrote while no one else can change it. Should the stat
     // fail, the old stamp stays and the next has_grant simply reads again.

@@ -53,7 +53,24 @@ Result<PurposeSet, std::string> purpose_set(const json& value, const std::string
     return purposes;
 }
 
-Result<OriginGrant, std::string> origin_grant(const json& value, const std::string& origin) {
+// Purpose names as the file holds them: strings, in order, repeats kept.
+Result<std::vector<std::string>, std::string> purpose_names(const json& value,
+                                                            const std::string& origin) {
+    const std::string what = key_name("purposes") + of_origin(origin);
+    if (!value.is_array()) return wrong_type(what, "an array", value);
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (!value[i].is_string())
+            return wrong_type("entry " + std::to_string(i) + " of " + what, "a string", value[i]);
+        names.push_back(value[i].get<std::string>());
+    }
+    return names;
+}
+
+template <class Purposes, class ReadPurposes>
+Result<BasicOriginGrant<Purposes>, std::string> origin_grant(const json& value,
+                                                             const std::string& origin,
+                                                             ReadPurposes read_purposes) {
     if (!value.is_object()) return wrong_type("origin " + quoted(origin), "an object", value);
 
     const json* purposes = find(value, "purposes");
@@ -61,16 +78,16 @@ Result<OriginGrant, std::string> origin_grant(const json& value, const std::stri
     const json* granted_at = find(value, "grantedAtUnix");
     if (granted_at == nullptr) return missing("grantedAtUnix") + " in origin " + quoted(origin);
 
-    auto set = purpose_set(*purposes, origin);
-    if (!set) return std::move(set).error();
+    auto read = read_purposes(*purposes, origin);
+    if (!read) return std::move(read).error();
     auto seconds = unix_seconds(*granted_at, origin);
     if (!seconds) return std::move(seconds).error();
-    return OriginGrant{set.value(), seconds.value()};
+    return BasicOriginGrant<Purposes>{std::move(read).value(), seconds.value()};
 }
 
-}  // namespace
-
-Result<GrantMap, std::string> parse_store_file(std::string_view text) {
+template <class Purposes, class ReadPurposes>
+Result<std::map<std::string, BasicOriginGrant<Purposes>, std::less<>>, std::string> parse_grants(
+    std::string_view text, ReadPurposes read_purposes) {
     auto parsed = parse_strict_json(text);
     if (!parsed) return std::move(parsed).error();
     const json& root = parsed.value();
@@ -80,21 +97,28 @@ Result<GrantMap, std::string> parse_store_file(std::string_view text) {
     if (origins == nullptr) return missing("origins");
     if (!origins->is_object()) return wrong_type(key_name("origins"), "an object", *origins);
 
-    GrantMap grants;
+    std::map<std::string, BasicOriginGrant<Purposes>, std::less<>> grants;
     for (const auto& [origin, value] : origins->items()) {
-        auto grant = origin_grant(value, origin);
+        auto grant = origin_grant<Purposes>(value, origin, read_purposes);
         if (!grant) return std::move(grant).error();
         // The parsed object iterates in key order: each insert goes last.
-        grants.emplace_hint(grants.end(), origin, grant.value());
+        grants.emplace_hint(grants.end(), origin, std::move(grant).value());
     }
     return grants;
 }
 
-std::string write_store_file(const GrantMap& grants) {
-    // Written by hand: the library's insertion-ordered object looks every
-    // member up by a linear search, which made a file of 100,000 origins
-    // take most of a minute. This writes in one pass over the sorted map.
-    constexpr std::size_t kPurposeCount = WireNames<CertPurpose>::names.size();
+void append_quoted(std::string& out, std::string_view text) {
+    // Texts read from a file or a request are valid UTF-8; the replacing
+    // handler only keeps a stray invalid byte from throwing.
+    out += json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// Written by hand: the library's insertion-ordered object looks every
+// member up by a linear search, which made a file of 100,000 origins take
+// most of a minute. This writes in one pass over the sorted map;
+// `each_purpose(grant, write)` calls write(name) for each purpose in order.
+template <class Grants, class EachPurpose>
+std::string write_grants(const Grants& grants, EachPurpose each_purpose) {
     if (grants.empty()) return "{\n  \"origins\": {}\n}";
 
     std::string out = "{\n  \"origins\": {";
@@ -102,24 +126,46 @@ std::string write_store_file(const GrantMap& grants) {
     for (const auto& [origin, grant] : grants) {
         out += first_origin ? "\n    " : ",\n    ";
         first_origin = false;
-        // Origins read from a file or a request are valid UTF-8; the
-        // replacing handler only keeps a stray invalid byte from throwing.
-        out += json(origin).dump(-1, ' ', false, json::error_handler_t::replace);
+        append_quoted(out, origin);
         out += ": {\n      \"purposes\": [";
         bool first_purpose = true;
-        for (std::size_t i = 0; i < kPurposeCount; ++i) {
-            const auto purpose = static_cast<CertPurpose>(i);
-            if (!grant.purposes.contains(purpose)) continue;
-            out += first_purpose ? "\n        \"" : ",\n        \"";
+        each_purpose(grant, [&](std::string_view name) {
+            out += first_purpose ? "\n        " : ",\n        ";
             first_purpose = false;
-            out += wire_name(purpose);
-            out += '"';
-        }
+            append_quoted(out, name);
+        });
         out += first_purpose ? "],\n" : "\n      ],\n";
         out += "      \"grantedAtUnix\": " + std::to_string(grant.granted_at_unix) + "\n    }";
     }
     out += "\n  }\n}";
     return out;
+}
+
+}  // namespace
+
+Result<GrantMap, std::string> parse_store_file(std::string_view text) {
+    return parse_grants<PurposeSet>(text, purpose_set);
+}
+
+Result<StoredGrantMap, std::string> parse_store_file_as_stored(std::string_view text) {
+    return parse_grants<std::vector<std::string>>(text, purpose_names);
+}
+
+std::string write_store_file(const GrantMap& grants) {
+    return write_grants(grants, [](const OriginGrant& grant, auto write) {
+        constexpr std::size_t kPurposeCount = WireNames<CertPurpose>::names.size();
+        for (std::size_t i = 0; i < kPurposeCount; ++i) {
+            const auto purpose = static_cast<CertPurpose>(i);
+            if (grant.purposes.contains(purpose)) write(wire_name(purpose));
+        }
+    });
+}
+
+std::string write_store_file(const StoredGrantMap& grants) {
+    return write_grants(grants, [](const StoredOriginGrant& grant, auto write) {
+        for (const std::string& name : grant.purposes)
+            write(name);
+    });
 }
 
 }  // namespace tavrin

@@ -1,68 +1,32 @@
 #include "consent_records/consent_store_file.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <map>
-#include <optional>
+#include <memory>
 
 #include <nlohmann/json.hpp>
 
 #include "platform/app_paths.h"
-#include "common/file_replace.h"
+#include "tavrin_bridge.h"
 
 namespace tavrin::host::ConsentStoreFile {
 namespace {
 
-// Far above any real consent file; keeps a planted huge file from being
-// read into memory.
-constexpr std::size_t maxFileBytes = 16 * 1024 * 1024;
+using CoreText = std::unique_ptr<char, decltype(&tavrin_bridge_free_string)>;
 
-// Mirrors of the file's two object levels. Both keys of each are required;
-// other keys are ignored (and dropped when the host rewrites the file).
-struct OriginGrant {
-    std::vector<std::string> purposes;
-    std::uint64_t grantedAtUnix = 0;
-};
-
-struct StoreFile {
-    std::map<std::string, OriginGrant> origins;
-};
-
-std::optional<StoreFile> decode(const std::string& bytes) {
-    // The JSON reader would take a NUL byte for the end of the text and let
-    // anything follow it; the core refuses such a file, and so does the window.
-    if (bytes.find('\0') != std::string::npos) return std::nullopt;
-    const nlohmann::json json = nlohmann::json::parse(bytes, nullptr, false);
-    if (!json.is_object()) return std::nullopt;
-    const auto origins = json.find("origins");
-    if (origins == json.end() || !origins->is_object()) return std::nullopt;
-
-    StoreFile store;
-    for (const auto& [origin, entry] : origins->items()) {
-        if (!entry.is_object()) return std::nullopt;
-        const auto purposes = entry.find("purposes");
-        const auto granted = entry.find("grantedAtUnix");
-        if (purposes == entry.end() || !purposes->is_array()) return std::nullopt;
-        if (granted == entry.end() || !granted->is_number_unsigned()) return std::nullopt;
-        OriginGrant grant;
-        for (const auto& purpose : *purposes) {
-            if (!purpose.is_string()) return std::nullopt;
-            grant.purposes.push_back(purpose.get<std::string>());
-        }
-        grant.grantedAtUnix = granted->get<std::uint64_t>();
-        store.origins.emplace(origin, std::move(grant));
+// One record of the core's listing; anything else in it is a broken core.
+std::optional<ConsentGrant> grantOf(const nlohmann::json& record) {
+    if (!record.is_object()) return std::nullopt;
+    const auto origin = record.find("origin");
+    const auto purposes = record.find("purposes");
+    const auto granted = record.find("grantedAtUnix");
+    if (origin == record.end() || !origin->is_string() || purposes == record.end() ||
+        !purposes->is_array() || granted == record.end() || !granted->is_number_unsigned())
+        return std::nullopt;
+    ConsentGrant grant{origin->get<std::string>(), {}, granted->get<std::uint64_t>()};
+    for (const auto& purpose : *purposes) {
+        if (!purpose.is_string()) return std::nullopt;
+        grant.purposes.push_back(purpose.get<std::string>());
     }
-    return store;
-}
-
-std::string encode(const StoreFile& store) {
-    // nlohmann's object keeps its members sorted, which gives the sorted
-    // keys: "grantedAtUnix" before "purposes", origins in byte order.
-    nlohmann::json origins = nlohmann::json::object();
-    for (const auto& [origin, grant] : store.origins) {
-        origins[origin] = {{"purposes", grant.purposes}, {"grantedAtUnix", grant.grantedAtUnix}};
-    }
-    return nlohmann::json{{"origins", std::move(origins)}}.dump(2) + "\n";
+    return grant;
 }
 
 }  // namespace
@@ -79,17 +43,14 @@ std::vector<ConsentGrant> list() {
 std::vector<ConsentGrant> list(const std::filesystem::path& file) {
     std::vector<ConsentGrant> grants;
     if (file.empty()) return grants;
-    auto bytes = readFileIfPresent(file, maxFileBytes);
-    if (!bytes || !bytes.value()) return grants;
-    const std::optional<StoreFile> store = decode(*bytes.value());
-    if (!store) return grants;
-    for (const auto& [origin, grant] : store->origins) {
-        grants.push_back(ConsentGrant{origin, grant.purposes, grant.grantedAtUnix});
+    const CoreText listed(tavrin_bridge_list_grants(file.c_str()), &tavrin_bridge_free_string);
+    const nlohmann::json records = nlohmann::json::parse(listed.get(), nullptr, false);
+    if (!records.is_array()) return grants;
+    for (const auto& record : records) {
+        auto grant = grantOf(record);
+        if (!grant) return {};
+        grants.push_back(std::move(*grant));
     }
-    // The map is already in byte order; sorting states the contract.
-    std::stable_sort(
-        grants.begin(), grants.end(),
-        [](const ConsentGrant& a, const ConsentGrant& b) { return a.origin < b.origin; });
     return grants;
 }
 
@@ -99,25 +60,14 @@ Result<Unit, FileError> revoke(const std::string& origin) {
 
 Result<Unit, FileError> revoke(const std::string& origin, const std::filesystem::path& file) {
     if (file.empty()) return FileError{"no home folder is known", 0};
-    // The folder must exist for the lock file that sits beside the data.
-    if (auto made = files::createDirectories(file.parent_path(), 0700); !made) return made;
-    auto lock = files::FileLock::acquire(file.string() + ".lock");
-    if (!lock) return std::move(lock).error();
-
-    auto bytes = readFileIfPresent(file, maxFileBytes);
-    if (!bytes) return std::move(bytes).error();
-    StoreFile store;
-    if (bytes.value()) {
-        std::optional<StoreFile> decoded = decode(*bytes.value());
-        if (!decoded) {
-            return FileError{
-                "the consent file " + file.string() + " cannot be parsed; it was left as it is",
-                EINVAL};
-        }
-        store = std::move(*decoded);
-    }
-    store.origins.erase(origin);
-    return files::replaceFile(file, encode(store), 0600);
+    // The core takes the origin as a C string: one with a NUL byte in it
+    // would name another origin.
+    if (origin.find('\0') != std::string::npos)
+        return FileError{"the origin holds a NUL character", 0};
+    char* why = nullptr;
+    if (tavrin_bridge_revoke_grant(file.c_str(), origin.c_str(), &why) == 0) return Unit{};
+    const CoreText text(why, &tavrin_bridge_free_string);
+    return FileError{text ? std::string(text.get()) : std::string("the grant was not revoked"), 0};
 }
 
 }  // namespace tavrin::host::ConsentStoreFile

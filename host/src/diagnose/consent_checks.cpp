@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "diagnose/diagnostic_checks.h"
+#include "tavrin_bridge.h"
 
 namespace tavrin::host {
 
@@ -44,15 +44,17 @@ DiagnosticSection diagnoseConsentStore(const AppPaths& paths) {
         section.items.push_back(item);
         return section;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto document = nlohmann::json::parse(text, nullptr, false);
-    const auto origins = document.is_object() ? document.find("origins") : document.end();
-    if (!document.is_object() || origins == document.end() || !origins->is_object()) {
-        item.problem("it is not a valid consent file, so no grant is honoured",
+    // Read as the hosts read it: a file they refuse stops every host.
+    char* why = nullptr;
+    const long long origins = tavrin_bridge_count_grants(path.c_str(), &why);
+    if (origins < 0) {
+        item.problem("it is not a valid consent file, so no host starts" +
+                         (why != nullptr ? ": " + std::string(why) : std::string()),
                      "Move " + path + " aside; each page then asks for access again.");
     } else {
-        item.fact("origins", origins->size());
+        item.fact("origins", origins);
     }
+    tavrin_bridge_free_string(why);
     if ((st.st_mode & 077) != 0) {
         item.problem("other users may read or change it (mode " + std::string(mode) + ")",
                      "Run: chmod 600 " + path);
