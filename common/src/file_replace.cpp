@@ -77,8 +77,7 @@ Result<FileLock, FileFailure> FileLock::acquire(const std::filesystem::path& loc
         ::close(fd);
         if (code == EWOULDBLOCK) {
             return FileFailure{"could not take the lock " + lockPath.string() + " within " +
-                                   std::to_string(wait.count()) +
-                                   " ms: another process holds it",
+                                   std::to_string(wait.count()) + " ms: another process holds it",
                                0};
         }
         return FileFailure::make("lock", lockPath, code);

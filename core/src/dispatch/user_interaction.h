@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "backend/pin.h"
+#include "common/wait_kind.h"
 #include "protocol/enums.h"
 
 namespace tavrin {
@@ -28,12 +29,6 @@ concept UserInteraction = requires(U& interaction, std::string_view origin,
     { interaction.request_consent(origin, purposes) } -> std::same_as<bool>;
     { interaction.request_pin(origin, cert_id, hash_count) } -> std::same_as<std::optional<Pin>>;
     { interaction.request_sign_confirmation(origin, cert_id, hash_count) } -> std::same_as<bool>;
-};
-
-// What the user is asked to do at the card reader while the core waits.
-enum class WaitKind : std::uint8_t {
-    PinPad,  // enter the PIN on the reader's own keypad
-    Card,    // insert a card into the reader
 };
 
 // Optional: notices that stay on screen while the core waits for the user

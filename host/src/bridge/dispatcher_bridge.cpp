@@ -94,7 +94,7 @@ TavrinBridgeWaitCallbacks DispatcherBridge::makeWaitCallbacks(DispatcherBridge* 
         if (userData == nullptr || origin == nullptr) return nullptr;
         auto* bridge = static_cast<DispatcherBridge*>(userData);
         const WaitKind what =
-            kind == TAVRIN_BRIDGE_WAIT_PIN_PAD ? WaitKind::pinPad : WaitKind::card;
+            kind == TAVRIN_BRIDGE_WAIT_PIN_PAD ? WaitKind::PinPad : WaitKind::Card;
         return bridge->interaction->openWait(what, origin, hashCount).release();
     };
     callbacks.wait_cancelled = [](void* wait, void*) -> int32_t {

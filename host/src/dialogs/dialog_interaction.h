@@ -8,12 +8,10 @@
 #include <optional>
 #include <string_view>
 
+#include "common/wait_kind.h"
 #include "ui_interface/secret_text.h"
 
 namespace tavrin::host {
-
-// What the user is to do at the card reader while the host waits.
-enum class WaitKind { pinPad, card };
 
 // A notice on screen while the host waits for the user at the card reader;
 // closed (and gone from the screen) when the object goes away.

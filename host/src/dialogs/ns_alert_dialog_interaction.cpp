@@ -93,7 +93,7 @@ std::unique_ptr<WaitNotice> NSAlertDialogInteraction::openWait(WaitKind kind,
     if (mainThread_->isMainThread()) return nullptr;
     promptComing();
     if (pageHasGone()) return nullptr;
-    const Alert alert = kind == WaitKind::pinPad ? AlertTexts::pinPadNotice(origin, hashCount)
+    const Alert alert = kind == WaitKind::PinPad ? AlertTexts::pinPadNotice(origin, hashCount)
                                                  : AlertTexts::insertCard(origin, hashCount);
     auto control = std::make_shared<WaitControl>();
     // Run by the main thread while this object serves the host loop.

@@ -1,59 +1,34 @@
 #include "backend/store_module/store_loader.h"
 
-#include <dlfcn.h>
-
 #include <filesystem>
 #include <optional>
 #include <utility>
 
 #include "backend/store_module/outcome_reading.h"
+#include "common/module_loader.h"
 
 namespace tavrin::store {
 namespace {
 
-// The folder of the library or executable this function was linked into.
-std::filesystem::path own_folder() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&own_folder), &info) == 0 || info.dli_fname == nullptr)
-        return {};
-    std::error_code error;
-    const auto path = std::filesystem::canonical(info.dli_fname, error);
-    return error ? std::filesystem::path() : path.parent_path();
-}
-
-}  // namespace
-
-std::string module_location() {
-    const std::filesystem::path folder = own_folder();
-    std::string name = (folder / TAVRIN_STORE_MODULE_FILE).string();
-#ifdef TAVRIN_STORE_MODULE_FROM_BINDIR
-    // Linked into the installed executable: the private library folder.
-    std::error_code ignored;
-    if (!std::filesystem::exists(name, ignored)) {
-        name = (folder / TAVRIN_STORE_MODULE_FROM_BINDIR / TAVRIN_STORE_MODULE_FILE)
-                   .lexically_normal();
-    }
+#ifndef TAVRIN_PKGLIBDIR_FROM_BINDIR
+#define TAVRIN_PKGLIBDIR_FROM_BINDIR ""
 #endif
-    return name;
-}
 
-namespace {
+std::vector<std::filesystem::path> module_candidates() {
+    // The folder of the shared core or of the executable holding this code.
+    return modules::candidates(modules::folder_holding(reinterpret_cast<void*>(&module_candidates)),
+                               TAVRIN_STORE_MODULE_FILE, TAVRIN_PKGLIBDIR_FROM_BINDIR);
+}
 
 Result<const TavrinStoreFunctions*, std::string> load() {
-    const std::string name = module_location();
-    // Never unloaded: NSS and OpenSSL keep state for the life of the process.
-    void* library = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* why = ::dlerror();
-        return fail("cannot load " + name + ": " + (why ? why : "unknown error"));
-    }
-    auto entry = reinterpret_cast<TavrinStoreEntry>(::dlsym(library, TAVRIN_STORE_ENTRY));
-    if (entry == nullptr) return fail(name + " has no " + TAVRIN_STORE_ENTRY);
+    auto opened = modules::open_first(module_candidates(), TAVRIN_STORE_ENTRY, "identity-store");
+    if (!opened) return fail(opened.error());
+    const auto entry = reinterpret_cast<TavrinStoreEntry>(opened.value().entry);
     std::uint32_t offered = 0;
     const TavrinStoreFunctions* made = entry(TAVRIN_STORE_ABI_VERSION, &offered);
     if (made == nullptr) {
-        return fail(name + " has interface version " + std::to_string(offered) +
-                    ", this core needs version " + std::to_string(TAVRIN_STORE_ABI_VERSION));
+        return fail(modules::version_mismatch(opened.value().path, "identity-store", offered,
+                                              TAVRIN_STORE_ABI_VERSION));
     }
     return made;
 }
@@ -93,11 +68,14 @@ int login_returned_trampoline(void* context) {
 
 }  // namespace
 
+std::string module_location() {
+    return modules::first_existing(module_candidates()).string();
+}
+
 Result<const TavrinStoreFunctions*, std::string> functions() {
-    static std::once_flag once;
-    static std::optional<Result<const TavrinStoreFunctions*, std::string>> loaded;
-    std::call_once(once, [] { loaded.emplace(load()); });
-    return *loaded;
+    // Never unloaded: NSS and OpenSSL keep state for the life of the process.
+    static modules::LoadOnce<const TavrinStoreFunctions*> once;
+    return once.get(load);
 }
 
 ModuleBackend::ModuleBackend(ModuleBackend&& other) noexcept
