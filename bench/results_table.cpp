@@ -92,7 +92,7 @@ Description describe(const std::string& key) {
     if (group == "process_exit")
         return {"host start → exit after one status, per process", pipes + "; floor: echo_host.c"};
     if (group == "status_rate")
-        return {"1000 status requests on one process", pipes + "; floor: echo_host.c", 0, false,
+        return {"1000 status requests on one process", pipes + "; floor: echo_host.c", 1.5, false,
                 true};
     if (group == "process_list")
         return {"host start → listing reply, " + identities(arg) + " (grant stored)", pipes};

@@ -222,6 +222,15 @@ TAVRIN_BRIDGE_API char* tavrin_bridge_examine_store(const char* step, const char
 TAVRIN_BRIDGE_API char* tavrin_bridge_list_grants(const char* consent_store_path);
 
 /*
+ * Whether answering the request (request_len bytes) through a dispatcher may
+ * call back into the host for the user: a prompt or a card-reader notice.
+ * 1 for "listCertificates" and "sign", 0 for everything else, including a
+ * request that does not parse. A host may answer a request for which this
+ * is 0 on any thread, without being ready to show anything.
+ */
+TAVRIN_BRIDGE_API int tavrin_bridge_request_needs_user(const uint8_t* request, size_t request_len);
+
+/*
  * How many origins hold a grant in the consent file as a dispatcher reads
  * it (0 when there is no file), or -1 when a dispatcher would refuse the
  * file; error_text (may be NULL) then receives why, released with

@@ -1,17 +1,13 @@
-// The prompts through a scripted runner: their Czech texts, how responses
-// become answers, and their hand-off to the main thread while it waits for
-// input. (The buttons and the PIN field: the Xvfb tests.)
+// The prompts through a scripted runner: their Czech texts and how responses
+// become answers. (Their hand-off to the main thread: core_worker_test; the
+// buttons and the PIN field: the Xvfb tests.)
 
 #include <gtest/gtest.h>
-
-#include <poll.h>
-#include <unistd.h>
 
 #include <thread>
 
 #include "dialogs/main_thread.h"
 #include "dialogs/ns_alert_dialog_interaction.h"
-#include "framing/file_handle_stream.h"
 
 namespace tavrin::host {
 namespace {
@@ -151,38 +147,6 @@ TEST(DialogAbandon, APromptWhosePageHasGoneIsCancelledAndSoIsEveryLaterOne) {
             EXPECT_FALSE(later(dialogs));
         EXPECT_EQ(runner->alerts.size(), 2u);
     }
-}
-
-TEST(DialogHandOff, PromptsRunOnTheMainThreadWhileItWaitsForInputAndClosingReleasesThem) {
-    auto mainThread = std::make_shared<MainThreadExecutor>();
-    auto runner = std::make_shared<ScriptedRunner>();
-    NSAlertDialogInteraction dialogs(runner, mainThread);
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-
-    // The input arrives only after the prompt has been answered, so the
-    // read below can finish only if it ran the prompt while it waited.
-    std::thread worker([&] {
-        const char byte = dialogs.requestConsent(kOrigin, R"(["sign"])") ? 'y' : 'n';
-        ASSERT_EQ(::write(fds[1], &byte, 1), 1);
-    });
-    FileHandleReader input(fds[0], mainThread->wakeHandle(), [&] { mainThread->runPending(); });
-    const auto read = input.readExactly(1);
-    worker.join();
-    ::close(fds[0]);
-    ::close(fds[1]);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read.value(), std::vector<std::uint8_t>{'y'});
-
-    // Once the host loop has ended nobody serves a prompt: it is released unshown.
-    bool granted = true;
-    worker = std::thread([&] { granted = dialogs.requestConsent(kOrigin, R"(["sign"])"); });
-    pollfd queued{mainThread->wakeHandle(), POLLIN, 0};
-    ASSERT_EQ(::poll(&queued, 1, 60000), 1);
-    mainThread->close();
-    worker.join();
-    EXPECT_FALSE(granted);
-    EXPECT_EQ(runner->alerts.size(), 1u);
 }
 
 }  // namespace

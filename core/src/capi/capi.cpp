@@ -181,6 +181,11 @@ char* tavrin_bridge_examine_store(const char* step, const char* argument) {
     });
 }
 
+int tavrin_bridge_request_needs_user(const uint8_t* request, size_t request_len) {
+    return guarded("tavrin_bridge_request_needs_user",
+                   [&] { return tavrin::may_need_user(as_text(request, request_len)) ? 1 : 0; });
+}
+
 char* tavrin_bridge_list_grants(const char* consent_store_path) {
     return guarded("tavrin_bridge_list_grants", [&] {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();

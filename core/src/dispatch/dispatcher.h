@@ -32,6 +32,16 @@
 
 namespace tavrin {
 
+// Whether answering the request `bytes` may ask the user anything (a prompt
+// or a card-reader notice): only the methods that reach the token do. A
+// request that does not parse is answered with an error, without the user.
+inline bool may_need_user(std::string_view bytes) {
+    auto parsed = parse_request(bytes);
+    if (!parsed) return false;
+    const std::string& method = parsed.value().method;
+    return method == "sign" || method == "listCertificates";
+}
+
 template <TokenBackend B, UserInteraction U>
 class Dispatcher {
   public:

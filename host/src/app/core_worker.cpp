@@ -1,11 +1,21 @@
 #include "app/core_worker.h"
 
+#include <exception>
 #include <utility>
 
 namespace tavrin::host {
 
-CoreWorker::CoreWorker(MainThreadExecutor& mainThread)
-    : mainThread_(mainThread), thread_([this] { loop(); }) {}
+std::string describeCurrentException() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "an exception of unknown type";
+    }
+}
+
+CoreWorker::CoreWorker(MainThreadExecutor& mainThread) : mainThread_(mainThread) {}
 
 CoreWorker::~CoreWorker() {
     {
@@ -13,16 +23,22 @@ CoreWorker::~CoreWorker() {
         stopping_ = true;
     }
     wake_.notify_all();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
-bool CoreWorker::run(std::function<void()> work, const std::function<bool()>& stopServing) {
+CoreWorker::Outcome CoreWorker::run(std::function<void()> work,
+                                    const std::function<bool()>& stopServing) {
     {
         std::lock_guard lock(mutex_);
         work_ = std::move(work);
         done_ = false;
+        failure_.reset();
     }
-    wake_.notify_all();
+    if (!thread_.joinable()) {
+        thread_ = std::thread([this] { loop(); });
+    } else {
+        wake_.notify_all();
+    }
     bool finished = false;
     mainThread_.serveUntil([&] {
         {
@@ -31,7 +47,10 @@ bool CoreWorker::run(std::function<void()> work, const std::function<bool()>& st
         }
         return finished || stopServing();
     });
-    return finished;
+    if (!finished) return {Ended::stopped, {}};
+    std::lock_guard lock(mutex_);
+    if (failure_) return {Ended::failed, *failure_};
+    return {Ended::finished, {}};
 }
 
 bool CoreWorker::waitFinished(std::chrono::milliseconds limit) {
@@ -49,14 +68,21 @@ void CoreWorker::loop() {
             work = std::move(*work_);
             work_.reset();
         }
-        work();
+        // Nothing may escape this thread: it would end the process.
+        std::optional<std::string> failure;
+        try {
+            work();
+        } catch (...) {
+            failure = describeCurrentException();
+        }
         {
             std::lock_guard lock(mutex_);
             done_ = true;
+            failure_ = std::move(failure);
         }
         finished_.notify_all();
-        // Wakes the main thread, which then sees that the work is done.
-        mainThread_.post([] {});
+        // The main thread then sees that the work is done.
+        mainThread_.wake();
     }
 }
 

@@ -1,16 +1,19 @@
 #pragma once
-// The thread on which the host makes its core calls. The main thread owns
-// the user-interface toolkit, and a prompt or a notice must stay painted and
-// answer the user while a core call blocks (a card reader waiting for its
-// keypad, a listing waiting for a card). So the main thread hands each
-// request to this one thread and, until the reply is there, runs the prompts
-// and notices the core asks for. One request at a time, replies in order.
+// The thread on which the host makes the core calls that may need the user.
+// The main thread owns the user-interface toolkit, and a prompt or a notice
+// must stay painted and answer the user while a core call blocks (a card
+// reader waiting for its keypad, a listing waiting for a card). So the main
+// thread hands such a call to this one thread and, until it is done, serves
+// the prompts and notices the call hands back (MainThreadExecutor's
+// serveUntil, the one place where the main thread runs handed-over work).
+// One call at a time; the thread starts with the first call.
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "dialogs/main_thread.h"
@@ -25,14 +28,21 @@ class CoreWorker {
     CoreWorker(const CoreWorker&) = delete;
     CoreWorker& operator=(const CoreWorker&) = delete;
 
-    // Main thread only: runs `work` on the worker thread and serves the
-    // hand-overs to the main thread until it is done (true), or until
-    // `stopServing` says so (false: `work` may still run; it owns what it
-    // needs). `stopServing` is asked after every wake-up of the main thread.
-    bool run(std::function<void()> work, const std::function<bool()>& stopServing);
+    enum class Ended { finished, failed, stopped };
+    struct Outcome {
+        Ended ended;
+        std::string failure;  // failed: what the work threw
+    };
 
-    // Main thread only, after run() returned false: true once that work has
-    // ended, false when it has not within `limit`.
+    // Main thread only: runs `work` on the worker thread and serves the
+    // hand-overs to the main thread until it is done (finished, or failed
+    // with what it threw), or until `stopServing` says so (stopped: `work`
+    // may still run; it owns what it needs). `stopServing` is asked after
+    // every wake-up of the main thread.
+    Outcome run(std::function<void()> work, const std::function<bool()>& stopServing);
+
+    // Main thread only, after run() stopped: true once that work has ended,
+    // false when it has not within `limit`.
     bool waitFinished(std::chrono::milliseconds limit);
 
   private:
@@ -44,8 +54,12 @@ class CoreWorker {
     std::condition_variable finished_;
     std::optional<std::function<void()>> work_;
     bool done_ = false;
+    std::optional<std::string> failure_;
     bool stopping_ = false;
-    std::thread thread_;  // last: started once the rest is ready
+    std::thread thread_;  // started by the first run()
 };
+
+// What escaped a call: the exception's text, or that it was not one.
+std::string describeCurrentException();
 
 }  // namespace tavrin::host

@@ -56,16 +56,34 @@ HostLoopEnd TavrinBridgeHostApp::runHostLoop(ByteReader& input, ByteWriter& outp
     for (;;) {
         auto request = Framing::readMessage(input, Framing::maxRequestLength);
         if (!request) return HostLoopEnd::ended;
-        // The core call runs on the worker; this thread serves its prompts.
-        // The work owns its request and reply: when the page has gone, the
-        // loop may end while the call still runs.
-        auto payload = std::make_shared<std::vector<std::uint8_t>>(std::move(request).value());
-        auto reply = std::make_shared<std::vector<std::uint8_t>>();
-        const bool finished = worker.run(
-            [&bridge, payload, reply] { *reply = bridge.handleRequest(*payload); }, abandoned);
-        if (!finished) return HostLoopEnd::callLeftRunning;
-        if (abandoned()) return HostLoopEnd::abandoned;
-        if (!Framing::writeMessage(*reply, output, Framing::maxReplyLength))
+        std::vector<std::uint8_t> answer;
+        if (!bridge.needsUser(request.value())) {
+            // Nothing to show: this thread answers it at once.
+            try {
+                answer = bridge.handleRequest(request.value());
+            } catch (...) {
+                std::fprintf(stderr, "tavrin-bridge: a request failed: %s\n",
+                             describeCurrentException().c_str());
+                return HostLoopEnd::failed;
+            }
+        } else {
+            // The core call runs on the worker; this thread serves its
+            // prompts. The work owns its request and reply: when the page
+            // has gone, the loop may end while the call still runs.
+            auto payload = std::make_shared<std::vector<std::uint8_t>>(std::move(request).value());
+            auto reply = std::make_shared<std::vector<std::uint8_t>>();
+            const CoreWorker::Outcome outcome = worker.run(
+                [&bridge, payload, reply] { *reply = bridge.handleRequest(*payload); }, abandoned);
+            if (outcome.ended == CoreWorker::Ended::stopped) return HostLoopEnd::callLeftRunning;
+            if (outcome.ended == CoreWorker::Ended::failed) {
+                std::fprintf(stderr, "tavrin-bridge: a request failed: %s\n",
+                             outcome.failure.c_str());
+                return HostLoopEnd::failed;
+            }
+            if (abandoned()) return HostLoopEnd::abandoned;
+            answer = std::move(*reply);
+        }
+        if (!Framing::writeMessage(answer, output, Framing::maxReplyLength))
             return HostLoopEnd::ended;
     }
 }
@@ -102,10 +120,9 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
         BrowserConnector::connectAll(installer);
     });
 
-    // Waiting for a request is when prompts handed over by other threads run.
-    FileHandleReader input(STDIN_FILENO, mainThread->wakeHandle(),
-                           [&] { mainThread->runPending(); });
+    FileHandleReader input(STDIN_FILENO);
     FileHandleWriter output(STDOUT_FILENO);
+    int status = 0;
     {
         CoreWorker worker(*mainThread);
         // The browser closes the input when the page or its port goes away:
@@ -122,6 +139,7 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
         });
         const HostLoopEnd end = runHostLoop(input, output, *bridge, worker,
                                             [&dialogs] { return dialogs->abandonedPrompt(); });
+        if (end == HostLoopEnd::failed) status = 1;
         if (dialogs->abandonedPrompt()) {
             std::fputs(
                 "tavrin-bridge: the browser closed the connection; the prompt was cancelled and "
@@ -142,7 +160,7 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
 
     selfHeal.wait();
     bridge.reset();
-    return 0;
+    return status;
 }
 
 int TavrinBridgeHostApp::main(int argc, char** argv) {

@@ -37,6 +37,7 @@ enum class HostLoopEnd {
     ended,            // the input ended, or a frame could not be read or written
     abandoned,        // the page went away during a prompt; the core call has returned
     callLeftRunning,  // the loop stopped serving a core call that still runs
+    failed,           // a call threw; one line on standard error says what
 };
 
 class TavrinBridgeHostApp {
@@ -56,7 +57,9 @@ class TavrinBridgeHostApp {
     // Reads a request frame, has the bridge answer it, writes the reply frame,
     // until the input ends or a frame cannot be read or written, or until
     // `abandoned` says that a prompt of the request in hand was cancelled
-    // because its page has gone (then no reply is written).
+    // because its page has gone (then no reply is written). A request that
+    // cannot need the user is answered on this thread; one that may is
+    // answered on `worker` while this thread serves its prompts.
     static HostLoopEnd runHostLoop(ByteReader& input, ByteWriter& output, DispatcherBridge& bridge,
                                    CoreWorker& worker, const std::function<bool()>& abandoned);
 

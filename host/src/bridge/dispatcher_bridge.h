@@ -25,6 +25,11 @@ class DispatcherBridge {
     DispatcherBridge(const DispatcherBridge&) = delete;
     DispatcherBridge& operator=(const DispatcherBridge&) = delete;
 
+    // Whether answering `request` may show the user a prompt or a notice.
+    static bool needsUser(std::span<const std::uint8_t> request) {
+        return tavrin_bridge_request_needs_user(request.data(), request.size()) != 0;
+    }
+
     // The reply to one request (always one; the core answers every input).
     std::vector<std::uint8_t> handleRequest(std::span<const std::uint8_t> request);
 

@@ -43,7 +43,11 @@ bool MainThreadExecutor::runSync(const std::function<void()>& work) {
 // With the lock held.
 void MainThreadExecutor::enqueue(Task* task) {
     queue_.push_back(task);
-    // A full pipe already signals pending work; nothing is lost.
+    wake();
+}
+
+void MainThreadExecutor::wake() {
+    // A full pipe already signals a wake-up; nothing is lost.
     const char byte = 1;
     [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite_, &byte, 1);
 }

@@ -1,9 +1,8 @@
 #pragma once
 // Hands work to the host's main thread and waits for it. The prompts must
 // run on the main thread (the one that owns the user-interface toolkit);
-// the main thread runs handed-over work whenever it waits for input
-// (a FileHandleReader given wakeHandle() and runPending()) and at no
-// other time.
+// the main thread runs handed-over work in serveUntil() while it waits for a
+// core call on the worker thread (app/core_worker.h), and at no other time.
 
 #include <condition_variable>
 #include <cstddef>
@@ -37,21 +36,21 @@ class MainThreadExecutor {
     bool post(std::function<void()> work);
 
     // Main thread only: runs handed-over work until `done` is true; `done`
-    // is checked after each wake-up (post() from the thread that ends the
-    // wait wakes it).
+    // is checked after each wake-up (wake() or post() from the thread that
+    // ends the wait wakes it).
     void serveUntil(const std::function<bool()>& done);
 
-    // Readable while queued work waits; for poll() on the main thread.
-    int wakeHandle() const { return wakeRead_; }
-
-    // Main thread only: runs every queued item.
-    void runPending();
+    // Any thread: wakes serveUntil() to check its condition again.
+    void wake();
 
     // Refuses every queued and every later hand-over: nobody will run them
     // once the main thread has stopped serving (the host loop has ended).
     void close();
 
   private:
+    // Main thread only: runs every queued item.
+    void runPending();
+
     struct Task {
         const std::function<void()>* work;
         bool done = false;

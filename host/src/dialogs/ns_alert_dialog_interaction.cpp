@@ -34,7 +34,7 @@ void NSAlertDialogInteraction::abandon() {
 bool NSAlertDialogInteraction::pageHasGone() {
     if (!pageGone_.load()) return false;
     // The main thread may be waiting for hand-overs: wake it to see this.
-    if (!abandonedPrompt_.exchange(true)) mainThread_->post([] {});
+    if (!abandonedPrompt_.exchange(true)) mainThread_->wake();
     return true;
 }
 
@@ -48,6 +48,17 @@ AlertResponse NSAlertDialogInteraction::present(const Alert& alert, const char* 
                                                 const char* outcome) {
     promptComing();
     if (pageHasGone()) return {};
+    // A notice runs its own modal loop on the main thread: a prompt handed
+    // over now would wait behind it, and the call that waits for the notice
+    // behind the prompt. The core never asks for both at once; should it,
+    // the prompt is refused rather than the host stopping.
+    if (openNotices_.load() > 0) {
+        std::fprintf(stderr,
+                     "tavrin-bridge: the %s was asked for while a card reader notice is "
+                     "open; %s\n",
+                     prompt, outcome);
+        return {};
+    }
     AlertResponse response;
     const bool ran = mainThread_->runSync([&] { response = runner->runAlert(alert); });
     // Whatever the prompt answered, nobody is left to act for.
@@ -97,6 +108,7 @@ std::unique_ptr<WaitNotice> NSAlertDialogInteraction::openWait(WaitKind kind,
                                                  : AlertTexts::insertCard(origin, hashCount);
     auto control = std::make_shared<WaitControl>();
     // Run by the main thread while this object serves the host loop.
+    ++openNotices_;
     const bool queued = mainThread_->post([this, alert, control] {
         const AlertResponse response = runner->runWaitNotice(alert, *control);
         if (pageHasGone()) {
@@ -106,8 +118,10 @@ std::unique_ptr<WaitNotice> NSAlertDialogInteraction::openWait(WaitKind kind,
                          response.notShownReason.c_str());
         }
         if (response.response == alertFirstButtonReturn) control->markCancelled();
+        --openNotices_;
         control->finish();
     });
+    if (!queued) --openNotices_;
     if (!queued || !control->waitShown()) {
         if (queued) control->waitFinished();
         return nullptr;

@@ -59,6 +59,8 @@ class NSAlertDialogInteraction final : public DialogInteraction {
     std::shared_ptr<MainThreadExecutor> mainThread_;
     std::atomic<bool> pageGone_{false};
     std::atomic<bool> abandonedPrompt_{false};
+    // Notices handed to the main thread and not yet finished there.
+    std::atomic<int> openNotices_{0};
     std::function<void()> beforeFirstPrompt_;
     std::once_flag firstPrompt_;
 };

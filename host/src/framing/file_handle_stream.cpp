@@ -27,15 +27,13 @@ bool wouldBlock(int error) {
 
 int FileHandleReader::waitReadable() {
     for (;;) {
-        pollfd entries[2] = {{handle_, POLLIN, 0}, {wakeHandle_, POLLIN, 0}};
-        const int rc = ::poll(entries, wakeHandle_ >= 0 ? 2 : 1, -1);
-        if (rc < 0) {
+        pollfd entry{handle_, POLLIN, 0};
+        if (::poll(&entry, 1, -1) < 0) {
             if (errno == EINTR) continue;
             return errno;
         }
-        if (wakeHandle_ >= 0 && (entries[1].revents & POLLIN)) onWake_();
         // End of input and errors show as POLLHUP/POLLERR; read() reports them.
-        if (entries[0].revents != 0) return 0;
+        if (entry.revents != 0) return 0;
     }
 }
 
@@ -43,12 +41,7 @@ Result<std::vector<std::uint8_t>, FramingError> FileHandleReader::readExactly(st
     std::vector<std::uint8_t> buffer(count);
     std::size_t received = 0;
     while (received < count) {
-        // A reader with work to serve must not sit in read(): it waits in
-        // poll() for either. A plain reader reads first and waits only for
-        // a descriptor someone made non-blocking.
-        if (wakeHandle_ >= 0) {
-            if (const int error = waitReadable(); error != 0) return FramingError::readFailed(error);
-        }
+        // Read first; wait only on a descriptor someone made non-blocking.
         const ssize_t n = ::read(handle_, buffer.data() + received, count - received);
         if (n > 0) {
             received += static_cast<std::size_t>(n);
@@ -57,8 +50,8 @@ Result<std::vector<std::uint8_t>, FramingError> FileHandleReader::readExactly(st
         } else if (errno == EINTR) {
             continue;
         } else if (wouldBlock(errno)) {
-            if (wakeHandle_ >= 0) continue;
-            if (const int error = waitReadable(); error != 0) return FramingError::readFailed(error);
+            if (const int error = waitReadable(); error != 0)
+                return FramingError::readFailed(error);
         } else {
             return FramingError::readFailed(errno);
         }

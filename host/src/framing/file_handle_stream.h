@@ -3,9 +3,6 @@
 // output in host mode). Short reads and writes are continued, interrupted
 // calls retried. Neither class closes its descriptor.
 
-#include <functional>
-#include <utility>
-
 #include "framing/byte_stream.h"
 
 namespace tavrin::host {
@@ -13,11 +10,6 @@ namespace tavrin::host {
 class FileHandleReader final : public ByteReader {
   public:
     explicit FileHandleReader(int handle) : handle_(handle) {}
-    // While it waits for bytes, the reader runs `onWake` whenever `wakeHandle`
-    // is readable: the host's main thread serves the prompts handed to it
-    // that way while it waits for the next request.
-    FileHandleReader(int handle, int wakeHandle, std::function<void()> onWake)
-        : handle_(handle), wakeHandle_(wakeHandle), onWake_(std::move(onWake)) {}
     int handle() const { return handle_; }
 
     Result<std::vector<std::uint8_t>, FramingError> readExactly(std::size_t count) override;
@@ -27,8 +19,6 @@ class FileHandleReader final : public ByteReader {
     int waitReadable();
 
     int handle_;
-    int wakeHandle_ = -1;
-    std::function<void()> onWake_;
 };
 
 class FileHandleWriter final : public ByteWriter {
