@@ -153,7 +153,7 @@ TEST_F(KeychainBackendTest, ListingFailuresAndTheirTexts) {
          -25291,
          2048,
          {},
-         "internal backend error: SecIdentityCopyCertificate: store unavailable"},
+         "internal backend error: copy certificate: store unavailable"},
         {0, 0, 2048, {0x30, 0x03, 0x02, 0x01, 0x01}, "internal backend error: parse certificate: "},
         {0, 0, {}, {}, unsupported + "RSA key: modulus size not supplied by caller"},
         {0, 0, 3072, {}, unsupported + "unsupported RSA modulus size: 3072 bits"},
@@ -186,7 +186,7 @@ TEST_F(KeychainBackendTest, TheSameCertificateTwiceKeepsTheIdentitySeenLast) {
     ASSERT_EQ(listed.value().size(), 2u);
     EXPECT_EQ(listed.value()[0].cert_id, listed.value()[1].cert_id);
     EXPECT_EQ(sign("rsa2048", 1).error().display(),
-              "internal backend error: SecIdentityCopyPrivateKey: error code -7");
+              "internal backend error: find private key: error code -7");
     EXPECT_EQ(script->private_key_copies, std::vector<std::size_t>{1});
 }
 
@@ -206,12 +206,12 @@ TEST_F(KeychainBackendTest, SignRefusalsInOrder) {
     EXPECT_EQ(sign("rsa2048", 1, Scheme::RsaPss).error().display(),
               "mechanism unsupported: rsa-pss (phase 2)");
     EXPECT_EQ(sign("rsa4096", 1, Scheme::RsaPss).error().display(),
-              "internal backend error: SecIdentityCopyPrivateKey: store unavailable");
+              "internal backend error: find private key: store unavailable");
 
     // One refused signature fails the whole batch.
     script->fail_signature_number = 3;
     EXPECT_EQ(sign("rsa2048", 5).error().display(),
-              "internal backend error: SecKeyCreateSignature: signature 3 refused");
+              "internal backend error: create signature: signature 3 refused");
     EXPECT_EQ(script->signatures, 3);
 }
 

@@ -100,11 +100,12 @@ struct LoginOutcome {
     Status status = kStatusSuccess;             // Failed: the platform's status
 };
 
-// The names of the platform steps that error texts start with.
+// The names of the platform steps that error texts start with; a platform
+// names its own functions (NSS: "PK11_FindKeyByAnyCert", ...).
 struct StepNames {
-    const char* copy_certificate = "SecIdentityCopyCertificate";
-    const char* copy_private_key = "SecIdentityCopyPrivateKey";
-    const char* create_signature = "SecKeyCreateSignature";
+    const char* copy_certificate = "copy certificate";
+    const char* copy_private_key = "find private key";
+    const char* create_signature = "create signature";
     const char* login = "login";
 };
 
