@@ -222,6 +222,25 @@ TAVRIN_BRIDGE_API char* tavrin_bridge_examine_store(const char* step, const char
 TAVRIN_BRIDGE_API char* tavrin_bridge_list_grants(const char* consent_store_path);
 
 /*
+ * Optional: the PIN prompt writing straight into the core's memory for
+ * secrets (pages left out of core files, wiped when released), so that no
+ * other copy of the PIN need exist. Once set, the core asks it instead of
+ * request_pin. `pin` has room for `capacity` bytes
+ * (TAVRIN_BRIDGE_PIN_CAPACITY); the host writes the PIN's UTF-8 bytes there
+ * (no NUL needed) and their count to *pin_len. Returns 1 when the user
+ * entered a PIN, 0 when they cancelled, -1 when it did not fit; for 0 and -1
+ * the core wipes the buffer and treats the PIN as cancelled. It is called
+ * like the callbacks of tavrin_bridge_create_*(), with their user_data.
+ * NULL goes back to request_pin.
+ */
+#define TAVRIN_BRIDGE_PIN_CAPACITY 256
+typedef int32_t (*TavrinBridgePinEntry)(const char* origin, const char* cert_id,
+                                        uint32_t hash_count, char* pin, size_t capacity,
+                                        size_t* pin_len, void* user_data);
+TAVRIN_BRIDGE_API void tavrin_bridge_set_pin_entry(DispatcherHandle* handle,
+                                                   TavrinBridgePinEntry entry);
+
+/*
  * Whether answering the request (request_len bytes) through a dispatcher may
  * call back into the host for the user: a prompt or a card-reader notice.
  * 1 for "listCertificates" and "sign", 0 for everything else, including a

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "backend/certificate_id.h"
-#include "backend/pin.h"
+#include "common/pin.h"
 #include "common/bytes.h"
 #include "support/inspecting_memory.h"
 

@@ -91,3 +91,55 @@ TEST_F(FfiUserInteractionTest, PinIsCopiedWithInvalidUtf8Replaced) {
 
 }  // namespace
 }  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+// The direct entry writes into the PIN the core keeps: one buffer, on the
+// core's secret pages, from the prompt to the token.
+struct Entry {
+    std::string typed;
+    std::int32_t answer = 1;
+    const char* buffer = nullptr;
+    std::size_t capacity = 0;
+};
+
+std::int32_t enter_pin(const char*, const char*, uint32_t, char* pin, size_t capacity,
+                       size_t* pin_len, void* data) {
+    auto* entry = static_cast<Entry*>(data);
+    entry->buffer = pin;
+    entry->capacity = capacity;
+    if (entry->typed.size() > capacity) return -1;
+    std::memcpy(pin, entry->typed.data(), entry->typed.size());
+    *pin_len = entry->typed.size();
+    return entry->answer;
+}
+
+TEST(FfiPinEntry, ThePinIsTypedIntoTheCoresOwnBufferAndRefusalsLeaveNone) {
+    Entry entry;
+    TavrinBridgeCallbacks callbacks{};
+    callbacks.user_data = &entry;
+    FfiUserInteraction interaction(callbacks);
+    interaction.set_pin_entry(enter_pin);
+
+    entry.typed = "1234";
+    auto pin = interaction.request_pin("o", "c", 1);
+    ASSERT_TRUE(pin);
+    EXPECT_EQ(pin->view(), "1234");
+    EXPECT_EQ(pin->data(), entry.buffer);
+    EXPECT_EQ(entry.capacity, std::size_t{TAVRIN_BRIDGE_PIN_CAPACITY});
+
+    entry.typed = "12\xFF";
+    pin = interaction.request_pin("o", "c", 1);
+    ASSERT_TRUE(pin);
+    EXPECT_EQ(pin->view(), "12\xEF\xBF\xBD");
+
+    entry.typed = std::string(TAVRIN_BRIDGE_PIN_CAPACITY + 1, '7');  // does not fit
+    EXPECT_FALSE(interaction.request_pin("o", "c", 1));
+    entry.typed = "1234";
+    entry.answer = 0;  // cancelled
+    EXPECT_FALSE(interaction.request_pin("o", "c", 1));
+}
+
+}  // namespace
+}  // namespace tavrin

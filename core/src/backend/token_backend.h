@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "backend/backend_error.h"
-#include "backend/pin.h"
+#include "common/pin.h"
 #include "common/bytes.h"
 #include "common/result.h"
 #include "protocol/enums.h"

@@ -143,6 +143,14 @@ void tavrin_bridge_set_wait_callbacks(DispatcherHandle* handle,
     });
 }
 
+void tavrin_bridge_set_pin_entry(DispatcherHandle* handle, TavrinBridgePinEntry entry) {
+    guarded("tavrin_bridge_set_pin_entry", [&] {
+        if (handle == nullptr) die("tavrin_bridge_set_pin_entry", "no handle");
+        std::visit([&](auto& dispatcher) { dispatcher->interaction().set_pin_entry(entry); },
+                   handle->dispatcher);
+    });
+}
+
 void tavrin_bridge_destroy(DispatcherHandle* handle) {
     guarded("tavrin_bridge_destroy", [&] { delete handle; });
 }

@@ -48,6 +48,19 @@ std::optional<Pin> FfiUserInteraction::request_pin(std::string_view origin,
     const auto origin_c = c_string(origin);
     const auto cert_id_c = c_string(cert_id);
     if (!origin_c || !cert_id_c) return std::nullopt;
+    if (pin_entry_ != nullptr) {
+        auto pin = Pin::filled(TAVRIN_BRIDGE_PIN_CAPACITY, [&](char* buffer, std::size_t capacity) {
+            std::size_t length = 0;
+            const std::int32_t entered =
+                pin_entry_(origin_c->c_str(), cert_id_c->c_str(), saturated(hash_count), buffer,
+                           capacity, &length, callbacks_.user_data);
+            return entered == 1 ? std::optional<std::size_t>(length) : std::nullopt;
+        });
+        // Text from the host is UTF-8; what is not becomes U+FFFD, as for
+        // request_pin, in a new PIN (the first is wiped as it goes).
+        if (pin && first_invalid_utf8(pin->view())) return pin_from_host(pin->view());
+        return pin;
+    }
     char* entered = callbacks_.request_pin(origin_c->c_str(), cert_id_c->c_str(),
                                            saturated(hash_count), callbacks_.user_data);
     if (entered == nullptr) return std::nullopt;
@@ -92,7 +105,7 @@ void FfiUserInteraction::end_wait(void* wait) {
     if (waits_) waits_->close_wait(wait, waits_->user_data);
 }
 
-Pin pin_from_host(const char* text) {
+Pin pin_from_host(std::string_view text) {
     std::string_view rest(text);
     // Each bad byte may become three: reserve for the worst case so that the
     // PIN never moves (and leaves a copy behind) while it is being built.

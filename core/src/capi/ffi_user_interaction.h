@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "backend/pin.h"
+#include "common/pin.h"
 #include "dispatch/user_interaction.h"
 #include "protocol/enums.h"
 #include "tavrin_bridge.h"
@@ -25,6 +25,9 @@ class FfiUserInteraction {
     bool request_sign_confirmation(std::string_view origin, std::string_view cert_id,
                                    std::size_t hash_count);
 
+    // The direct PIN entry, once the host has given it (null: request_pin).
+    void set_pin_entry(TavrinBridgePinEntry entry) { pin_entry_ = entry; }
+
     // The wait notices, once the host has given them (null: none).
     void set_wait_callbacks(const TavrinBridgeWaitCallbacks* callbacks);
     void* begin_wait(WaitKind kind, std::string_view origin, std::size_t hash_count);
@@ -34,9 +37,10 @@ class FfiUserInteraction {
   private:
     TavrinBridgeCallbacks callbacks_;
     std::optional<TavrinBridgeWaitCallbacks> waits_;
+    TavrinBridgePinEntry pin_entry_ = nullptr;
 };
 
-// The PIN from the host's buffer, invalid UTF-8 replaced by U+FFFD.
-Pin pin_from_host(const char* text);
+// The PIN from the host's text, invalid UTF-8 replaced by U+FFFD.
+Pin pin_from_host(std::string_view text);
 
 }  // namespace tavrin

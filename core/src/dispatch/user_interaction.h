@@ -10,7 +10,7 @@
 #include <span>
 #include <string_view>
 
-#include "backend/pin.h"
+#include "common/pin.h"
 #include "common/wait_kind.h"
 #include "protocol/enums.h"
 

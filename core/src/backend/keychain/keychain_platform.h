@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "backend/pin.h"
+#include "common/pin.h"
 #include "common/bytes.h"
 
 namespace tavrin::keychain {

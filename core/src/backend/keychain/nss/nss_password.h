@@ -6,7 +6,7 @@
 // its own while it lists certificates, is refused: NSS never asks the user
 // anything and never retries a wrong PIN.
 
-#include "backend/pin.h"
+#include "common/pin.h"
 
 namespace tavrin::keychain {
 

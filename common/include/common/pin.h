@@ -2,10 +2,12 @@
 // The user's PIN. It lives in one buffer that is overwritten with zeros over
 // its whole allocated capacity before the memory is returned, on every path.
 // It cannot be copied, only moved, so no stray copy outlives it. The buffer
-// sits on pages of its own that core files leave out (common/secret_pages.h).
+// sits on pages of its own that core files leave out (common/secret_pages.h). The core, the host
+// and the prompt all hold the PIN in this one type.
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -55,6 +57,20 @@ class BasicPin {
     void push_back(char c) {
         if (size_ == capacity_) reserve(capacity_ == 0 ? 16 : 2 * capacity_);
         data_[size_++] = c;
+    }
+
+    // An empty PIN of `capacity` bytes filled in place by `fill(buffer,
+    // capacity)`, which returns how many bytes it wrote, or nothing to give
+    // up: the PIN is then wiped and nothing is returned. The PIN never
+    // moves, so no copy of it is left anywhere else.
+    template <class Fill>
+    static std::optional<BasicPin> filled(std::size_t capacity, Fill&& fill,
+                                          const Allocator& alloc = Allocator()) {
+        BasicPin pin = with_capacity(capacity, alloc);
+        const std::optional<std::size_t> written = fill(pin.data_, pin.capacity_);
+        if (!written || *written > pin.capacity_) return std::nullopt;
+        pin.size_ = *written;
+        return pin;
     }
 
     std::string_view view() const { return {data_, size_}; }
