@@ -6,7 +6,7 @@
 #include "browser/manifest_installer.h"
 #include "browser/translocation.h"
 #include "dialogs/module_alert_runner.h"
-#include "management/management_app_delegate.h"
+#include "management/launch_sequence.h"
 #include "management/management_model_impl.h"
 #include "ui_module/ui_module_loader.h"
 
@@ -31,20 +31,20 @@ int ManagementApp::run(const std::string& executablePath) {
     ModuleAlertRunner prompts;
     bool quitting = false;
 
-    ManagementAppDelegate delegate;
-    delegate.isRunningTranslocated = AppTranslocationDetector::isTranslocated;
+    LaunchSequence sequence;
+    sequence.isRunningTranslocated = AppTranslocationDetector::isTranslocated;
     // The folder of the running program stands for the application bundle.
     const auto resolved = installer.resolvedExecutablePath();
-    delegate.currentBundleURL =
+    sequence.currentLocation =
         std::filesystem::path(resolved ? resolved.value() : executablePath).parent_path();
-    delegate.relocateIfTranslocated = [&](const std::filesystem::path& bundle) {
+    sequence.relocateIfTranslocated = [&](const std::filesystem::path& bundle) {
         return SelfRelocator::run(
             bundle, SelfRelocator::Operations::platformDefaults(prompts, [&] { quitting = true; }));
     };
-    delegate.connectBrowsers = [&] { return BrowserConnector::connectAll(installer); };
-    delegate.firstRunMarker = FirstRunStore::url();
+    sequence.connectBrowsers = [&] { return BrowserConnector::connectAll(installer); };
+    sequence.firstRunMarker = FirstRunStore::url();
 
-    const auto launch = delegate.applicationDidFinishLaunching();
+    const auto launch = sequence.run();
     if (!launch || quitting) return 0;
 
     UiModule* module = loadUiModule("tavrin-bridge: cannot show the management window: ");

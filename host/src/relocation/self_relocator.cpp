@@ -4,7 +4,7 @@
 
 namespace tavrin::host {
 
-SelfRelocator::Outcome SelfRelocator::run(const Path& currentBundleURL, const Operations& ops) {
+SelfRelocator::Outcome SelfRelocator::run(const Path& currentLocation, const Operations& ops) {
     const Path& target = ops.canonicalTargetURL;
     if (const auto running = ops.findRunningCopy(ops.bundleIdentifier, target)) {
         running->activate();
@@ -19,7 +19,7 @@ SelfRelocator::Outcome SelfRelocator::run(const Path& currentBundleURL, const Op
 
     const Path temporary = ops.makeTemporaryURL(target);
     auto copied = ops.createDirectoryIfNeeded(target.parent_path());
-    if (copied) copied = ops.copyItem(currentBundleURL, temporary);
+    if (copied) copied = ops.copyItem(currentLocation, temporary);
     if (!copied) {
         (void)ops.removeItem(temporary);
         return Outcome::declinedOrFailed("copy failed: " + copied.error().description);

@@ -79,7 +79,7 @@ class SelfRelocator {
     // temporary name beside the target, clear the quarantine, replace the
     // target in one step, start it and quit. The copy the user started is
     // never deleted; a temporary copy never outlives a failure.
-    static Outcome run(const Path& currentBundleURL, const Operations& operations);
+    static Outcome run(const Path& currentLocation, const Operations& operations);
 
     // ~/Applications/Tavrin Bridge.app.
     static Path defaultCanonicalTargetURL();

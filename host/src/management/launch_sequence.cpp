@@ -1,13 +1,13 @@
-#include "management/management_app_delegate.h"
+#include "management/launch_sequence.h"
 
 #include "browser/first_run_store.h"
 
 namespace tavrin::host {
 
-std::optional<ManagementAppDelegate::Launch> ManagementAppDelegate::applicationDidFinishLaunching()
+std::optional<LaunchSequence::Launch> LaunchSequence::run()
     const {
-    if (isRunningTranslocated(currentBundleURL.string())) {
-        const SelfRelocator::Outcome outcome = relocateIfTranslocated(currentBundleURL);
+    if (isRunningTranslocated(currentLocation.string())) {
+        const SelfRelocator::Outcome outcome = relocateIfTranslocated(currentLocation);
         if (outcome.kind() != SelfRelocator::Outcome::Kind::declinedOrFailed) return std::nullopt;
     }
 

@@ -14,7 +14,7 @@
 
 namespace tavrin::host {
 
-class ManagementAppDelegate {
+class LaunchSequence {
   public:
     // What the window is opened with.
     struct Launch {
@@ -23,7 +23,7 @@ class ManagementAppDelegate {
     };
 
     std::function<bool(std::string_view path)> isRunningTranslocated;
-    std::filesystem::path currentBundleURL;
+    std::filesystem::path currentLocation;
     std::function<SelfRelocator::Outcome(const std::filesystem::path&)> relocateIfTranslocated;
     // The automatic connection (the default installer, the default
     // translocation test) and where the first-run marker lives.
@@ -33,7 +33,7 @@ class ManagementAppDelegate {
     // Nothing when the application is quitting in favour of another copy;
     // else the window's data. A declined or failed relocation carries on:
     // the browser section explains what to do.
-    std::optional<Launch> applicationDidFinishLaunching() const;
+    std::optional<Launch> run() const;
 };
 
 }  // namespace tavrin::host
