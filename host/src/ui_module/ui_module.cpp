@@ -102,7 +102,8 @@ WaitControl& controlOf(void* context) {
     return *static_cast<WaitControl*>(context);
 }
 
-// A lock that fails is a broken process; the module is not to unwind.
+// Nothing thrown here may unwind into the module's code: a lock that fails
+// (a process already broken) is ignored.
 template <typename Call>
 void guarded(Call call) noexcept {
     try {
