@@ -63,7 +63,7 @@ DiagnosticItem uiModuleItem(const fs::path& executableDir) {
         return item;
     }
     auto factory =
-        reinterpret_cast<TavrinBridgeUiFactory>(::dlsym(library, TAVRIN_BRIDGE_UI_FACTORY));
+        reinterpret_cast<TavrinUiCreate>(::dlsym(library, TAVRIN_BRIDGE_UI_ENTRY));
     if (factory == nullptr) {
         item.fact("loads", false);
         item.problem("it is not this program's user-interface module", todo);

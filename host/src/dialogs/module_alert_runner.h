@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "ui_interface/alert_running.h"
+#include "dialogs/alert_running.h"
 
 namespace tavrin::host {
 

@@ -11,7 +11,7 @@
 
 #include "dialogs/dialog_interaction.h"
 #include "dialogs/main_thread.h"
-#include "ui_interface/alert_running.h"
+#include "dialogs/alert_running.h"
 
 namespace tavrin::host {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "common/result.h"
-#include "ui_interface/alert_running.h"
+#include "dialogs/alert_running.h"
 #include "platform/file_ops.h"
 
 namespace tavrin::host {

@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <system_error>
 
@@ -14,6 +17,17 @@ fs::path executableDirectory() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
     return error ? fs::path() : self.parent_path();
+}
+
+// One host-side handle per module table, kept as long as the process: the
+// module is never unloaded, and a test may load the same module again.
+UiModule* handleFor(const TavrinUiModule& table) {
+    static std::mutex mutex;
+    static std::map<const TavrinUiModule*, std::unique_ptr<UiModule>> handles;
+    std::lock_guard lock(mutex);
+    auto& handle = handles[&table];
+    if (!handle) handle = std::make_unique<UiModule>(table);
+    return handle.get();
 }
 
 }  // namespace
@@ -43,21 +57,21 @@ Result<UiModule*, std::string> loadFrom(const std::vector<fs::path>& paths) {
             const char* why = ::dlerror();
             return std::string("cannot load " + name + ": " + (why ? why : "unknown error"));
         }
-        auto factory =
-            reinterpret_cast<TavrinBridgeUiFactory>(::dlsym(library, TAVRIN_BRIDGE_UI_FACTORY));
-        if (factory == nullptr) {
+        auto create = reinterpret_cast<TavrinUiCreate>(::dlsym(library, TAVRIN_BRIDGE_UI_ENTRY));
+        if (create == nullptr) {
             return std::string(name + " is not a Tavrin Bridge user-interface module (no " +
-                               TAVRIN_BRIDGE_UI_FACTORY + ")");
+                               TAVRIN_BRIDGE_UI_ENTRY + ")");
         }
         std::uint32_t moduleVersion = 0;
-        UiModule* module = factory(uiModuleInterfaceVersion, &moduleVersion);
+        const TavrinUiModule* table = create(uiModuleInterfaceVersion, &moduleVersion);
         if (moduleVersion != uiModuleInterfaceVersion) {
             return std::string(name + " has user-interface interface version " +
                                std::to_string(moduleVersion) + ", this program needs version " +
                                std::to_string(uiModuleInterfaceVersion));
         }
-        if (module == nullptr) return std::string(name + " did not start");
-        return module;
+        if (table == nullptr || table->version != uiModuleInterfaceVersion)
+            return std::string(name + " did not start");
+        return handleFor(*table);
     }
     std::string where;
     for (const fs::path& path : paths)

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/result.h"
-#include "ui_interface/ui_module.h"
+#include "ui_module/ui_module.h"
 
 namespace tavrin::host::UiModuleLoader {
 

@@ -255,7 +255,7 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
     return result;
 }
 
-AlertResponse RealAlertRunner::runWaitNotice(const Alert& alert, WaitControl& control) {
+AlertResponse RealAlertRunner::runWaitNotice(const Alert& alert, NoticeControl& control) {
     if (abandoned()) {
         control.markCancelled();
         control.reportShown(false);

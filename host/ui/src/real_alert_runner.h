@@ -4,20 +4,25 @@
 
 #include <mutex>
 
-#include "ui_interface/alert_running.h"
+#include "notice_control.h"
+#include "ui_interface/alert.h"
 
 class QMessageBox;
 
 namespace tavrin::host::ui {
 
-class RealAlertRunner final : public AlertRunning {
+class RealAlertRunner final {
   public:
-    AlertResponse runAlert(const Alert& alert) override;
+    // Runs the alert modally until the user answers; main thread only. The
+    // first alert opens the display; when that fails, every alert answers
+    // AlertResponse::notShown.
+    AlertResponse runAlert(const Alert& alert);
     // A notice as a message box without the field, closed by the host or by
     // its one button (cancel), if it has one.
-    AlertResponse runWaitNotice(const Alert& alert, WaitControl& control) override;
-    // Closes the open box through the main thread's event queue.
-    void abandon() override;
+    AlertResponse runWaitNotice(const Alert& alert, NoticeControl& control);
+    // Any thread: closes the open box through the main thread's event queue;
+    // every later alert answers AlertResponse::notShown.
+    void abandon();
 
   private:
     // Makes `box` the open one, which abandon() closes; false once abandoned.

@@ -1,7 +1,8 @@
 #pragma once
 // One modal alert as the host describes it and as a runner reports how it
-// ended. Plain data without any user-interface types: the user-interface
-// module receives it across its interface, tests record it.
+// ended. Each side compiles these for itself; they never cross: the host
+// passes an alert to the user-interface module as TavrinUiAlert and reads
+// the answer from a TavrinUiResponse (ui_module_abi.h). Tests record them.
 
 #include <optional>
 #include <string>

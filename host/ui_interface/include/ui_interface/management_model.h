@@ -2,7 +2,9 @@
 // What the management window and its preview show, and the actions they
 // offer, as the executable provides them. The user-interface module draws
 // this and calls back into it; it never reads files or asks the core itself.
-// Only the plain records of this folder cross: the module links nothing of
+// Each side has its own: the host implements it, the module reads it, and
+// between the two it is the C functions of TavrinUiManagementCalls with the
+// records as JSON (management_records_json.h). The module links nothing of
 // the host.
 
 #include <optional>

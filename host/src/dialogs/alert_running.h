@@ -1,10 +1,11 @@
 #pragma once
 // The seam through which the prompts reach the screen: one operation that
 // runs an alert modally and reports how it ended. The host's runner shows it
-// with the user-interface module; tests answer from a script.
+// through the user-interface module's C functions (ui_module/ui_module.h);
+// tests answer from a script.
 
 #include "ui_interface/alert.h"
-#include "ui_interface/wait_control.h"
+#include "dialogs/wait_control.h"
 
 namespace tavrin::host {
 

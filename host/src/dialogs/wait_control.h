@@ -2,8 +2,9 @@
 // The hand-over between a notice shown while the core waits for the user at
 // the card reader (run by the user-interface module on the main thread) and
 // the thread that waits (which asks whether it is shown, whether the user
-// cancelled it, and closes it). Plain data and standard locks only: it
-// crosses the interface to the user-interface module.
+// cancelled it, and closes it). The host's own: the module reaches it only
+// through the C functions the host's UiModule hands it (TavrinUiWaitCalls),
+// so that only the host's C++ runtime ever touches these locks.
 
 #include <condition_variable>
 #include <functional>
@@ -40,7 +41,7 @@ class WaitControl {
         changed_.wait(lock, [&] { return finished_; });
     }
 
-    // --- the module, on the main thread ---
+    // --- the notice, on the main thread (the module through the host's calls) ---
 
     // `closer` closes the shown notice from any thread. False, without
     // keeping it, when a close was requested already.
