@@ -15,7 +15,7 @@
 
 #include "app/core_worker.h"
 #include "dialogs/main_thread.h"
-#include "dialogs/ns_alert_dialog_interaction.h"
+#include "dialogs/prompt_dialogs.h"
 
 namespace tavrin::host {
 namespace {
@@ -111,7 +111,7 @@ class NoticeRunner final : public AlertRunning {
     AlertResponse runAlert(const Alert&) override {
         ++alerts;
         AlertResponse yes;
-        yes.response = alertFirstButtonReturn;
+        yes.response = firstButtonResponse;
         return yes;
     }
     // Shown until the waiting thread closes it.
@@ -139,7 +139,7 @@ class NoticeRunner final : public AlertRunning {
 TEST_F(CoreWorkerTest, APromptDuringANoticeIsRefusedAndTheNoticeCloses) {
     auto mainThreadPtr = std::shared_ptr<MainThreadExecutor>(&mainThread, [](auto*) {});
     auto runner = std::make_shared<NoticeRunner>();
-    NSAlertDialogInteraction dialogs(runner, mainThreadPtr);
+    PromptDialogs dialogs(runner, mainThreadPtr);
     bool granted = true;
     const auto outcome = worker.run(
         [&] {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "dialogs/main_thread.h"
-#include "dialogs/ns_alert_dialog_interaction.h"
+#include "dialogs/prompt_dialogs.h"
 
 namespace tavrin::host {
 namespace {
@@ -17,14 +17,14 @@ constexpr const char* kOrigin = "https://podpis.example.cz";
 AlertResponse answered(int response, std::optional<std::string> field = std::nullopt) {
     AlertResponse r;
     r.response = response;
-    if (field) r.fieldText = SecretText(*field);
+    if (field) r.fieldText.emplace(*field);
     return r;
 }
 
 // Records every alert; answers from `script`.
 class ScriptedRunner final : public AlertRunning {
   public:
-    std::function<AlertResponse()> script = [] { return answered(alertFirstButtonReturn); };
+    std::function<AlertResponse()> script = [] { return answered(firstButtonResponse); };
     std::vector<Alert> alerts;
     int abandoned = 0;
 
@@ -38,7 +38,7 @@ class ScriptedRunner final : public AlertRunning {
 class DialogTest : public ::testing::Test {
   protected:
     std::shared_ptr<ScriptedRunner> runner = std::make_shared<ScriptedRunner>();
-    NSAlertDialogInteraction dialogs{runner, std::make_shared<MainThreadExecutor>()};
+    PromptDialogs dialogs{runner, std::make_shared<MainThreadExecutor>()};
 
     const Alert& only() {
         EXPECT_EQ(runner->alerts.size(), 1u);
@@ -100,9 +100,9 @@ TEST_F(DialogTest, OnlyTheFirstButtonSaysYesAndAnEmptyPinIsAPin) {
         AlertResponse (*response)();
         std::optional<std::string> pin;  // also: whether the prompts say yes
     } cases[] = {
-        {[] { return answered(alertFirstButtonReturn, ""); }, ""},
-        {[] { return answered(alertFirstButtonReturn + 1, "1234"); }, std::nullopt},
-        {[] { return answered(noAlertResponse, "1234"); }, std::nullopt},
+        {[] { return answered(firstButtonResponse, ""); }, ""},
+        {[] { return answered(firstButtonResponse + 1, "1234"); }, std::nullopt},
+        {[] { return answered(noButtonResponse, "1234"); }, std::nullopt},
         {[] { return AlertResponse::notShown("no display"); }, std::nullopt},
     };
     for (const auto& c : cases) {
@@ -112,7 +112,7 @@ TEST_F(DialogTest, OnlyTheFirstButtonSaysYesAndAnEmptyPinIsAPin) {
         const auto pin = dialogs.requestPin(kOrigin, "cert", 1);
         ASSERT_EQ(pin.has_value(), c.pin.has_value());
         if (pin) {
-            EXPECT_EQ(std::string(pin->c_str(), pin->size()), *c.pin);
+            EXPECT_EQ(std::string(pin->view()), *c.pin);
         }
     }
 }
@@ -122,7 +122,7 @@ TEST_F(DialogTest, OnlyTheFirstButtonSaysYesAndAnEmptyPinIsAPin) {
 // later prompt is cancelled without reaching the runner. The
 // user's own "no" is not taken for that.
 TEST(DialogAbandon, APromptWhosePageHasGoneIsCancelledAndSoIsEveryLaterOne) {
-    using Prompt = std::function<bool(NSAlertDialogInteraction&)>;
+    using Prompt = std::function<bool(PromptDialogs&)>;
     const Prompt prompts[] = {
         [](auto& d) { return d.requestConsent(kOrigin, R"(["sign"])"); },
         [](auto& d) { return d.requestPin(kOrigin, "cert", 1).has_value(); },
@@ -131,14 +131,14 @@ TEST(DialogAbandon, APromptWhosePageHasGoneIsCancelledAndSoIsEveryLaterOne) {
     for (std::size_t open = 0; open < 3; ++open) {
         SCOPED_TRACE(open);
         auto runner = std::make_shared<ScriptedRunner>();
-        NSAlertDialogInteraction dialogs(runner, std::make_shared<MainThreadExecutor>());
-        runner->script = [] { return answered(alertFirstButtonReturn + 1); };
+        PromptDialogs dialogs(runner, std::make_shared<MainThreadExecutor>());
+        runner->script = [] { return answered(firstButtonResponse + 1); };
         EXPECT_FALSE(prompts[open](dialogs));
         EXPECT_FALSE(dialogs.abandonedPrompt());
 
         runner->script = [&] {
             dialogs.abandon();
-            return answered(alertFirstButtonReturn, "1234");
+            return answered(firstButtonResponse, "1234");
         };
         EXPECT_FALSE(prompts[open](dialogs));
         EXPECT_TRUE(dialogs.abandonedPrompt());

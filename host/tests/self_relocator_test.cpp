@@ -114,7 +114,7 @@ class AcceptingPrompts final : public AlertRunning {
     AlertResponse runAlert(const Alert& alert) override {
         shown.push_back(alert.messageText);
         AlertResponse response;
-        response.response = alertFirstButtonReturn;
+        response.response = firstButtonResponse;
         return response;
     }
 };

@@ -56,7 +56,7 @@ TEST(UiModuleWrapper, TurnsTheModulesAnswersIntoResponses) {
              write(out->reason, out->reason_capacity, out->reason_length,
                    "the user-interface module failed: cannot open display :99");
          },
-         noAlertResponse, "the user-interface module failed: cannot open display :99",
+         noButtonResponse, "the user-interface module failed: cannot open display :99",
          std::nullopt},
         {"PIN entered",
          [](const TavrinUiAlert* alert, TavrinUiResponse* out) {
@@ -65,21 +65,21 @@ TEST(UiModuleWrapper, TurnsTheModulesAnswersIntoResponses) {
              write(out->field, out->field_capacity, out->field_length, "1234");
              out->field_filled = 1;
          },
-         alertFirstButtonReturn, "", "1234"},
+         firstButtonResponse, "", "1234"},
         {"second button, empty field",
          [](const TavrinUiAlert* alert, TavrinUiResponse* out) {
              see(alert);
              out->response = TAVRIN_UI_FIRST_BUTTON + 1;
              out->field_filled = 1;
          },
-         alertFirstButtonReturn + 1, "", ""},
+         firstButtonResponse + 1, "", ""},
         {"lengths beyond the buffers are not believed",
          [](const TavrinUiAlert* alert, TavrinUiResponse* out) {
              see(alert);
              write(out->reason, out->reason_capacity, out->reason_length, "x");
              out->reason_length = out->reason_capacity + 100;
          },
-         noAlertResponse, std::string(512, '\0').replace(0, 1, "x"), std::nullopt},
+         noButtonResponse, std::string(512, '\0').replace(0, 1, "x"), std::nullopt},
     };
     Alert alert{"Zadejte PIN", "", AlertStyle::warning, {"OK", "Zrušit"}, SecureTextField{}};
     for (const auto& c : cases) {
@@ -94,7 +94,7 @@ TEST(UiModuleWrapper, TurnsTheModulesAnswersIntoResponses) {
         EXPECT_EQ(response.notShownReason, c.reason);
         ASSERT_EQ(response.fieldText.has_value(), c.field.has_value());
         if (c.field) {
-            EXPECT_EQ(response.fieldText->c_str(), *c.field);
+            EXPECT_EQ(std::string(response.fieldText->view()), *c.field);
         }
     }
 }

@@ -14,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "dialogs/ns_alert_dialog_interaction.h"
+#include "dialogs/prompt_dialogs.h"
 #include "support/host_process.h"
 #include "support/xvfb.h"
 #include "tests/support/temp_dir.h"
@@ -110,8 +110,7 @@ class RealDialogTest : public ::testing::Test {
     }
 
     testing::Xvfb screen{true};
-    NSAlertDialogInteraction dialogs{std::make_shared<ModuleRunner>(),
-                                     std::make_shared<MainThreadExecutor>()};
+    PromptDialogs dialogs{std::make_shared<ModuleRunner>(), std::make_shared<MainThreadExecutor>()};
 };
 
 // The consent prompt of the real executable: refused with the second button
@@ -184,7 +183,7 @@ TEST_F(RealDialogTest, PinTypedAndSubmittedAndSignatureConfirmed) {
         "pin", {"type 1234", "key Return"}, [&] { return dialogs.requestPin(kOrigin, "cert", 3); },
         [&] { tree = screen.tree(); });
     ASSERT_TRUE(pin);
-    EXPECT_EQ(std::string(pin->c_str(), pin->size()), "1234");
+    EXPECT_EQ(std::string(pin->view()), "1234");
     for (const char* shown :
          {"alert\tTavrin Bridge\t", "image\tTavrin Bridge\t", "password text\tPIN\t",
           "label\tZadejte PIN k podpisu 3 dokumentů pro https://podpis.example.cz\t",

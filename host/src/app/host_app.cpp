@@ -17,7 +17,7 @@
 #include "diagnose/diagnose_command.h"
 #include "dialogs/main_thread.h"
 #include "dialogs/module_alert_runner.h"
-#include "dialogs/ns_alert_dialog_interaction.h"
+#include "dialogs/prompt_dialogs.h"
 #include "framing/file_handle_stream.h"
 #include "framing/framing.h"
 #include "framing/input_hangup_watcher.h"
@@ -102,8 +102,8 @@ int TavrinBridgeHostApp::runHost(const std::string& executablePath) {
     // The prompts run on this thread, which also runs the loop; the
     // user-interface module is loaded only when the first prompt is shown.
     auto mainThread = std::make_shared<MainThreadExecutor>();
-    auto dialogs = std::make_shared<NSAlertDialogInteraction>(std::make_shared<ModuleAlertRunner>(),
-                                                              mainThread);
+    auto dialogs =
+        std::make_shared<PromptDialogs>(std::make_shared<ModuleAlertRunner>(), mainThread);
     auto bridge = DispatcherBridge::create(consentPath, dialogs);
     if (!bridge) {
         std::fputs(

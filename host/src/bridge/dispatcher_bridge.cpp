@@ -1,5 +1,7 @@
 #include "bridge/dispatcher_bridge.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +42,7 @@ std::unique_ptr<DispatcherBridge> DispatcherBridge::create(
     if (bridge->handle == nullptr) return nullptr;
     const TavrinBridgeWaitCallbacks waits = makeWaitCallbacks(bridge.get());
     tavrin_bridge_set_wait_callbacks(bridge->handle, &waits);
+    tavrin_bridge_set_pin_entry(bridge->handle, &enterPin);
     return bridge;
 }
 
@@ -67,14 +70,10 @@ TavrinBridgeCallbacks DispatcherBridge::makeCallbacks(DispatcherBridge* selfPtr)
         auto* bridge = static_cast<DispatcherBridge*>(userData);
         return bridge->interaction->requestConsent(origin, purposesJson) ? 1 : 0;
     };
-    callbacks.request_pin = [](const char* origin, const char* certId, uint32_t hashCount,
-                               void* userData) -> char* {
-        if (userData == nullptr || origin == nullptr || certId == nullptr) return nullptr;
-        auto* bridge = static_cast<DispatcherBridge*>(userData);
-        const auto pin = bridge->interaction->requestPin(origin, certId, hashCount);
-        if (!pin) return nullptr;
-        // The core wipes and frees this copy; ours is wiped when `pin` goes.
-        return strdup(pin->c_str());
+    // The core asks enterPin (set right after creation) instead: a PIN
+    // never crosses as a heap copy.
+    callbacks.request_pin = [](const char*, const char*, uint32_t, void*) -> char* {
+        return nullptr;
     };
     callbacks.request_sign_confirmation = [](const char* origin, const char* certId,
                                              uint32_t hashCount, void* userData) -> int32_t {
@@ -83,6 +82,27 @@ TavrinBridgeCallbacks DispatcherBridge::makeCallbacks(DispatcherBridge* selfPtr)
         return bridge->interaction->requestSignConfirmation(origin, certId, hashCount) ? 1 : 0;
     };
     return callbacks;
+}
+
+int32_t DispatcherBridge::enterPin(const char* origin, const char* certId, uint32_t hashCount,
+                                   char* buffer, size_t capacity, size_t* length, void* userData) {
+    if (userData == nullptr || origin == nullptr || certId == nullptr || buffer == nullptr ||
+        length == nullptr)
+        return 0;
+    try {
+        auto* bridge = static_cast<DispatcherBridge*>(userData);
+        // The prompt's PIN (secret pages) goes straight into the core's.
+        const std::optional<Pin> pin = bridge->interaction->requestPin(origin, certId, hashCount);
+        if (!pin) return 0;
+        if (pin->size() > capacity) return -1;
+        std::copy(pin->data(), pin->data() + pin->size(), buffer);
+        *length = pin->size();
+        return 1;
+    } catch (...) {
+        // Nothing thrown may unwind through the core: the PIN counts as
+        // cancelled.
+        return 0;
+    }
 }
 
 TavrinBridgeWaitCallbacks DispatcherBridge::makeWaitCallbacks(DispatcherBridge* selfPtr) {

@@ -38,6 +38,10 @@ class DispatcherBridge {
     static TavrinBridgeCallbacks makeCallbacks(DispatcherBridge* selfPtr);
     // The wait notices' table, likewise.
     static TavrinBridgeWaitCallbacks makeWaitCallbacks(DispatcherBridge* selfPtr);
+    // The PIN prompt writing into the core's secret buffer
+    // (tavrin_bridge_set_pin_entry); `userData` is the bridge.
+    static int32_t enterPin(const char* origin, const char* certId, uint32_t hashCount,
+                            char* buffer, size_t capacity, size_t* length, void* userData);
 
   private:
     explicit DispatcherBridge(std::shared_ptr<DialogInteraction> interaction);

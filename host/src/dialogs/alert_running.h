@@ -4,8 +4,8 @@
 // through the user-interface module's C functions (ui_module/ui_module.h);
 // tests answer from a script.
 
-#include "ui_interface/alert.h"
 #include "dialogs/wait_control.h"
+#include "ui_interface/alert.h"
 
 namespace tavrin::host {
 
@@ -26,7 +26,7 @@ class AlertRunning {
     }
 
     // Any thread: whoever asked for the alerts has gone. The alert or notice
-    // that is open closes (an alert answers noAlertResponse, a notice reports
+    // that is open closes (an alert answers noButtonResponse, a notice reports
     // itself cancelled through its control), and every later one answers
     // AlertResponse::notShown at once, showing nothing. For good: there is
     // no way back.

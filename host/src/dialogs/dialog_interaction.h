@@ -8,8 +8,8 @@
 #include <optional>
 #include <string_view>
 
+#include "common/pin.h"
 #include "common/wait_kind.h"
-#include "ui_interface/secret_text.h"
 
 namespace tavrin::host {
 
@@ -30,8 +30,8 @@ class DialogInteraction {
     virtual bool requestConsent(std::string_view origin, std::string_view purposesJson) = 0;
 
     // The PIN, or nothing when the user cancelled or no prompt could be shown.
-    virtual std::optional<SecretText> requestPin(std::string_view origin, std::string_view certId,
-                                                 std::uint32_t hashCount) = 0;
+    virtual std::optional<Pin> requestPin(std::string_view origin, std::string_view certId,
+                                          std::uint32_t hashCount) = 0;
 
     // True confirms the signature.
     virtual bool requestSignConfirmation(std::string_view origin, std::string_view certId,

@@ -13,7 +13,7 @@ namespace {
 constexpr const char* executableName = "tavrin-bridge";
 
 bool confirmed(AlertRunning& prompts, const Alert& alert) {
-    return prompts.runAlert(alert).response == alertFirstButtonReturn;
+    return prompts.runAlert(alert).response == firstButtonResponse;
 }
 
 }  // namespace

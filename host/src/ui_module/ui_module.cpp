@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/secret_pages.h"
 #include "ui_module/management_calls.h"
 
 namespace tavrin::host {
@@ -52,7 +53,7 @@ class CAlert {
 };
 
 // The buffers the module writes its answer into. The field's buffer holds
-// the PIN: it is wiped when this goes, on every path.
+// the PIN: it sits on secret pages and is wiped when this goes, on every path.
 class ResponseBuffers {
   public:
     ResponseBuffers() {
@@ -81,7 +82,8 @@ class ResponseBuffers {
 
   private:
     // Far more than any PIN a token accepts.
-    std::array<char, 1024> field_{};
+    std::vector<char, SecretAllocator<char>> field_ =
+        std::vector<char, SecretAllocator<char>>(1024);
     std::array<char, 512> reason_{};
     TavrinUiResponse value_{};
 };

@@ -21,8 +21,8 @@ std::vector<std::filesystem::path> candidates(const std::filesystem::path& execu
 // The error text says which file failed and why, or where it was looked for.
 Result<UiModule*, std::string> loadFrom(const std::vector<std::filesystem::path>& candidates);
 
-// The module for this process, loaded once (a failure is remembered too).
-// Main thread only.
+// The module for this process, loaded once from beside the executable (a
+// failure is remembered too), whichever thread asks first.
 Result<UiModule*, std::string> shared();
 
 }  // namespace tavrin::host::UiModuleLoader

@@ -76,14 +76,14 @@ void placeBelowTexts(QMessageBox& box, QWidget* field) {
     grid->addWidget(buttons, row + 1, column, rowSpan, columnSpan);
 }
 
-// Copies the field's text into a wiped buffer and empties the field (which
+// Copies the field's text into a PIN (secret pages, wiped) and empties the field (which
 // also drops its undo history) so that the widget holds no copy when it is
 // destroyed. Qt's own transient copies are outside our reach.
-SecretText takeText(QLineEdit& field) {
+Pin takeText(QLineEdit& field) {
     QString typed = field.text();
     field.setText(QString());
     QByteArray utf8 = typed.toUtf8();
-    SecretText secret(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    Pin secret(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
     explicit_bzero(utf8.data(), static_cast<std::size_t>(utf8.size()));
     explicit_bzero(typed.data(), static_cast<std::size_t>(typed.size()) * sizeof(QChar));
     return secret;
@@ -241,10 +241,10 @@ AlertResponse RealAlertRunner::runAlert(const Alert& alert) {
         QCoreApplication::removePostedEvents(&box);
 
         if (!admitted) result = AlertResponse::notShown(abandonedReason);
-        // A box closed by abandon() has no clicked button: noAlertResponse.
+        // A box closed by abandon() has no clicked button: noButtonResponse.
         const auto clicked = std::find(buttons.begin(), buttons.end(), box.clickedButton());
         if (clicked != buttons.end()) {
-            result.response = alertFirstButtonReturn + static_cast<int>(clicked - buttons.begin());
+            result.response = firstButtonResponse + static_cast<int>(clicked - buttons.begin());
         }
         if (field != nullptr) result.fieldText = takeText(*field);
         box.hide();
@@ -302,7 +302,7 @@ AlertResponse RealAlertRunner::runWaitNotice(const Alert& alert, NoticeControl& 
         if (!admitted) result = AlertResponse::notShown(abandonedReason);
         const auto clicked = std::find(buttons.begin(), buttons.end(), box.clickedButton());
         if (clicked != buttons.end()) {
-            result.response = alertFirstButtonReturn + static_cast<int>(clicked - buttons.begin());
+            result.response = firstButtonResponse + static_cast<int>(clicked - buttons.begin());
         }
         box.hide();
     }

@@ -64,14 +64,14 @@ void writeResponse(const AlertResponse& response, TavrinUiResponse& out) {
     out.response = response.response;
     writeReason(out, response.notShownReason);
     if (!response.fieldText) return;
-    const SecretText& text = *response.fieldText;
+    const Pin& text = *response.fieldText;
     if (text.size() > out.field_capacity) {
         out.response = TAVRIN_UI_NO_RESPONSE;
         writeReason(out, "the text typed into the field is longer than " +
                              std::to_string(out.field_capacity) + " bytes");
         return;
     }
-    std::copy(text.c_str(), text.c_str() + text.size(), out.field);
+    std::copy(text.data(), text.data() + text.size(), out.field);
     out.field_length = text.size();
     out.field_filled = 1;
 }

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui_interface/secret_text.h"
+#include "common/pin.h"
 
 namespace tavrin::host {
 
@@ -31,14 +31,14 @@ struct Alert {
 };
 
 // The response of the first button; the n-th button answers one more than
-// the one before it. Anything else (noAlertResponse included) is negative.
-inline constexpr int alertFirstButtonReturn = 1000;
-inline constexpr int noAlertResponse = 0;
+// the one before it. Anything else (noButtonResponse included) is negative.
+inline constexpr int firstButtonResponse = 1000;
+inline constexpr int noButtonResponse = 0;
 
 struct AlertResponse {
-    int response = noAlertResponse;
+    int response = noButtonResponse;
     // What the secure field held when the alert closed, whichever button ended it.
-    std::optional<SecretText> fieldText;
+    std::optional<Pin> fieldText;
     // Why the alert could not be shown; empty when it was shown.
     std::string notShownReason;
 

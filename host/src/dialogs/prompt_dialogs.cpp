@@ -1,4 +1,4 @@
-#include "dialogs/ns_alert_dialog_interaction.h"
+#include "dialogs/prompt_dialogs.h"
 
 #include <cstdio>
 
@@ -22,30 +22,29 @@ class ShownWaitNotice final : public WaitNotice {
 
 }  // namespace
 
-NSAlertDialogInteraction::NSAlertDialogInteraction(std::shared_ptr<AlertRunning> runnerIn,
-                                                   std::shared_ptr<MainThreadExecutor> mainThread)
+PromptDialogs::PromptDialogs(std::shared_ptr<AlertRunning> runnerIn,
+                             std::shared_ptr<MainThreadExecutor> mainThread)
     : runner(std::move(runnerIn)), mainThread_(std::move(mainThread)) {}
 
-void NSAlertDialogInteraction::abandon() {
+void PromptDialogs::abandon() {
     pageGone_.store(true);
     runner->abandon();
 }
 
-bool NSAlertDialogInteraction::pageHasGone() {
+bool PromptDialogs::pageHasGone() {
     if (!pageGone_.load()) return false;
     // The main thread may be waiting for hand-overs: wake it to see this.
     if (!abandonedPrompt_.exchange(true)) mainThread_->wake();
     return true;
 }
 
-void NSAlertDialogInteraction::promptComing() {
+void PromptDialogs::promptComing() {
     std::call_once(firstPrompt_, [this] {
         if (beforeFirstPrompt_) beforeFirstPrompt_();
     });
 }
 
-AlertResponse NSAlertDialogInteraction::present(const Alert& alert, const char* prompt,
-                                                const char* outcome) {
+AlertResponse PromptDialogs::present(const Alert& alert, const char* prompt, const char* outcome) {
     promptComing();
     if (pageHasGone()) return {};
     // A notice runs its own modal loop on the main thread: a prompt handed
@@ -71,34 +70,31 @@ AlertResponse NSAlertDialogInteraction::present(const Alert& alert, const char* 
     return response;
 }
 
-bool NSAlertDialogInteraction::requestConsent(std::string_view origin,
-                                              std::string_view purposesJson) {
+bool PromptDialogs::requestConsent(std::string_view origin, std::string_view purposesJson) {
     const auto response =
         present(AlertTexts::consent(origin, purposesJson), "consent prompt", "consent refused");
-    return response.response == alertFirstButtonReturn;
+    return response.response == firstButtonResponse;
 }
 
-std::optional<SecretText> NSAlertDialogInteraction::requestPin(std::string_view origin,
-                                                               std::string_view,
-                                                               std::uint32_t hashCount) {
+std::optional<Pin> PromptDialogs::requestPin(std::string_view origin, std::string_view,
+                                             std::uint32_t hashCount) {
     auto response =
         present(AlertTexts::pin(origin, hashCount), "PIN prompt", "PIN entry cancelled");
-    if (response.response != alertFirstButtonReturn) return std::nullopt;
+    if (response.response != firstButtonResponse) return std::nullopt;
     // A shown field always reports its text; an empty one is an empty PIN.
-    if (!response.fieldText) return SecretText("");
+    if (!response.fieldText) return Pin();
     return std::move(response.fieldText);
 }
 
-bool NSAlertDialogInteraction::requestSignConfirmation(std::string_view origin, std::string_view,
-                                                       std::uint32_t hashCount) {
+bool PromptDialogs::requestSignConfirmation(std::string_view origin, std::string_view,
+                                            std::uint32_t hashCount) {
     const auto response = present(AlertTexts::signConfirmation(origin, hashCount),
                                   "signature confirmation", "signature cancelled");
-    return response.response == alertFirstButtonReturn;
+    return response.response == firstButtonResponse;
 }
 
-std::unique_ptr<WaitNotice> NSAlertDialogInteraction::openWait(WaitKind kind,
-                                                               std::string_view origin,
-                                                               std::uint32_t hashCount) {
+std::unique_ptr<WaitNotice> PromptDialogs::openWait(WaitKind kind, std::string_view origin,
+                                                    std::uint32_t hashCount) {
     // The main thread shows the notice while this one waits: from the main
     // thread itself nobody would serve it.
     if (mainThread_->isMainThread()) return nullptr;
@@ -117,7 +113,7 @@ std::unique_ptr<WaitNotice> NSAlertDialogInteraction::openWait(WaitKind kind,
             std::fprintf(stderr, "tavrin-bridge: the card reader notice could not be shown (%s)\n",
                          response.notShownReason.c_str());
         }
-        if (response.response == alertFirstButtonReturn) control->markCancelled();
+        if (response.response == firstButtonResponse) control->markCancelled();
         --openNotices_;
         control->finish();
     });

@@ -9,22 +9,22 @@
 #include <memory>
 #include <mutex>
 
+#include "dialogs/alert_running.h"
 #include "dialogs/dialog_interaction.h"
 #include "dialogs/main_thread.h"
-#include "dialogs/alert_running.h"
 
 namespace tavrin::host {
 
-class NSAlertDialogInteraction final : public DialogInteraction {
+class PromptDialogs final : public DialogInteraction {
   public:
     // `mainThread`: where the alerts run; calls from other threads wait
     // until it serves them.
-    NSAlertDialogInteraction(std::shared_ptr<AlertRunning> runner,
-                             std::shared_ptr<MainThreadExecutor> mainThread);
+    PromptDialogs(std::shared_ptr<AlertRunning> runner,
+                  std::shared_ptr<MainThreadExecutor> mainThread);
 
     bool requestConsent(std::string_view origin, std::string_view purposesJson) override;
-    std::optional<SecretText> requestPin(std::string_view origin, std::string_view certId,
-                                         std::uint32_t hashCount) override;
+    std::optional<Pin> requestPin(std::string_view origin, std::string_view certId,
+                                  std::uint32_t hashCount) override;
     bool requestSignConfirmation(std::string_view origin, std::string_view certId,
                                  std::uint32_t hashCount) override;
     // Runs the notice on the main thread while the caller (another thread)
