@@ -21,12 +21,12 @@ fs::path folder_holding(const void* address) {
     return error ? fs::path() : self.parent_path();
 }
 
-std::vector<fs::path> candidates(const fs::path& folder, std::string_view file,
-                                 std::string_view private_from_bindir) {
+std::vector<fs::path> candidates(const fs::path& folder, std::string_view file) {
     std::vector<fs::path> paths = {folder / file,
                                    (folder / ".." / "lib" / file).lexically_normal()};
-    if (!private_from_bindir.empty())
-        paths.push_back((folder / private_from_bindir / file).lexically_normal());
+#ifdef TAVRIN_PKGLIBDIR_FROM_BINDIR
+    paths.push_back((folder / TAVRIN_PKGLIBDIR_FROM_BINDIR / file).lexically_normal());
+#endif
     return paths;
 }
 

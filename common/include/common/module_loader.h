@@ -21,12 +21,11 @@ namespace tavrin::modules {
 std::filesystem::path folder_holding(const void* address);
 
 // Where the module `file` may be for code in `folder`, in the order tried:
-// beside it (the build tree), in ../lib, and in the program's private
-// library folder of the installation, `private_from_bindir` relative to the
-// executable's folder (e.g. ../lib/x86_64-linux-gnu/tavrin-bridge).
+// beside it (the build tree, and the shared core installed beside the
+// modules), in ../lib, and in the program's private library folder of the
+// installation (e.g. ../lib/x86_64-linux-gnu/tavrin-bridge from bin/).
 std::vector<std::filesystem::path> candidates(const std::filesystem::path& folder,
-                                              std::string_view file,
-                                              std::string_view private_from_bindir);
+                                              std::string_view file);
 
 // The first candidate that exists, or the first of all when none does.
 std::filesystem::path first_existing(const std::vector<std::filesystem::path>& candidates);

@@ -27,10 +27,7 @@ UiModule* handleFor(const TavrinUiModule& table) {
 }  // namespace
 
 std::vector<fs::path> candidates(const fs::path& executableDir) {
-#ifndef TAVRIN_PKGLIBDIR_FROM_BINDIR
-#define TAVRIN_PKGLIBDIR_FROM_BINDIR ""
-#endif
-    return modules::candidates(executableDir, moduleFileName, TAVRIN_PKGLIBDIR_FROM_BINDIR);
+    return modules::candidates(executableDir, moduleFileName);
 }
 
 Result<UiModule*, std::string> loadFrom(const std::vector<fs::path>& paths) {

@@ -53,8 +53,11 @@ Result<CertificateInfo, BackendError> certificate_of(const TavrinStoreCertificat
 
 std::optional<BackendError> error_of(const TavrinStoreOutcome& outcome) {
     if (outcome.error_kind == TAVRIN_STORE_OK) return std::nullopt;
-    std::string text = text_of(outcome.error_text);
     using Kind = BackendError::Kind;
+    // Checked before the cast: a value beyond the enumeration's has no kind.
+    if (outcome.error_kind < 1 || outcome.error_kind > static_cast<int>(Kind::UserCancelled) + 1)
+        return broken("unknown error kind " + std::to_string(outcome.error_kind));
+    std::string text = text_of(outcome.error_text);
     switch (static_cast<Kind>(outcome.error_kind - 1)) {
         case Kind::NoReader:
             return BackendError::no_reader(std::move(text));

@@ -10,14 +10,10 @@
 namespace tavrin::store {
 namespace {
 
-#ifndef TAVRIN_PKGLIBDIR_FROM_BINDIR
-#define TAVRIN_PKGLIBDIR_FROM_BINDIR ""
-#endif
-
 std::vector<std::filesystem::path> module_candidates() {
     // The folder of the shared core or of the executable holding this code.
     return modules::candidates(modules::folder_holding(reinterpret_cast<void*>(&module_candidates)),
-                               TAVRIN_STORE_MODULE_FILE, TAVRIN_PKGLIBDIR_FROM_BINDIR);
+                               TAVRIN_STORE_MODULE_FILE);
 }
 
 Result<const TavrinStoreFunctions*, std::string> load() {
