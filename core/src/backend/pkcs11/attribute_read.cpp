@@ -1,5 +1,6 @@
 #include "backend/pkcs11/attribute_read.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -36,6 +37,37 @@ Result<Attributes, Pkcs11Error> read_attributes(const Session& session, CK_OBJEC
     rv = f.C_GetAttributeValue(session.handle(), object, wanted.data(), wanted.size());
     // A value that grew since its length was given comes back as unavailable.
     if (!answered(rv) && rv != CKR_BUFFER_TOO_SMALL) return Pkcs11Error{"GetAttributeValue", rv};
+    for (const CK_ATTRIBUTE& attribute : wanted) {
+        Bytes& value = found[attribute.type];
+        if (attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION ||
+            attribute.ulValueLen > value.size()) {
+            found.erase(attribute.type);
+        } else {
+            value.resize(attribute.ulValueLen);
+        }
+    }
+    return found;
+}
+
+Result<Attributes, Pkcs11Error> read_attributes_at_once(
+    const Session& session, CK_OBJECT_HANDLE object, std::span<const AttributeRequest> requests) {
+    Attributes found;
+    std::vector<CK_ATTRIBUTE> wanted;
+    wanted.reserve(requests.size());
+    for (const AttributeRequest& request : requests) {
+        Bytes& value = found[request.type];
+        value.resize(std::max<std::size_t>(request.room, 1));
+        wanted.push_back({request.type, value.data(), value.size()});
+    }
+    const CK_RV rv = session.functions().C_GetAttributeValue(session.handle(), object,
+                                                             wanted.data(), wanted.size());
+    if (rv == CKR_BUFFER_TOO_SMALL) {
+        std::vector<CK_ATTRIBUTE_TYPE> types;
+        for (const AttributeRequest& request : requests)
+            types.push_back(request.type);
+        return read_attributes(session, object, types);
+    }
+    if (!answered(rv)) return Pkcs11Error{"GetAttributeValue", rv};
     for (const CK_ATTRIBUTE& attribute : wanted) {
         Bytes& value = found[attribute.type];
         if (attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION ||

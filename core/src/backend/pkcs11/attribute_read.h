@@ -1,6 +1,7 @@
 #pragma once
 // Reading an object's attributes.
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <span>
@@ -24,6 +25,20 @@ using Attributes = std::map<CK_ATTRIBUTE_TYPE, Bytes>;
 // judged by its own length and only other return values fail the read.
 Result<Attributes, Pkcs11Error> read_attributes(const Session& session, CK_OBJECT_HANDLE object,
                                                 std::span<const CK_ATTRIBUTE_TYPE> types);
+
+// One attribute to read, with the room its value is first given.
+struct AttributeRequest {
+    CK_ATTRIBUTE_TYPE type;
+    std::size_t room;
+};
+
+// The same result as read_attributes, in one call when every value fits the
+// room given for it; only a value that does not fit costs the two calls of
+// read_attributes. A listing reads each object this way: on a card every
+// call may be a round trip to the device.
+Result<Attributes, Pkcs11Error> read_attributes_at_once(const Session& session,
+                                                        CK_OBJECT_HANDLE object,
+                                                        std::span<const AttributeRequest> requests);
 
 // An attribute holding one CK_ULONG (CKA_KEY_TYPE, CKA_CLASS), if present
 // and of that size.

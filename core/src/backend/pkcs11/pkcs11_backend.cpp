@@ -7,6 +7,8 @@
 #include "backend/pkcs11/attribute_read.h"
 #include "backend/pkcs11/object_search.h"
 #include "backend/pkcs11/public_key_algorithm.h"
+#include "backend/pkcs11/token_objects.h"
+#include "backend/pkcs11/token_signing.h"
 #include "backend/x509/certificate_fields.h"
 #include "backend/x509/issuer_chain.h"
 #include "crypto/digest_info.h"
@@ -21,33 +23,10 @@ namespace {
 // The PIN as the module gets it; the buffer is wiped before it is returned.
 using LoginSecret = BasicPin<std::pmr::polymorphic_allocator<char>>;
 
-constexpr std::array<CK_ATTRIBUTE_TYPE, 2> kCertificateAttributes{CKA_VALUE, CKA_ID};
-constexpr std::array<CK_ATTRIBUTE_TYPE, 3> kPublicKeyAttributes{CKA_KEY_TYPE, CKA_MODULUS,
-                                                                CKA_EC_PARAMS};
-
-// One signature: C_SignInit, then C_Sign for the length and C_Sign for the
-// value, cut to the length the token reports.
-Result<Bytes, Pkcs11Error> sign_one(const pkcs11::Session& session,
-                                    CK_MECHANISM_TYPE mechanism_type, CK_OBJECT_HANDLE key,
-                                    std::span<const std::uint8_t> data) {
-    const CK_FUNCTION_LIST& f = session.functions();
-    CK_MECHANISM mechanism{mechanism_type, nullptr, 0};
-    CK_RV rv = f.C_SignInit(session.handle(), &mechanism, key);
-    if (rv != CKR_OK) return Pkcs11Error{"SignInit", rv};
-    // The standard's data pointer is not const; modules only read it.
-    auto* input = const_cast<std::uint8_t*>(data.data());
-    CK_ULONG length = 0;
-    rv = f.C_Sign(session.handle(), input, data.size(), nullptr, &length);
-    if (rv != CKR_OK) return Pkcs11Error{"Sign", rv};
-    // At least one byte of room: a null buffer would only ask for the length
-    // again and leave the operation open.
-    Bytes signature(std::max<CK_ULONG>(length, 1));
-    length = signature.size();
-    rv = f.C_Sign(session.handle(), input, data.size(), signature.data(), &length);
-    if (rv != CKR_OK) return Pkcs11Error{"Sign", rv};
-    signature.resize(std::min<CK_ULONG>(length, signature.size()));
-    return signature;
-}
+// Read with each public key's CKA_ID; RSA-4096 has a 512-byte modulus.
+constexpr std::array<pkcs11::AttributeRequest, 3> kPublicKeyAttributes{
+    pkcs11::AttributeRequest{CKA_KEY_TYPE, sizeof(CK_ULONG)},
+    pkcs11::AttributeRequest{CKA_MODULUS, 512}, pkcs11::AttributeRequest{CKA_EC_PARAMS, 32}};
 
 // The token's retry state after a refused PIN, from its flags.
 BackendError refused_pin(const pkcs11::Session& session) {
@@ -84,46 +63,32 @@ Pkcs11Backend::Pkcs11Backend(pkcs11::Session session, std::pmr::memory_resource*
       session_(std::move(session)),
       secret_memory_(secret_memory) {}
 
-Result<KeyAlgorithm, BackendError> Pkcs11Backend::key_algorithm(std::span<const std::uint8_t> id) {
-    auto keys = pkcs11::find_by_class_and_id(session_, CKO_PUBLIC_KEY, id);
-    if (!keys) return pkcs11::step_failure("find public key", keys.error());
-    if (keys.value().empty()) return BackendError::unknown_certificate_id();
-    auto attributes = pkcs11::read_attributes(session_, keys.value().front(), kPublicKeyAttributes);
-    if (!attributes) return pkcs11::step_failure("get_attributes", attributes.error());
-    return pkcs11::public_key_algorithm(attributes.value());
-}
-
 Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose purpose) {
-    auto certificates = pkcs11::find_by_class(session_, CKO_CERTIFICATE);
-    if (!certificates) {
-        return pkcs11::step_failure("find certificates", certificates.error());
-    }
-
-    // Held over the device calls too: a sign waits until the listing is done.
+    // Held over every device call: a sign waits until the listing is done,
+    // and the session never has a search of each going at once.
     std::lock_guard lock(cert_index_->mutex);
+    auto certificates = pkcs11::read_certificates(session_);
+    if (!certificates) {
+        const bool search = certificates.error().step == pkcs11::CertificateReadError::Step::Search;
+        return pkcs11::step_failure(search ? "find certificates" : "get_attributes cert",
+                                    certificates.error().error);
+    }
     // Every certificate on the token is decoded: the ones not listed may
     // still be the issuers of the ones that are.
     std::vector<KnownCertificate> known;
     std::vector<Bytes> ids;
-    for (const CK_OBJECT_HANDLE handle : certificates.value()) {
-        auto attributes = pkcs11::read_attributes(session_, handle, kCertificateAttributes);
-        if (!attributes) {
-            return pkcs11::step_failure("get_attributes cert", attributes.error());
-        }
-        auto& values = attributes.value();
-        const auto value = values.find(CKA_VALUE);
-        if (value == values.end()) continue;
-        Bytes der = std::move(value->second);
-        const auto id_entry = values.find(CKA_ID);
-        ids.push_back(id_entry != values.end() ? std::move(id_entry->second) : Bytes());
-
-        auto parsed = ParsedCertificate::parse(der);
+    for (pkcs11::TokenCertificate& certificate : certificates.value()) {
+        auto parsed = ParsedCertificate::parse(certificate.der);
         if (!parsed) {
             return BackendError::internal("parse certificate: " + parsed.error().display());
         }
-        known.push_back({std::move(der), std::move(parsed).value()});
+        ids.push_back(std::move(certificate.id));
+        known.push_back({std::move(certificate.der), std::move(parsed).value()});
     }
 
+    // The public keys are read in one search, once a certificate passes the
+    // filter: one search instead of one per certificate.
+    std::optional<pkcs11::KeysById> public_keys;
     std::optional<std::string> label;
     CertificateList listed;
     for (std::size_t i = 0; i < known.size(); ++i) {
@@ -138,7 +103,19 @@ Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose p
             return BackendError::internal("parse certificate validity: " +
                                           not_after.error().display());
         }
-        auto algorithm = key_algorithm(ids[i]);
+        if (!public_keys) {
+            auto keys = pkcs11::read_keys(session_, CKO_PUBLIC_KEY, kPublicKeyAttributes);
+            if (!keys) {
+                // A failed search and a failed read of a key read alike here.
+                const bool search = keys.error().function.starts_with("FindObjects");
+                return pkcs11::step_failure(search ? "find public key" : "get_attributes",
+                                            keys.error());
+            }
+            public_keys = std::move(keys).value();
+        }
+        const auto key = public_keys->find(ids[i]);
+        if (key == public_keys->end()) return BackendError::unknown_certificate_id();
+        auto algorithm = pkcs11::public_key_algorithm(key->second);
         if (!algorithm) return algorithm.error();
         if (!label) label = pkcs11::token_label(session_);
 
@@ -219,7 +196,8 @@ Result<SignatureList, BackendError> Pkcs11Backend::sign(std::string_view cert_id
     switch (scheme) {
         case Scheme::RsaPkcs1:
             for (const auto& hash : hashes) {
-                auto made = sign_one(session_, CKM_RSA_PKCS, key, digest_info(hash_alg, hash));
+                auto made =
+                    pkcs11::sign_once(session_, CKM_RSA_PKCS, key, digest_info(hash_alg, hash));
                 if (!made) {
                     return pkcs11::step_failure("C_Sign (RSA PKCS#1)", made.error());
                 }
@@ -230,7 +208,7 @@ Result<SignatureList, BackendError> Pkcs11Backend::sign(std::string_view cert_id
             return BackendError::mechanism_unsupported("rsa-pss (phase 2)");
         case Scheme::Ecdsa:
             for (const auto& hash : hashes) {
-                auto made = sign_one(session_, CKM_ECDSA, key, hash);
+                auto made = pkcs11::sign_once(session_, CKM_ECDSA, key, hash);
                 if (!made) return pkcs11::step_failure("C_Sign (ECDSA)", made.error());
                 auto der = p1363_to_der(made.value());
                 if (!der) return BackendError::internal("P1363->DER: " + der.error().display());

@@ -44,7 +44,6 @@ class Pkcs11Backend {
 
     // Whether this call logged the session in (false: it already was).
     Result<bool, BackendError> login(const Pin& pin);
-    Result<KeyAlgorithm, BackendError> key_algorithm(std::span<const std::uint8_t> id);
 
     std::unique_ptr<CertIndex> cert_index_;
     pkcs11::Session session_;

@@ -1,8 +1,8 @@
 #include "backend/x509/certificate_fields.h"
 
 #include <openssl/asn1.h>
-#include <openssl/err.h>
 #include <openssl/asn1t.h>
+#include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/provider.h>
 #include <openssl/x509.h>
@@ -444,6 +444,14 @@ X509Ptr with_algorithms(X509* cert) {
 }  // namespace
 
 bool ParsedCertificate::issued_by(const ParsedCertificate& issuer) const {
+    // The names are already decoded: a certificate whose issuer name is not
+    // the candidate's subject is ruled out before the two are decoded again
+    // in full and the signature checked. Without this, building the chains
+    // of a token's certificates decoded every pair.
+    if (X509_NAME_cmp(X509_get_issuer_name(cert_.get()),
+                      X509_get_subject_name(issuer.cert_.get())) != 0) {
+        return false;
+    }
     const X509Ptr subject = with_algorithms(cert_.get());
     const X509Ptr signer = with_algorithms(issuer.cert_.get());
     bool verified = false;
@@ -453,6 +461,20 @@ bool ParsedCertificate::issued_by(const ParsedCertificate& issuer) const {
     }
     ERR_clear_error();
     return verified;
+}
+
+bool ParsedCertificate::self_issued() const {
+    return X509_NAME_cmp(X509_get_issuer_name(cert_.get()), X509_get_subject_name(cert_.get())) ==
+           0;
+}
+
+Bytes ParsedCertificate::issuer_name() const {
+    unsigned char* der = nullptr;
+    const int length = i2d_X509_NAME(X509_get_issuer_name(cert_.get()), &der);
+    if (length <= 0 || der == nullptr) return {};
+    Bytes out(der, der + length);
+    OPENSSL_free(der);
+    return out;
 }
 
 Result<std::vector<CertPurpose>, X509Error> extract_purposes(std::span<const std::uint8_t> der) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "backend/x509/x509_error.h"
+#include "common/bytes.h"
 #include "common/result.h"
 #include "protocol/enums.h"
 
@@ -35,7 +36,11 @@ class ParsedCertificate {
     // Whether `issuer` issued this certificate: its subject is this one's
     // issuer name and its key verifies this certificate's signature.
     bool issued_by(const ParsedCertificate& issuer) const;
-    bool self_issued() const { return issued_by(*this); }
+    // Whether its subject and issuer names are the same (RFC 5280's
+    // self-issued; its signature is not checked): where a chain ends.
+    bool self_issued() const;
+    // The DER of the issuer's name, for looking the issuer up in a store.
+    Bytes issuer_name() const;
 
   private:
     struct Free {
