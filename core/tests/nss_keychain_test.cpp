@@ -20,7 +20,7 @@
 #include "backend/certificate_id.h"
 #include "backend/keychain/keychain_backend.h"
 #include "backend/keychain/nss/nss_database_location.h"
-#include "backend/keychain/nss/nss_keychain_platform.h"
+#include "backend/keychain/user_keychain_platform.h"
 #include "support/nss_fixture.h"
 #include "support/softhsm_token.h"
 
@@ -31,11 +31,10 @@ using testing::fixture_der;
 using ::testing::StartsWith;
 using testing::token_der;
 
-// The identity store over the NSS database in `folder`, and p11-kit's proxy
-// module `proxy` unless it is empty.
-KeychainBackend nss_backend(const std::string& folder, const std::string& proxy = "") {
-    return KeychainBackend(
-        std::make_unique<keychain::NssKeychainPlatform>(keychain::NssStoreLocation{folder, proxy}));
+// The identity store over the NSS database in `folder` and the token modules
+// it registers, and with `p11kit` those registered with p11-kit too.
+KeychainBackend nss_backend(const std::string& folder, bool p11kit = false) {
+    return KeychainBackend(keychain::make_user_keychain_platform(folder, p11kit));
 }
 
 KeychainBackend backend_for(const std::string& home) {
@@ -126,9 +125,9 @@ std::string token_database() {
 
 TEST(NssToken, IdentitiesReachedTwoWaysAreListedOnceWithChainAndQualification) {
     const testing::SoftHsmTokens tokens{"main", "chain"};
-    // p11-kit's proxy reaches the same tokens a second way: through SoftHSM2's
-    // own registration there.
-    KeychainBackend backend = nss_backend(token_database(), TAVRIN_P11KIT_PROXY);
+    // p11-kit reaches the same tokens a second way: through SoftHSM2's own
+    // registration there.
+    KeychainBackend backend = nss_backend(token_database(), true);
     ::testing::internal::CaptureStderr();
     auto listed = backend.list_certificates(Purpose::Any);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
@@ -157,6 +156,9 @@ TEST(NssToken, IdentitiesReachedTwoWaysAreListedOnceWithChainAndQualification) {
     EXPECT_TRUE(tokens.logins().empty()) << "a listing never logs in";
 }
 
+constexpr const char* kKeypadRefusal =
+    "a key that wants the PIN for every signature cannot be used with a card reader's keypad";
+
 // One request each: the PIN typed (or entered at the reader's keypad) is
 // tried exactly once, the whole batch is signed after it, and the next
 // request needs it again.
@@ -178,11 +180,19 @@ TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
         {"pin-pad", "1234", {}, {"pad 0"}, ""},
         {"pin-pad", "0000", {}, {"pad a0"}, "PIN incorrect"},
         {"pin-pad", "cancel", {}, {"pad 50"}, cancelled},
+        // A key that wants the PIN for every signature, on a keypad reader:
+        // nothing can hand the keypad's PIN over again, so it is refused.
+        {"always pin-pad",
+         "1234",
+         {},
+         {"pad 0"},
+         std::string("mechanism unsupported: ") + kKeypadRefusal},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fakes + " " + c.pin);
-        const testing::SoftHsmTokens tokens{c.fakes == "always" ? "always" : "main"};
-        const bool pad = c.fakes == "pin-pad";
+        const bool always = c.fakes.find("always") != std::string::npos;
+        const testing::SoftHsmTokens tokens{always ? "always" : "main"};
+        const bool pad = c.fakes.find("pin-pad") != std::string::npos;
         setenv("TAVRIN_FORWARD_FAKE", c.fakes.c_str(), 1);
         setenv("TAVRIN_FORWARD_PAD_PIN", c.pin, 1);
         setenv("TAVRIN_FORWARD_PAD_DELAY_MS", "50", 1);
@@ -217,6 +227,33 @@ TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
     }
 }
 
+// A listing makes one search per object class and one read per object: for
+// the token "main" (four certificates, each with a public key) the
+// certificates, then the public keys, and no private-key search.
+TEST(NssToken, AListingSearchesOncePerClassAndReadsEachObjectOnce) {
+    const testing::SoftHsmTokens tokens{"main"};
+    const testing::TempDir dir;
+    KeychainBackend backend = nss_backend(token_database());
+    const auto count_calls = [&] {
+        setenv("TAVRIN_FORWARD_CALLS", dir.file("calls").c_str(), 1);
+        auto listed = backend.list_certificates(Purpose::Any);
+        unsetenv("TAVRIN_FORWARD_CALLS");
+        EXPECT_TRUE(listed);
+        std::map<std::string, int> calls;
+        std::ifstream in(dir.file("calls"));
+        for (std::string line; std::getline(in, line);)
+            ++calls[line];
+        std::filesystem::remove(dir.file("calls"));
+        return calls;
+    };
+    for (int listing = 0; listing < 2; ++listing) {  // the first loads the modules
+        const auto calls = count_calls();
+        EXPECT_EQ(calls.at("FindObjectsInit"), 2) << listing;
+        EXPECT_EQ(calls.at("GetAttributeValue"), 8) << listing;
+        EXPECT_FALSE(calls.contains("Login"));
+    }
+}
+
 // A card pulled and put back under a backend that keeps running: no login
 // (so no PIN try) on a card that is out, the step that found it gone in the
 // answer, and the same listed certificate signing again once it is back.
@@ -239,11 +276,8 @@ TEST(NssToken, ACardPulledAndPutBackIsToldAndTakenUpAgain) {
         return backend.sign(id, HashAlg::Sha256, Scheme::RsaPkcs1, random_hashes(1), Pin("1234"),
                             login_returned);
     };
-    // NSS answers from what it saw of a reader in the last second: a card
-    // put back sooner is the one it saw before.
     const auto back_in = [&] {
         put_in();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
         EXPECT_EQ(backend.key_approval(id).value(), KeyApproval::TypedPin);
     };
 
@@ -258,8 +292,7 @@ TEST(NssToken, ACardPulledAndPutBackIsToldAndTakenUpAgain) {
     back_in();
     auto pulled = sign([&] { return std::filesystem::remove(card); });
     ASSERT_FALSE(pulled);
-    EXPECT_THAT(pulled.error().display(),
-                StartsWith("no token/card present: PK11_FindKeyByAnyCert: "));
+    EXPECT_THAT(pulled.error().display(), StartsWith("no token/card present: find private key: "));
 
     back_in();
     auto signatures = sign();
@@ -267,9 +300,8 @@ TEST(NssToken, ACardPulledAndPutBackIsToldAndTakenUpAgain) {
     EXPECT_EQ(tokens.logins(), (std::vector<std::string>{"user 0", "user 0"}));
 
     // What a module answers when its card goes during the call itself.
-    for (const auto& [failure, step] :
-         {std::pair{"Login 1 0x32", "PK11_CheckUserPassword"},  // CKR_DEVICE_REMOVED
-          {"Sign 1 0x30", "PK11_SignWithMechanism"}}) {         // CKR_DEVICE_ERROR
+    for (const auto& [failure, step] : {std::pair{"Login 1 0x32", "C_Login"},  // CKR_DEVICE_REMOVED
+                                        {"Sign 1 0x30", "C_Sign"}}) {          // CKR_DEVICE_ERROR
         setenv("TAVRIN_FORWARD_FAIL", failure, 1);
         auto failed = sign();
         ASSERT_FALSE(failed) << failure;

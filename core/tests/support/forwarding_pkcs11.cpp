@@ -23,7 +23,9 @@
 //  - with TAVRIN_FORWARD_FAIL="NAME N RV", answers RV (a C number) to the Nth
 //    call of C_NAME since the setting changed (a trailing word makes a
 //    repeated setting new), without reaching the real module;
-//  - with TAVRIN_FORWARD_SIGNATURE_LENGTH, cuts every signature to that length.
+//  - with TAVRIN_FORWARD_SIGNATURE_LENGTH, cuts every signature to that length;
+//  - with TAVRIN_FORWARD_CALLS, appends the name of every call on a session
+//    (without "C_") to that file, so that tests can count searches and reads.
 // The real module is TAVRIN_FORWARD_MODULE, or SoftHSM2. It is initialised
 // with TAVRIN_FORWARD_SOFTHSM2_CONF as SOFTHSM2_CONF when that is set: a copy
 // of SoftHSM2's library then reaches the tokens through this module alone,
@@ -103,6 +105,12 @@ void log_login(const char* kind, CK_RV rv) {
 // Every call on a session looks at the card first: one that was pulled has
 // ended the session.
 std::optional<CK_RV> injected(const char* function) {
+    if (const char* path = std::getenv("TAVRIN_FORWARD_CALLS")) {
+        if (FILE* calls = std::fopen(path, "a")) {
+            std::fprintf(calls, "%s\n", function);
+            std::fclose(calls);
+        }
+    }
     card_inserted();
     static std::string armed;  // the setting the count belongs to
     static int calls = 0;

@@ -39,7 +39,7 @@ class SoftHsmTokens {
     ~SoftHsmTokens() {
         unsetenv("SOFTHSM2_CONF");
         for (const char* name : {"LOG", "FAKE", "FAIL", "SIGNATURE_LENGTH", "PAD_PIN",
-                                 "PAD_DELAY_MS", "CARD_AFTER_MS", "CARD_FILE"})
+                                 "PAD_DELAY_MS", "CARD_AFTER_MS", "CARD_FILE", "CALLS"})
             unsetenv(("TAVRIN_FORWARD_" + std::string(name)).c_str());
     }
     SoftHsmTokens(const SoftHsmTokens&) = delete;

@@ -187,21 +187,20 @@ StoreDiagnosis diagnoseStore(std::chrono::seconds bound) {
              entry.value("disabled", std::string())});
     }
 
-    const json proxy = found.value("p11kitProxy", json::object());
-    DiagnosticItem proxyItem{"p11-kit proxy module"};
-    proxyItem.fact("path", proxy.value("path", std::string()));
-    proxyItem.fact("present", proxy.value("present", false));
+    // p11-kit's module API (in libp11-kit itself) gives the bridge the
+    // modules registered with p11-kit: what matters is which folders it reads.
+    DiagnosticItem p11kitItem{"p11-kit module folders"};
+    json read = json::array();
     for (const json& folder : found.value("p11kitFolders", json::array())) {
-        if (!folder.value("read", true))
-            proxyItem.note("p11-kit ignores " + folder.value("path", std::string()) + " for root");
+        const std::string path = folder.value("path", std::string());
+        if (folder.value("read", true)) {
+            read.push_back(path);
+        } else {
+            p11kitItem.note("p11-kit ignores " + path + " for root");
+        }
     }
-    const bool anyP11kitModule = std::any_of(modules.begin(), modules.end(),
-                                             [](const Module& m) { return !m.fromDatabase; });
-    if (!proxy.value("present", false) && anyP11kitModule) {
-        proxyItem.problem("modules are registered with p11-kit, but its proxy module is missing",
-                          "Install the Debian package p11-kit-modules.");
-    }
-    result.identityStore.items.push_back(proxyItem);
+    p11kitItem.fact("read", read);
+    result.identityStore.items.push_back(p11kitItem);
 
     // Each library once, however many registrations name it.
     std::map<std::string, StepAnswer> examined;

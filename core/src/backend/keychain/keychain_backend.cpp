@@ -59,7 +59,6 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
         return BackendError::internal("identity search: " + status_text(found.status));
     }
 
-    const keychain::StepNames steps = platform_->step_names();
     CertificateList listed;
     std::lock_guard lock(cert_index_->mutex);
     for (const auto& item : found.items) {
@@ -68,8 +67,9 @@ Result<CertificateList, BackendError> KeychainBackend::list_certificates(Purpose
 
         const auto certificate = platform_->copy_certificate(*identity);
         if (certificate.status != keychain::kStatusSuccess || !certificate.ref) {
-            return BackendError::internal(std::string(steps.copy_certificate) + ": " +
-                                          status_text(certificate.status));
+            return BackendError::internal(
+                std::string(platform_->step_names(*identity).copy_certificate) + ": " +
+                status_text(certificate.status));
         }
         Bytes der = platform_->certificate_data(*certificate.ref);
 
@@ -131,6 +131,8 @@ Result<KeyApproval, BackendError> KeychainBackend::key_approval(std::string_view
         case keychain::TokenPresence::ReaderGone:
             return BackendError::no_reader();
     }
+    if (auto refusal = platform_->key_refusal(*identity))
+        return BackendError::mechanism_unsupported(std::move(*refusal));
     switch (platform_->login_need(*identity)) {
         case keychain::LoginNeed::None:
             return KeyApproval::None;
@@ -189,6 +191,8 @@ Result<SignatureList, BackendError> KeychainBackend::sign(
     }
     // A PIN try is worth spending only on a signature the token can make.
     if (!algorithm_for(scheme, hash_alg)) return BackendError::mechanism_unsupported(kRsaPss);
+    if (auto refusal = platform_->key_refusal(*identity))
+        return BackendError::mechanism_unsupported(std::move(*refusal));
     const bool keypad = need == keychain::LoginNeed::ProtectedPath;
     // An empty PIN is refused here, so that it never costs the card a try.
     if (!keypad && pin.empty()) return BackendError::pin_incorrect();
@@ -205,10 +209,10 @@ Result<SignatureList, BackendError> KeychainBackend::sign(
             return BackendError::user_cancelled(
                 "the PIN entry on the card reader was cancelled or timed out");
         case keychain::LoginOutcome::Kind::Failed:
-            return step_failure(
-                *identity,
-                std::string(platform_->step_names().login) + ": " + status_text(login.status),
-                platform_->token_went_away(login.status));
+            return step_failure(*identity,
+                                std::string(platform_->step_names(*identity).login) + ": " +
+                                    status_text(login.status),
+                                platform_->token_went_away(login.status));
     }
     if (!go_on) {
         platform_->logout(*identity);
@@ -223,7 +227,7 @@ Result<SignatureList, BackendError> KeychainBackend::sign(
 Result<SignatureList, BackendError> KeychainBackend::sign_with(const keychain::Identity& identity,
                                                                HashAlg hash_alg, Scheme scheme,
                                                                const std::vector<Bytes>& hashes) {
-    const keychain::StepNames steps = platform_->step_names();
+    const keychain::StepNames steps = platform_->step_names(identity);
     const auto key = platform_->copy_private_key(identity);
     if (key.status != keychain::kStatusSuccess || !key.ref) {
         return step_failure(identity,

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "common/pin.h"
 #include "common/bytes.h"
+#include "common/pin.h"
 
 namespace tavrin::keychain {
 
@@ -101,7 +101,7 @@ struct LoginOutcome {
 };
 
 // The names of the platform steps that error texts start with; a platform
-// names its own functions (NSS: "PK11_FindKeyByAnyCert", ...).
+// names its own functions (NSS: "PK11_FindKeyByAnyCert", a token: "C_Login").
 struct StepNames {
     const char* copy_certificate = "copy certificate";
     const char* copy_private_key = "find private key";
@@ -139,8 +139,8 @@ class KeychainPlatform {
 
     virtual std::string error_description(const SignatureError& error) = 0;
 
-    // The step names this platform's error texts use.
-    virtual StepNames step_names() const { return {}; }
+    // The step names the error texts about this identity's key use.
+    virtual StepNames step_names(const Identity& /*identity*/) const { return {}; }
 
     // The label of the token that holds the certificate; nothing for the
     // platform's own store.
@@ -154,6 +154,13 @@ class KeychainPlatform {
 
     // Whether the identity's key needs a login before it can be used.
     virtual LoginNeed login_need(const Identity& /*identity*/) { return LoginNeed::None; }
+
+    // Why the identity's key cannot be used at all, said before any PIN is
+    // asked for (for example a key that wants the PIN for every signature on
+    // a reader that takes it only on its keypad); nothing when it can.
+    virtual std::optional<std::string> key_refusal(const Identity& /*identity*/) {
+        return std::nullopt;
+    }
 
     // Exactly one login attempt with `pin` on the token of the identity's key,
     // never a retry. Until logout, a key that demands the PIN again for every

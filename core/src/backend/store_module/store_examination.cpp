@@ -8,8 +8,6 @@
 #include "backend/examination/registered_modules.h"
 #include "backend/keychain/nss/nss_database_examination.h"
 #include "backend/keychain/nss/nss_database_location.h"
-#include "backend/keychain/nss/nss_keychain_platform.h"
-#include "backend/keychain/nss/nss_modules.h"
 
 namespace tavrin::store {
 namespace {
@@ -34,15 +32,11 @@ json registrations() {
     json folders = json::array();
     for (const auto& folder : examination::p11kit_module_folders())
         folders.push_back({{"path", folder.path}, {"read", folder.read}});
-    const std::string proxy = keychain::default_p11kit_proxy_path();
-    return {
-        {"databaseDir", database_dir},
-        {"databaseExists", std::filesystem::exists(database_dir + "/cert9.db", ignored)},
-        {"databaseModules", module_entries(examination::database_modules(database_dir))},
-        {"p11kitProxy",
-         {{"path", proxy}, {"present", !proxy.empty() && std::filesystem::exists(proxy, ignored)}}},
-        {"p11kitFolders", folders},
-        {"p11kitModules", module_entries(examination::p11kit_modules())}};
+    return {{"databaseDir", database_dir},
+            {"databaseExists", std::filesystem::exists(database_dir + "/cert9.db", ignored)},
+            {"databaseModules", module_entries(examination::database_modules(database_dir))},
+            {"p11kitFolders", folders},
+            {"p11kitModules", module_entries(examination::p11kit_modules())}};
 }
 
 // Token labels and certificate names come from outside: bytes that are not
