@@ -24,15 +24,20 @@ std::string padded(const CK_UTF8CHAR (&field)[N]) {
 }
 
 // The CKA_IDs of the key objects visible in the session.
-std::set<Bytes> key_ids(const pkcs11::Session& session) {
-    std::set<Bytes> ids;
+// (Strings, not byte vectors: GCC 12 warns falsely about comparing those in
+// a set at -O3.)
+std::set<std::string> key_ids(const pkcs11::Session& session) {
+    std::set<std::string> ids;
     static constexpr std::array<CK_ATTRIBUTE_TYPE, 1> kId{CKA_ID};
     for (const CK_OBJECT_CLASS object_class : {CKO_PRIVATE_KEY, CKO_PUBLIC_KEY}) {
         auto keys = pkcs11::find_by_class(session, object_class);
         if (!keys) continue;
         for (const CK_OBJECT_HANDLE key : keys.value()) {
             auto read = pkcs11::read_attributes(session, key, kId);
-            if (read && read.value().contains(CKA_ID)) ids.insert(read.value().at(CKA_ID));
+            if (read && read.value().contains(CKA_ID)) {
+                const Bytes& id = read.value().at(CKA_ID);
+                ids.emplace(id.begin(), id.end());
+            }
         }
     }
     return ids;
@@ -50,7 +55,7 @@ void examine_token(std::shared_ptr<const pkcs11::Module> module, CK_SLOT_ID slot
         token["error"] = "find certificates: " + certificates.error().text();
         return;
     }
-    const std::set<Bytes> keys = key_ids(session.value());
+    const std::set<std::string> keys = key_ids(session.value());
     static constexpr std::array<CK_ATTRIBUTE_TYPE, 2> kCertificate{CKA_VALUE, CKA_ID};
     json identities = json::array();
     int others = 0;
@@ -58,7 +63,7 @@ void examine_token(std::shared_ptr<const pkcs11::Module> module, CK_SLOT_ID slot
         auto read = pkcs11::read_attributes(session.value(), handle, kCertificate);
         if (!read || !read.value().contains(CKA_VALUE)) continue;
         const auto id = read.value().find(CKA_ID);
-        if (id == read.value().end() || !keys.contains(id->second)) {
+        if (id == read.value().end() || !keys.contains(std::string(id->second.begin(), id->second.end()))) {
             ++others;  // an issuer's certificate, or one whose key stays hidden
             continue;
         }

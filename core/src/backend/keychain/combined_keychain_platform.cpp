@@ -1,6 +1,7 @@
 #include "backend/keychain/combined_keychain_platform.h"
 
 #include <set>
+#include <string>
 
 namespace tavrin::keychain {
 namespace {
@@ -37,7 +38,9 @@ CombinedKeychainPlatform::~CombinedKeychainPlatform() = default;
 SearchResult CombinedKeychainPlatform::copy_matching_identities(
     const std::vector<std::shared_ptr<Keychain>>* search_list) {
     SearchResult result;
-    std::set<Bytes> seen;
+    // (Strings, not byte vectors: GCC 12 warns falsely about comparing those
+    // in a set at -O3.)
+    std::set<std::string> seen;
     for (const auto& part : parts_) {
         SearchResult found = part->copy_matching_identities(search_list);
         // A part that fails leaves the others' identities listed; its status
@@ -50,8 +53,10 @@ SearchResult CombinedKeychainPlatform::copy_matching_identities(
             auto identity = std::dynamic_pointer_cast<Identity>(item);
             if (!identity) continue;
             const auto certificate = part->copy_certificate(*identity);
-            if (certificate.ref && !seen.insert(part->certificate_data(*certificate.ref)).second)
-                continue;
+            if (certificate.ref) {
+                const Bytes der = part->certificate_data(*certificate.ref);
+                if (!seen.emplace(der.begin(), der.end()).second) continue;
+            }
             result.items.push_back(std::make_shared<Held<Identity>>(part.get(), identity));
         }
     }

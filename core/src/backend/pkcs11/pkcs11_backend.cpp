@@ -23,7 +23,7 @@ namespace {
 // The PIN as the module gets it; the buffer is wiped before it is returned.
 using LoginSecret = BasicPin<std::pmr::polymorphic_allocator<char>>;
 
-// Read with each public key's CKA_ID; RSA-4096 has a 512-byte modulus.
+// Read with every object; RSA-4096 has a 512-byte modulus.
 constexpr std::array<pkcs11::AttributeRequest, 3> kPublicKeyAttributes{
     pkcs11::AttributeRequest{CKA_KEY_TYPE, sizeof(CK_ULONG)},
     pkcs11::AttributeRequest{CKA_MODULUS, 512}, pkcs11::AttributeRequest{CKA_EC_PARAMS, 32}};
@@ -67,28 +67,39 @@ Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose p
     // Held over every device call: a sign waits until the listing is done,
     // and the session never has a search of each going at once.
     std::lock_guard lock(cert_index_->mutex);
-    auto certificates = pkcs11::read_certificates(session_);
-    if (!certificates) {
-        const bool search = certificates.error().step == pkcs11::CertificateReadError::Step::Search;
+    // One search and one read per object give the certificates and, read
+    // with them, every public key's type and parameters.
+    auto objects =
+        pkcs11::read_token_objects(session_, kPublicKeyAttributes, &cert_index_->objects);
+    if (!objects) {
+        const bool search = objects.error().step == pkcs11::ObjectReadError::Step::Search;
         return pkcs11::step_failure(search ? "find certificates" : "get_attributes cert",
-                                    certificates.error().error);
+                                    objects.error().error);
     }
     // Every certificate on the token is decoded: the ones not listed may
     // still be the issuers of the ones that are.
     std::vector<KnownCertificate> known;
     std::vector<Bytes> ids;
-    for (pkcs11::TokenCertificate& certificate : certificates.value()) {
-        auto parsed = ParsedCertificate::parse(certificate.der);
+    // The first public key of each id (by its bytes as a string: GCC 12 warns
+    // falsely about byte-vector keys at -O3).
+    std::map<std::string, const pkcs11::Attributes*> public_keys;
+    for (pkcs11::TokenObject& object : objects.value()) {
+        if (object.object_class == CKO_PUBLIC_KEY) {
+            public_keys.emplace(std::string(object.id.begin(), object.id.end()),
+                                &object.attributes);
+            continue;
+        }
+        if (object.object_class != CKO_CERTIFICATE) continue;
+        const auto value = object.attributes.find(CKA_VALUE);
+        if (value == object.attributes.end()) continue;
+        auto parsed = ParsedCertificate::parse(value->second);
         if (!parsed) {
             return BackendError::internal("parse certificate: " + parsed.error().display());
         }
-        ids.push_back(std::move(certificate.id));
-        known.push_back({std::move(certificate.der), std::move(parsed).value()});
+        ids.push_back(std::move(object.id));
+        known.push_back({std::move(value->second), std::move(parsed).value()});
     }
 
-    // The public keys are read in one search, once a certificate passes the
-    // filter: one search instead of one per certificate.
-    std::optional<pkcs11::KeysById> public_keys;
     std::optional<std::string> label;
     CertificateList listed;
     for (std::size_t i = 0; i < known.size(); ++i) {
@@ -103,19 +114,9 @@ Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose p
             return BackendError::internal("parse certificate validity: " +
                                           not_after.error().display());
         }
-        if (!public_keys) {
-            auto keys = pkcs11::read_keys(session_, CKO_PUBLIC_KEY, kPublicKeyAttributes);
-            if (!keys) {
-                // A failed search and a failed read of a key read alike here.
-                const bool search = keys.error().function.starts_with("FindObjects");
-                return pkcs11::step_failure(search ? "find public key" : "get_attributes",
-                                            keys.error());
-            }
-            public_keys = std::move(keys).value();
-        }
-        const auto key = public_keys->find(ids[i]);
-        if (key == public_keys->end()) return BackendError::unknown_certificate_id();
-        auto algorithm = pkcs11::public_key_algorithm(key->second);
+        const auto key = public_keys.find(std::string(ids[i].begin(), ids[i].end()));
+        if (key == public_keys.end()) return BackendError::unknown_certificate_id();
+        auto algorithm = pkcs11::public_key_algorithm(*key->second);
         if (!algorithm) return algorithm.error();
         if (!label) label = pkcs11::token_label(session_);
 

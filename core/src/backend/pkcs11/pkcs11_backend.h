@@ -11,6 +11,7 @@
 #include <string>
 
 #include "backend/pkcs11/pkcs11_session.h"
+#include "backend/pkcs11/token_objects.h"
 #include "backend/token_backend.h"
 
 namespace tavrin {
@@ -40,6 +41,7 @@ class Pkcs11Backend {
     struct CertIndex {
         std::mutex mutex;
         std::map<std::string, Bytes, std::less<>> ids;  // certificate id to CKA_ID
+        pkcs11::ObjectMemory objects;                   // what the session's listings learnt
     };
 
     // Whether this call logged the session in (false: it already was).

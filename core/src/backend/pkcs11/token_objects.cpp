@@ -8,50 +8,61 @@ namespace {
 
 // Room for most certificates and identifiers in one read; a larger value
 // costs a second call, never a failure.
-constexpr std::size_t kCertificateRoom = 4096;
+constexpr std::size_t kValueRoom = 4096;
 constexpr std::size_t kIdRoom = 64;
 
 }  // namespace
 
-Result<std::vector<TokenCertificate>, CertificateReadError> read_certificates(
-    const Session& session) {
-    using Step = CertificateReadError::Step;
-    auto handles = find_by_class(session, CKO_CERTIFICATE);
-    if (!handles) return CertificateReadError{Step::Search, handles.error()};
-    constexpr std::array<AttributeRequest, 2> kRead{AttributeRequest{CKA_VALUE, kCertificateRoom},
-                                                    AttributeRequest{CKA_ID, kIdRoom}};
-    std::vector<TokenCertificate> certificates;
-    certificates.reserve(handles.value().size());
-    for (const CK_OBJECT_HANDLE handle : handles.value()) {
-        auto attributes = read_attributes_at_once(session, handle, kRead);
-        if (!attributes) return CertificateReadError{Step::Read, attributes.error()};
-        auto& values = attributes.value();
-        const auto value = values.find(CKA_VALUE);
-        if (value == values.end()) continue;
-        TokenCertificate certificate{handle, std::move(value->second), {}};
-        if (const auto id = values.find(CKA_ID); id != values.end())
-            certificate.id = std::move(id->second);
-        certificates.push_back(std::move(certificate));
-    }
-    return certificates;
-}
+Result<std::vector<TokenObject>, ObjectReadError> read_token_objects(
+    const Session& session, std::span<const AttributeRequest> also, ObjectMemory* memory) {
+    using Step = ObjectReadError::Step;
+    // No template: one search finds the certificates and the keys together.
+    // (A template pointer that is not null, for modules that refuse one even
+    // with no attributes.)
+    CK_ATTRIBUTE none{};
+    auto handles = find_objects(session, std::span<const CK_ATTRIBUTE>(&none, 0));
+    if (!handles) return ObjectReadError{Step::Search, handles.error()};
+    std::vector<AttributeRequest> without_value{{CKA_CLASS, sizeof(CK_OBJECT_CLASS)},
+                                                {CKA_ID, kIdRoom}};
+    without_value.insert(without_value.end(), also.begin(), also.end());
+    std::vector<AttributeRequest> with_value = without_value;
+    with_value.push_back({CKA_VALUE, kValueRoom});
+    constexpr std::array<AttributeRequest, 1> kValue{AttributeRequest{CKA_VALUE, kValueRoom}};
 
-Result<KeysById, Pkcs11Error> read_keys(const Session& session, CK_OBJECT_CLASS key_class,
-                                        std::span<const AttributeRequest> also) {
-    auto handles = find_by_class(session, key_class);
-    if (!handles) return handles.error();
-    std::vector<AttributeRequest> read{{CKA_ID, kIdRoom}};
-    read.insert(read.end(), also.begin(), also.end());
-    KeysById keys;
+    ObjectMemory learnt;
+    std::vector<TokenObject> objects;
+    objects.reserve(handles.value().size());
     for (const CK_OBJECT_HANDLE handle : handles.value()) {
-        auto attributes = read_attributes_at_once(session, handle, read);
-        if (!attributes) return attributes.error();
-        Bytes id;
-        if (const auto found = attributes.value().find(CKA_ID); found != attributes.value().end())
-            id = found->second;
-        keys.emplace(std::move(id), std::move(attributes).value());
+        bool value_read = memory == nullptr || !memory->not_certificates.contains(handle);
+        auto attributes =
+            read_attributes_at_once(session, handle, value_read ? with_value : without_value);
+        // A module may refuse the whole read for the value of an object it
+        // guards (a data object before the login): the rest is still read.
+        // A card that went away is not asked again.
+        if (!attributes && value_read && !token_went_away(attributes.error().rv)) {
+            value_read = false;
+            attributes = read_attributes_at_once(session, handle, without_value);
+        }
+        if (!attributes) return ObjectReadError{Step::Read, attributes.error()};
+        const auto object_class = ulong_attribute(attributes.value(), CKA_CLASS);
+        if (!object_class) continue;
+        TokenObject object{handle, *object_class, {}, std::move(attributes).value()};
+        if (const auto id = object.attributes.find(CKA_ID); id != object.attributes.end()) {
+            object.id = std::move(id->second);
+            object.attributes.erase(id);
+        }
+        if (object.object_class != CKO_CERTIFICATE) {
+            object.attributes.erase(CKA_VALUE);
+            learnt.not_certificates.insert(handle);
+        } else if (!value_read) {
+            auto value = read_attributes_at_once(session, handle, kValue);
+            if (!value) return ObjectReadError{Step::Read, value.error()};
+            object.attributes.merge(value.value());
+        }
+        objects.push_back(std::move(object));
     }
-    return keys;
+    if (memory != nullptr) *memory = std::move(learnt);
+    return objects;
 }
 
 }  // namespace tavrin::pkcs11

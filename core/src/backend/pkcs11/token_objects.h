@@ -1,10 +1,11 @@
 #pragma once
-// What a listing reads of a token, in as few device calls as the standard
-// allows: one search per object class, and one attribute read per object
-// whose values fit the room first given (see read_attributes_at_once).
-// Both the PKCS#11 form and the identity store list through these.
+// What a listing reads of a token, in few device calls: one search for
+// every object the session can see and one attribute read per object (see
+// read_attributes_at_once) for its class, its CKA_ID, a certificate's
+// CKA_VALUE and whatever else the caller asks. Both the PKCS#11 form and the
+// identity store list through this.
 
-#include <map>
+#include <set>
 #include <vector>
 
 #include "backend/pkcs11/attribute_read.h"
@@ -12,28 +13,34 @@
 
 namespace tavrin::pkcs11 {
 
-struct TokenCertificate {
+struct TokenObject {
     CK_OBJECT_HANDLE handle = CK_INVALID_HANDLE;
-    Bytes der;  // CKA_VALUE
-    Bytes id;   // CKA_ID; empty when the object has none
+    CK_OBJECT_CLASS object_class = CKO_DATA;
+    Bytes id;               // CKA_ID; empty when the object has none
+    Attributes attributes;  // CKA_VALUE and the attributes asked for, where given
 };
 
-// Where reading the certificates failed: the search, or the read of one.
-struct CertificateReadError {
+// Where reading failed: the search, or the read of one object.
+struct ObjectReadError {
     enum class Step : std::uint8_t { Search, Read };
     Step step;
     Pkcs11Error error;
 };
 
-// Every certificate of the token in the module's order; an object without
-// CKA_VALUE is left out.
-Result<std::vector<TokenCertificate>, CertificateReadError> read_certificates(
-    const Session& session);
+// The objects a session found not to be certificates, by handle. Their
+// next read leaves CKA_VALUE out: a card may read a data object's value from
+// the chip on every call, or refuse it. Every read still asks for the class,
+// so a handle that names something else now costs one more read, never a
+// wrong answer.
+struct ObjectMemory {
+    std::set<CK_OBJECT_HANDLE> not_certificates;
+};
 
-// The keys of class `key_class` by CKA_ID, each with the attributes asked
-// for (CKA_ID is always read). The first key found for an id is kept.
-using KeysById = std::map<Bytes, Attributes>;
-Result<KeysById, Pkcs11Error> read_keys(const Session& session, CK_OBJECT_CLASS key_class,
-                                        std::span<const AttributeRequest> also);
+// Every object of the token with a class, in the module's order. An object
+// whose class cannot be read is left out. `memory`, when given, is what the
+// session learnt in its last listing; it is brought up to date.
+Result<std::vector<TokenObject>, ObjectReadError> read_token_objects(
+    const Session& session, std::span<const AttributeRequest> also = {},
+    ObjectMemory* memory = nullptr);
 
 }  // namespace tavrin::pkcs11

@@ -11,8 +11,8 @@
 #include "backend/pkcs11/pkcs11_session.h"
 #include "backend/pkcs11/token_objects.h"
 #include "backend/pkcs11/token_signing.h"
+#include "backend/x509/certificate_der.h"
 #include "backend/x509/issuer_chain.h"
-#include "backend/x509/public_key_size.h"
 #include "crypto/digest_info.h"
 #include "crypto/signature_encoding.h"
 
@@ -24,7 +24,12 @@ struct TokenSlot {
     CK_SLOT_ID id = 0;
     bool trust_only = false;
     std::string label;
+    // The token's flags when its session was opened: whether it needs a
+    // login and takes the PIN on the reader's keypad do not change while it
+    // stays in. (The PIN's retry state is asked afresh.)
+    CK_FLAGS flags = 0;
     std::optional<pkcs11::Session> session;  // none while its card is out
+    pkcs11::ObjectMemory objects;            // what the session's listings learnt
     // The token's certificates as the last listing read them, decoded on
     // the first chain built from them.
     std::vector<Bytes> certificates;
@@ -97,9 +102,19 @@ bool session_alive(const TokenSlot& slot) {
 
 bool open_session(TokenSlot& slot) {
     slot.session.reset();
+    slot.objects = {};
     auto opened = pkcs11::Session::open(slot.module, slot.id);
     if (!opened) return false;
     slot.session = std::move(opened).value();
+    // A token keeps its label and kind while it stays in: read once per
+    // session.
+    CK_TOKEN_INFO info{};
+    if (slot.functions().C_GetTokenInfo(slot.id, &info) == CKR_OK) {
+        std::string label(reinterpret_cast<const char*>(info.label), sizeof info.label);
+        label.erase(label.find_last_not_of(' ') + 1);
+        slot.label = std::move(label);
+        slot.flags = info.flags;
+    }
     return true;
 }
 
@@ -181,8 +196,9 @@ SearchResult TokenKeychainPlatform::copy_matching_identities(
     load_modules();
     SearchResult result;
     // A token reached through two modules offers the same certificate twice:
-    // the first module's is kept.
-    std::set<Bytes> seen;
+    // the first module's is kept. (Bytes as strings in sets: GCC 12 warns
+    // falsely about byte-vector keys at -O3.)
+    std::set<std::string> seen;
     for (const TokenModule& module : modules_) {
         // Asking again lets a module take up a reader plugged in since.
         auto slot_ids = pkcs11::slot_list(*module.module, true);
@@ -192,36 +208,28 @@ SearchResult TokenKeychainPlatform::copy_matching_identities(
             if (!session_alive(*slot) && !open_session(*slot)) continue;
             // A trust module lends issuers to chains; it holds no keys.
             if (slot->trust_only) continue;
-            slot->label = pkcs11::token_label(*slot->session);
-            auto certificates = pkcs11::read_certificates(*slot->session);
-            if (!certificates) continue;
+            // One search and one read per object: the certificates, and the
+            // keys whose CKA_ID makes a certificate an identity (a public
+            // key is readable without a login on every token; a private key
+            // only where it is not marked private).
+            auto objects = pkcs11::read_token_objects(*slot->session, {}, &slot->objects);
+            if (!objects) continue;
             slot->certificates.clear();
             slot->decoded.reset();
-            for (const auto& certificate : certificates.value())
-                slot->certificates.push_back(certificate.der);
-            if (certificates.value().empty()) continue;
-
-            // Public keys are readable without a login on every token; a
-            // private key only where it is not marked private.
-            std::set<Bytes> key_ids;
-            if (auto keys = pkcs11::read_keys(*slot->session, CKO_PUBLIC_KEY, {})) {
-                for (const auto& entry : keys.value())
-                    key_ids.insert(entry.first);
+            std::set<std::string> key_ids;
+            for (const auto& object : objects.value()) {
+                if (object.object_class == CKO_PUBLIC_KEY || object.object_class == CKO_PRIVATE_KEY)
+                    key_ids.emplace(object.id.begin(), object.id.end());
             }
-            const bool all_have_keys =
-                std::all_of(certificates.value().begin(), certificates.value().end(),
-                            [&](const auto& c) { return key_ids.contains(c.id); });
-            if (!all_have_keys) {
-                if (auto keys = pkcs11::read_keys(*slot->session, CKO_PRIVATE_KEY, {})) {
-                    for (const auto& entry : keys.value())
-                        key_ids.insert(entry.first);
-                }
-            }
-            for (auto& certificate : certificates.value()) {
-                if (!key_ids.contains(certificate.id)) continue;
-                if (!seen.insert(certificate.der).second) continue;
+            for (auto& object : objects.value()) {
+                if (object.object_class != CKO_CERTIFICATE) continue;
+                const auto value = object.attributes.find(CKA_VALUE);
+                if (value == object.attributes.end()) continue;
+                slot->certificates.push_back(value->second);
+                if (!key_ids.contains(std::string(object.id.begin(), object.id.end()))) continue;
+                if (!seen.emplace(value->second.begin(), value->second.end()).second) continue;
                 result.items.push_back(std::make_shared<TokenIdentity>(
-                    slot, std::move(certificate.der), std::move(certificate.id)));
+                    slot, std::move(value->second), std::move(object.id)));
             }
         }
     }
@@ -338,6 +346,9 @@ std::optional<std::string> TokenKeychainPlatform::token_label(const Certificate&
 
 std::vector<Bytes> TokenKeychainPlatform::issuer_chain(const Certificate& certificate) {
     const auto& token_certificate = static_cast<const TokenCertificate&>(certificate);
+    // Most certificates on a card are issued by an authority elsewhere, but a
+    // self-signed one needs no decoding at all to say its chain is empty.
+    if (names_identical(token_certificate.der)) return {};
     TokenSlot& slot = *token_certificate.slot;
     if (!slot.decoded) {
         slot.decoded.emplace();
@@ -374,21 +385,22 @@ std::vector<Bytes> TokenKeychainPlatform::issuer_chain(const Certificate& certif
 
 LoginNeed TokenKeychainPlatform::login_need(const Identity& identity) {
     const TokenSlot& slot = *token_identity(identity).slot;
-    const auto flags = token_flags(slot);
-    if (!flags || (*flags & CKF_LOGIN_REQUIRED) == 0) return LoginNeed::None;
+    if ((slot.flags & CKF_LOGIN_REQUIRED) == 0) return LoginNeed::None;
     CK_SESSION_INFO info{};
     if (slot.session &&
         slot.functions().C_GetSessionInfo(slot.session->handle(), &info) == CKR_OK &&
         (info.state == CKS_RO_USER_FUNCTIONS || info.state == CKS_RW_USER_FUNCTIONS)) {
         return LoginNeed::None;
     }
-    return (*flags & CKF_PROTECTED_AUTHENTICATION_PATH) != 0 ? LoginNeed::ProtectedPath
-                                                             : LoginNeed::Pin;
+    return (slot.flags & CKF_PROTECTED_AUTHENTICATION_PATH) != 0 ? LoginNeed::ProtectedPath
+                                                                 : LoginNeed::Pin;
 }
 
 std::optional<std::string> TokenKeychainPlatform::key_refusal(const Identity& identity) {
     // Only a key visible before the login tells this ahead; one that is not
     // is refused at its first signature, before anything is signed.
+    const TokenSlot& slot = *token_identity(identity).slot;
+    if ((slot.flags & CKF_PROTECTED_AUTHENTICATION_PATH) == 0) return std::nullopt;
     if (login_need(identity) != LoginNeed::ProtectedPath) return std::nullopt;
     const auto key = copy_private_key(identity);
     if (key.ref && static_cast<const TokenKey&>(*key.ref).always_authenticate)

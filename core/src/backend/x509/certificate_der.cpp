@@ -1,4 +1,4 @@
-#include "backend/x509/public_key_size.h"
+#include "backend/x509/certificate_der.h"
 
 #include <algorithm>
 #include <array>
@@ -31,6 +31,15 @@ class Values {
         offset_ += header.value().header_length + header.value().content_length;
         return value;
     }
+    // The next value, tag and length included, when it has the tag.
+    std::optional<std::span<const std::uint8_t>> take_whole(std::uint8_t first_octet) {
+        auto header = read_der_header(content_, offset_);
+        if (!header || header.value().first_octet != first_octet) return std::nullopt;
+        const auto value = content_.subspan(
+            offset_, header.value().header_length + header.value().content_length);
+        offset_ += value.size();
+        return value;
+    }
     bool next_is(std::uint8_t first_octet) const {
         return offset_ < content_.size() && content_[offset_] == first_octet;
     }
@@ -40,20 +49,35 @@ class Values {
     std::size_t offset_ = 0;
 };
 
-}  // namespace
-
-std::optional<std::uint32_t> rsa_modulus_bits(std::span<const std::uint8_t> certificate_der) {
+// The values of tbsCertificate, at its serial number.
+std::optional<Values> tbs_after_version(std::span<const std::uint8_t> certificate_der) {
     auto certificate = Values(certificate_der).take(kSequence);
     if (!certificate) return std::nullopt;
     auto tbs_content = Values(*certificate).take(kSequence);
     if (!tbs_content) return std::nullopt;
     Values tbs(*tbs_content);
     if (tbs.next_is(kVersionTag) && !tbs.take(kVersionTag)) return std::nullopt;
+    return tbs;
+}
+
+}  // namespace
+
+bool names_identical(std::span<const std::uint8_t> certificate_der) {
+    auto tbs = tbs_after_version(certificate_der);
+    if (!tbs || !tbs->take(kInteger) || !tbs->take(kSequence)) return false;
+    const auto issuer = tbs->take_whole(kSequence);
+    if (!issuer || !tbs->take(kSequence)) return false;
+    const auto subject = tbs->take_whole(kSequence);
+    return subject && std::equal(issuer->begin(), issuer->end(), subject->begin(), subject->end());
+}
+
+std::optional<std::uint32_t> rsa_modulus_bits(std::span<const std::uint8_t> certificate_der) {
+    auto tbs = tbs_after_version(certificate_der);
     // serialNumber, signature, issuer, validity, subject
-    if (!tbs.take(kInteger)) return std::nullopt;
+    if (!tbs || !tbs->take(kInteger)) return std::nullopt;
     for (int skipped = 0; skipped < 4; ++skipped)
-        if (!tbs.take(kSequence)) return std::nullopt;
-    auto spki_content = tbs.take(kSequence);
+        if (!tbs->take(kSequence)) return std::nullopt;
+    auto spki_content = tbs->take(kSequence);
     if (!spki_content) return std::nullopt;
     Values spki(*spki_content);
     auto algorithm = spki.take(kSequence);
