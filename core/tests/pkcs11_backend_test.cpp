@@ -255,10 +255,11 @@ TEST_F(Pkcs11BackendTest, TokenFailuresNameTheStepAndFailTheWholeRequest) {
          {},
          device_error("GetAttributeValue", 1),
          gone + "get_attributes cert: Function::GetAttributeValue"},
-        // One search finds the certificates and the public keys together.
+        // One search finds the certificates and the public keys together; a
+        // later listing in the session reads only the certificates again.
         {"",
          {},
-         device_error("GetAttributeValue", 5),
+         device_error("GetAttributeValue", 4),
          gone + "get_attributes cert: Function::GetAttributeValue"},
     };
     for (const Row& row : rows) {

@@ -33,9 +33,15 @@ Result<std::vector<TokenObject>, ObjectReadError> read_token_objects(
     std::vector<TokenObject> objects;
     objects.reserve(handles.value().size());
     for (const CK_OBJECT_HANDLE handle : handles.value()) {
-        bool value_read = memory == nullptr || !memory->not_certificates.contains(handle);
-        auto attributes =
-            read_attributes_at_once(session, handle, value_read ? with_value : without_value);
+        if (memory != nullptr) {
+            if (const auto known = memory->others.find(handle); known != memory->others.end()) {
+                objects.push_back(known->second);
+                learnt.others.insert(*known);
+                continue;
+            }
+        }
+        bool value_read = true;
+        auto attributes = read_attributes_at_once(session, handle, with_value);
         // A module may refuse the whole read for the value of an object it
         // guards (a data object before the login): the rest is still read.
         // A card that went away is not asked again.
@@ -53,7 +59,7 @@ Result<std::vector<TokenObject>, ObjectReadError> read_token_objects(
         }
         if (object.object_class != CKO_CERTIFICATE) {
             object.attributes.erase(CKA_VALUE);
-            learnt.not_certificates.insert(handle);
+            learnt.others.emplace(handle, object);
         } else if (!value_read) {
             auto value = read_attributes_at_once(session, handle, kValue);
             if (!value) return ObjectReadError{Step::Read, value.error()};

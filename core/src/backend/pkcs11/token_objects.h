@@ -5,7 +5,7 @@
 // CKA_VALUE and whatever else the caller asks. Both the PKCS#11 form and the
 // identity store list through this.
 
-#include <set>
+#include <map>
 #include <vector>
 
 #include "backend/pkcs11/attribute_read.h"
@@ -27,13 +27,14 @@ struct ObjectReadError {
     Pkcs11Error error;
 };
 
-// The objects a session found not to be certificates, by handle. Their
-// next read leaves CKA_VALUE out: a card may read a data object's value from
-// the chip on every call, or refuse it. Every read still asks for the class,
-// so a handle that names something else now costs one more read, never a
-// wrong answer.
+// What a session's listings learnt of the objects that are not
+// certificates (keys, data objects), by handle: a later listing in the same
+// session reuses it instead of reading them again. A handle names the same
+// object for as long as the session and the object last; a key that has
+// gone meanwhile can only make a certificate be listed whose signature then
+// fails to find its key. Certificates are read afresh every time.
 struct ObjectMemory {
-    std::set<CK_OBJECT_HANDLE> not_certificates;
+    std::map<CK_OBJECT_HANDLE, TokenObject> others;
 };
 
 // Every object of the token with a class, in the module's order. An object
