@@ -104,8 +104,8 @@ Description describe(const std::string& key) {
         return {"sign " + signCase(arg) + " (NSS)",
                 nss + "; floor: PK11_FindKeyByAnyCert + PK11_Sign", 1.10};
     if (group == "p11_list")
-        return {"listing, " + arg + " token certificates",
-                p11 + "; floor: C_FindObjects + C_GetAttributeValue"};
+        return {"listing, " + arg + " token certificates (PKCS#11)",
+                p11 + "; floor: C_FindObjects + C_GetAttributeValue", 1.5};
     if (group == "p11_sign")
         return {"sign " + signCase(arg) + " (PKCS#11)",
                 p11 +
@@ -113,14 +113,15 @@ Description describe(const std::string& key) {
                     "C_Logout",
                 1.10};
     if (group == "token_list")
-        return {"listing, " + arg + " token identities through NSS (PIN not needed)",
+        return {"listing, " + arg + " token identities through the identity store (PIN not needed)",
                 nss + "; floor: C_FindObjects + C_GetAttributeValue on the token", 1.5};
     if (group == "token_sign")
-        return {"sign " + signCase(arg) + " with a token key through NSS, PIN entered",
-                nss +
-                    "; floor: C_OpenSession, C_Login, C_FindObjects, C_SignInit/C_Sign, "
-                    "C_Logout",
-                1.10};
+        return {
+            "sign " + signCase(arg) + " with a token key through the identity store, PIN entered",
+            nss +
+                "; floor: C_OpenSession, C_Login, C_FindObjects, C_SignInit/C_Sign, "
+                "C_Logout",
+            1.10};
     if (group == "memory_status_peak")
         return {"peak resident (VmHWM), host that answered status", pipes + "; floor: echo_host.c"};
     if (group == "memory_status_rss")

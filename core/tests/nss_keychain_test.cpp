@@ -227,6 +227,30 @@ TEST(NssToken, EachRequestLogsInOnceAndSignsTheWholeBatch) {
     }
 }
 
+// Every kind of key on a token signs, brainpool too (the token does the
+// arithmetic), and OpenSSL verifies each signature with the certificate.
+TEST(NssToken, EveryKeyOnATokenSignsWhatItsCertificateVerifies) {
+    const testing::SoftHsmTokens tokens{"main"};
+    KeychainBackend backend = nss_backend(token_database());
+    auto listed = backend.list_certificates(Purpose::Any);
+    ASSERT_TRUE(listed) << listed.error().display();
+    ASSERT_EQ(listed.value().size(), 4u);
+    for (const CertificateInfo& info : listed.value()) {
+        const bool rsa = info.key_algorithm == KeyAlgorithm::Rsa2048 ||
+                         info.key_algorithm == KeyAlgorithm::Rsa4096;
+        SCOPED_TRACE(static_cast<int>(info.key_algorithm));
+        const auto hashes = random_hashes(2, HashAlg::Sha512);
+        auto signatures = backend.sign(info.cert_id, HashAlg::Sha512,
+                                       rsa ? Scheme::RsaPkcs1 : Scheme::Ecdsa, hashes, Pin("1234"));
+        ASSERT_TRUE(signatures) << signatures.error().display();
+        for (std::size_t i = 0; i < hashes.size(); ++i) {
+            EXPECT_TRUE(
+                testing::verifies_with(info.der, EVP_sha512(), hashes[i], signatures.value()[i]));
+        }
+    }
+    EXPECT_EQ(tokens.logins(), std::vector<std::string>(4, "user 0"));
+}
+
 // A listing makes one search and one read per object it can see: for the
 // token "main" four certificates and their public keys (the private keys are
 // marked private), and no login. The next listing in the same session reads
