@@ -267,9 +267,9 @@ TEST_F(Pkcs11BackendTest, TokenFailuresNameTheStepAndFailTheWholeRequest) {
         unsetenv("TAVRIN_FORWARD_SIGNATURE_LENGTH");
         row.inject();
         if (row.cert_id.empty()) {
-            auto listed = backend->list_certificates(Purpose::Any);
-            ASSERT_FALSE(listed) << "listed";
-            EXPECT_THAT(listed.error().display(), ::testing::StartsWith(row.expected));
+            auto listing = backend->list_certificates(Purpose::Any);
+            ASSERT_FALSE(listing) << "listed";
+            EXPECT_THAT(listing.error().display(), ::testing::StartsWith(row.expected));
         } else {
             auto signatures = sign(row.cert_id, row.scheme);
             ASSERT_FALSE(signatures) << "signed";

@@ -1,8 +1,9 @@
 #pragma once
 // Memory for secrets (PIN buffers): whole pages of their own, excluded from
 // core files where the system allows it, so that a crash report never
-// carries a PIN even if the process could write one. The memory is not
-// wiped here: its owner wipes it before handing it back.
+// carries a PIN even if the process could write one. Its owner wipes it
+// before handing it back; a few single pages are then wiped once more and
+// kept for the next secret instead of being unmapped.
 
 #include <cstddef>
 #include <new>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -30,6 +31,9 @@ struct TokenSlot {
     CK_FLAGS flags = 0;
     std::optional<pkcs11::Session> session;  // none while its card is out
     pkcs11::ObjectMemory objects;            // what the session's listings learnt
+    // Whether a private key wants the PIN for every signature, by handle,
+    // as the session first read it (an attribute a key keeps for life).
+    std::map<CK_OBJECT_HANDLE, bool> every_time;
     // The token's certificates as the last listing read them, decoded on
     // the first chain built from them.
     std::vector<Bytes> certificates;
@@ -103,6 +107,7 @@ bool session_alive(const TokenSlot& slot) {
 bool open_session(TokenSlot& slot) {
     slot.session.reset();
     slot.objects = {};
+    slot.every_time.clear();
     auto opened = pkcs11::Session::open(slot.module, slot.id);
     if (!opened) return false;
     slot.session = std::move(opened).value();
@@ -262,13 +267,17 @@ Copied<PrivateKey> TokenKeychainPlatform::copy_private_key(const Identity& ident
     if (!keys) return {status_of(keys.error().rv), nullptr};
     if (keys.value().empty()) return {kStatusNoKey, nullptr};
     const CK_OBJECT_HANDLE key = keys.value().front();
-    constexpr std::array<pkcs11::AttributeRequest, 1> kEveryTime{
-        pkcs11::AttributeRequest{CKA_ALWAYS_AUTHENTICATE, sizeof(CK_BBOOL)}};
-    bool every_time = false;
-    if (auto flags = pkcs11::read_attributes_at_once(*slot->session, key, kEveryTime)) {
-        const auto value = flags.value().find(CKA_ALWAYS_AUTHENTICATE);
-        every_time =
-            value != flags.value().end() && !value->second.empty() && value->second[0] != 0;
+    const auto known = slot->every_time.find(key);
+    bool every_time = known != slot->every_time.end() && known->second;
+    if (known == slot->every_time.end()) {
+        constexpr std::array<pkcs11::AttributeRequest, 1> kEveryTime{
+            pkcs11::AttributeRequest{CKA_ALWAYS_AUTHENTICATE, sizeof(CK_BBOOL)}};
+        if (auto flags = pkcs11::read_attributes_at_once(*slot->session, key, kEveryTime)) {
+            const auto value = flags.value().find(CKA_ALWAYS_AUTHENTICATE);
+            every_time =
+                value != flags.value().end() && !value->second.empty() && value->second[0] != 0;
+            slot->every_time.emplace(key, every_time);
+        }
     }
     return {kStatusSuccess, std::make_shared<TokenKey>(slot, key, every_time)};
 }
