@@ -2,6 +2,9 @@
 // what is refused before it.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "capi/ffi_user_interaction.h"
+#include "common/secret_pages.h"
 
 namespace tavrin {
 namespace {
@@ -139,6 +143,25 @@ TEST(FfiPinEntry, ThePinIsTypedIntoTheCoresOwnBufferAndRefusalsLeaveNone) {
     entry.typed = "1234";
     entry.answer = 0;  // cancelled
     EXPECT_FALSE(interaction.request_pin("o", "c", 1));
+}
+
+}  // namespace
+}  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+// A page a PIN used is kept for the next secret, and comes back wiped even
+// when its owner did not wipe it.
+TEST(SecretPages, AKeptPageComesBackWiped) {
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    auto* first = static_cast<char*>(allocate_secret_pages(16));
+    std::memset(first, 'x', page);
+    free_secret_pages(first, 16);
+    auto* second = static_cast<char*>(allocate_secret_pages(page));
+    EXPECT_EQ(second, first) << "the page was not kept";
+    EXPECT_TRUE(std::all_of(second, second + page, [](char c) { return c == 0; }));
+    free_secret_pages(second, page);
 }
 
 }  // namespace
