@@ -40,11 +40,15 @@ Result<std::vector<TokenObject>, ObjectReadError> read_token_objects(
                 continue;
             }
         }
-        bool value_read = true;
-        auto attributes = read_attributes_at_once(session, handle, with_value);
-        // A module may refuse the whole read for the value of an object it
-        // guards (a data object before the login): the rest is still read.
-        // A card that went away is not asked again.
+        // The value is asked for with the rest only of what was a
+        // certificate in this session's last listing: the first read of any
+        // other object would make a card read a data object's value from the
+        // chip, or refuse the whole read for it before a login.
+        bool value_read = memory != nullptr && memory->certificates.contains(handle);
+        auto attributes =
+            read_attributes_at_once(session, handle, value_read ? with_value : without_value);
+        // An object that is no longer what it was: read again without it. A
+        // card that went away is not asked again.
         if (!attributes && value_read && !token_went_away(attributes.error().rv)) {
             value_read = false;
             attributes = read_attributes_at_once(session, handle, without_value);
@@ -60,10 +64,13 @@ Result<std::vector<TokenObject>, ObjectReadError> read_token_objects(
         if (object.object_class != CKO_CERTIFICATE) {
             object.attributes.erase(CKA_VALUE);
             learnt.others.emplace(handle, object);
-        } else if (!value_read) {
-            auto value = read_attributes_at_once(session, handle, kValue);
-            if (!value) return ObjectReadError{Step::Read, value.error()};
-            object.attributes.merge(value.value());
+        } else {
+            if (!value_read) {
+                auto value = read_attributes_at_once(session, handle, kValue);
+                if (!value) return ObjectReadError{Step::Read, value.error()};
+                object.attributes.merge(value.value());
+            }
+            learnt.certificates.insert(handle);
         }
         objects.push_back(std::move(object));
     }

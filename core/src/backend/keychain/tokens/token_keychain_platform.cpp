@@ -205,7 +205,9 @@ SearchResult TokenKeychainPlatform::copy_matching_identities(
     // falsely about byte-vector keys at -O3.)
     std::set<std::string> seen;
     for (const TokenModule& module : modules_) {
-        // Asking again lets a module take up a reader plugged in since.
+        // Asking for the list's length first makes a card reader's module
+        // look for its readers again: a reader plugged in since, a card
+        // pulled, the card service gone or back after a restart.
         auto slot_ids = pkcs11::slot_list(*module.module, true);
         if (!slot_ids) continue;
         for (const CK_SLOT_ID slot_id : slot_ids.value()) {
