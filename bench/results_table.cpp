@@ -122,6 +122,12 @@ Description describe(const std::string& key) {
                 "; floor: C_OpenSession, C_Login, C_FindObjects, C_SignInit/C_Sign, "
                 "C_Logout",
             1.10};
+    if (group == "card_process_list")
+        return {"host start → listing reply, a card through OpenSC and pcscd (grant stored)",
+                pipes +
+                    "; virtual CAC card; floor: p11-kit modules, C_FindObjects + "
+                    "C_GetAttributeValue per token (card_walk.c)",
+                1.10};
     if (group == "memory_status_peak")
         return {"peak resident (VmHWM), host that answered status", pipes + "; floor: echo_host.c"};
     if (group == "memory_status_rss")

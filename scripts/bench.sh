@@ -50,6 +50,11 @@ echo "bench: a token through NSS" >&2
 SOFTHSM2_CONF="$homes/tokens/softhsm2.conf" HOME="$homes/token" quietly token \
   "$bin/bench_token" /usr/lib/softhsm/libsofthsm2.so "${gb[@]}" --benchmark_out="$out/token.json"
 
+if [ -x "$bin/bench_card" ]; then
+  echo "bench: a card through OpenSC and pcscd" >&2
+  quietly card "$bin/bench_card" "$out/card.json" "$host" "$bin/bench_card_walk"
+fi
+
 echo
 "$bin/bench_table" "$out"/process.json "$out"/chromium.json "$out"/memory.json "$out"/nss-list-*.json \
-  "$out"/nss-sign.json "$out"/p11.json "$out"/token.json
+  "$out"/nss-sign.json "$out"/p11.json "$out"/token.json $(ls "$out"/card.json 2>/dev/null)
