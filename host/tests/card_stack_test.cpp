@@ -96,8 +96,8 @@ class CardStackTest : public ::testing::Test {
     }
 
     // Lists until the card is (or is no longer) among the certificates; the
-    // last listing. NSS looks at a token's presence at most once a second,
-    // so the first listing after a change may not show it yet.
+    // last listing. The card service reports a reader's change after its own
+    // poll, so the first listing after a change may not show it yet.
     static json listUntil(HostSession& host, bool withCard) {
         json listed;
         for (int i = 0; i < 60; ++i) {
@@ -178,7 +178,7 @@ TEST_F(CardStackTest, ACardPutBackWhileTheHostAsksForItIsListedAndSigns) {
     serve([&](HostSession& host) {
         ASSERT_EQ(cardCertificates(host).size(), 1u);
         stack->pullCard();
-        // Past NSS's one second in which it trusts its last look at the card.
+        // Past the card service's own poll of the reader.
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         auto asking = std::async(std::launch::async, [&] { return cardCertificates(host); });
         const std::string notice = screen->waitForWindow();

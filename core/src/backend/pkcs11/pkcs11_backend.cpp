@@ -100,7 +100,10 @@ Result<CertificateList, BackendError> Pkcs11Backend::list_certificates(Purpose p
         known.push_back({std::move(value->second), std::move(parsed).value()});
     }
 
-    std::optional<std::string> label;
+    // The token's label, asked once per session: the backend's session lives
+    // on one token, and asking costs a module a look at the token (SoftHSM2
+    // reads its token file, a card's module may ask the card).
+    std::optional<std::string>& label = cert_index_->label;
     CertificateList listed;
     for (std::size_t i = 0; i < known.size(); ++i) {
         const KnownCertificate& certificate = known[i];

@@ -8,6 +8,7 @@
 #include <memory>
 #include <memory_resource>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "backend/pkcs11/pkcs11_session.h"
@@ -42,6 +43,7 @@ class Pkcs11Backend {
         std::mutex mutex;
         std::map<std::string, Bytes, std::less<>> ids;  // certificate id to CKA_ID
         pkcs11::ObjectMemory objects;                   // what the session's listings learnt
+        std::optional<std::string> label;               // the token's, once asked
     };
 
     // Whether this call logged the session in (false: it already was).

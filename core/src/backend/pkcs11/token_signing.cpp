@@ -6,7 +6,7 @@ namespace tavrin::pkcs11 {
 
 Result<Bytes, Pkcs11Error> sign_once(const Session& session, CK_MECHANISM_TYPE mechanism_type,
                                      CK_OBJECT_HANDLE key, std::span<const std::uint8_t> data,
-                                     const std::function<CK_RV()>& after_init) {
+                                     const std::function<CK_RV()>& after_init, std::size_t room) {
     const CK_FUNCTION_LIST& f = session.functions();
     CK_MECHANISM mechanism{mechanism_type, nullptr, 0};
     CK_RV rv = f.C_SignInit(session.handle(), &mechanism, key);
@@ -17,6 +17,17 @@ Result<Bytes, Pkcs11Error> sign_once(const Session& session, CK_MECHANISM_TYPE m
     }
     // The standard's data pointer is not const; modules only read it.
     auto* input = const_cast<std::uint8_t*>(data.data());
+    if (room > 0) {
+        Bytes signature(room);
+        CK_ULONG length = signature.size();
+        rv = f.C_Sign(session.handle(), input, data.size(), signature.data(), &length);
+        if (rv == CKR_OK) {
+            signature.resize(std::min<CK_ULONG>(length, signature.size()));
+            return signature;
+        }
+        // Too small: the operation goes on, and the length is known now.
+        if (rv != CKR_BUFFER_TOO_SMALL) return Pkcs11Error{"Sign", rv};
+    }
     CK_ULONG length = 0;
     rv = f.C_Sign(session.handle(), input, data.size(), nullptr, &length);
     if (rv != CKR_OK) return Pkcs11Error{"Sign", rv};

@@ -317,9 +317,10 @@ SignatureResult TokenKeychainPlatform::create_signature(const PrivateKey& key,
                                 ? HashAlg::Sha256
                                 : HashAlg::Sha512;
         made = pkcs11::sign_once(*slot.session, CKM_RSA_PKCS, token_key.handle,
-                                 digest_info(alg, digest), context_login);
+                                 digest_info(alg, digest), context_login, pkcs11::kSignatureRoom);
     } else {
-        made = pkcs11::sign_once(*slot.session, CKM_ECDSA, token_key.handle, digest, context_login);
+        made = pkcs11::sign_once(*slot.session, CKM_ECDSA, token_key.handle, digest, context_login,
+                                 pkcs11::kSignatureRoom);
     }
     if (!made) return {std::nullopt, std::make_shared<TokenError>(made.error()), std::nullopt};
     if (rsa) return {std::move(made).value(), nullptr, std::nullopt};
