@@ -12,6 +12,20 @@ bool answered(CK_RV rv) {
     return rv == CKR_OK || rv == CKR_ATTRIBUTE_SENSITIVE || rv == CKR_ATTRIBUTE_TYPE_INVALID;
 }
 
+// Cuts each value read into `found` to the length the module gave for it;
+// one it gave none for, or more than it had room for, is left out.
+void keep_answered(const std::vector<CK_ATTRIBUTE>& wanted, Attributes& found) {
+    for (const CK_ATTRIBUTE& attribute : wanted) {
+        Bytes& value = found[attribute.type];
+        if (attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION ||
+            attribute.ulValueLen > value.size()) {
+            found.erase(attribute.type);
+        } else {
+            value.resize(attribute.ulValueLen);
+        }
+    }
+}
+
 }  // namespace
 
 Result<Attributes, Pkcs11Error> read_attributes(const Session& session, CK_OBJECT_HANDLE object,
@@ -37,15 +51,7 @@ Result<Attributes, Pkcs11Error> read_attributes(const Session& session, CK_OBJEC
     rv = f.C_GetAttributeValue(session.handle(), object, wanted.data(), wanted.size());
     // A value that grew since its length was given comes back as unavailable.
     if (!answered(rv) && rv != CKR_BUFFER_TOO_SMALL) return Pkcs11Error{"GetAttributeValue", rv};
-    for (const CK_ATTRIBUTE& attribute : wanted) {
-        Bytes& value = found[attribute.type];
-        if (attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION ||
-            attribute.ulValueLen > value.size()) {
-            found.erase(attribute.type);
-        } else {
-            value.resize(attribute.ulValueLen);
-        }
-    }
+    keep_answered(wanted, found);
     return found;
 }
 
@@ -68,15 +74,7 @@ Result<Attributes, Pkcs11Error> read_attributes_at_once(
         return read_attributes(session, object, types);
     }
     if (!answered(rv)) return Pkcs11Error{"GetAttributeValue", rv};
-    for (const CK_ATTRIBUTE& attribute : wanted) {
-        Bytes& value = found[attribute.type];
-        if (attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION ||
-            attribute.ulValueLen > value.size()) {
-            found.erase(attribute.type);
-        } else {
-            value.resize(attribute.ulValueLen);
-        }
-    }
+    keep_answered(wanted, found);
     return found;
 }
 
