@@ -215,10 +215,10 @@ SearchResult TokenKeychainPlatform::copy_matching_identities(
             if (!session_alive(*slot) && !open_session(*slot)) continue;
             // A trust module lends issuers to chains; it holds no keys.
             if (slot->trust_only) continue;
-            // One search and one read per object: the certificates, and the
-            // keys whose CKA_ID makes a certificate an identity (a public
-            // key is readable without a login on every token; a private key
-            // only where it is not marked private).
+            // One search and a read per object (see read_token_objects): the
+            // certificates, and the keys whose CKA_ID makes a certificate an
+            // identity (a public key is readable without a login on every
+            // token; a private key only where it is not marked private).
             auto objects = pkcs11::read_token_objects(*slot->session, {}, &slot->objects);
             if (!objects) continue;
             slot->certificates.clear();

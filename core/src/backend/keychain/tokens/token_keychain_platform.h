@@ -3,8 +3,8 @@
 // PKCS#11 code: every slot with a token of every module of
 // token_modules.h. An identity is a certificate whose CKA_ID a key on the
 // same token shares (a public key, or a private key where no public one is
-// stored). A listing never logs in: it makes one search per object class
-// and one attribute read per object.
+// stored). A listing never logs in: it makes one search and reads each
+// object once (a certificate's value once more the first time).
 //
 // The modules are loaded on the first listing, never before. Each token
 // keeps one read-only session, opened again when its card comes back.
